@@ -1,0 +1,5 @@
+# Cross-compiling for 32-bit Windows, the product's own architecture.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(BRINDLE_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,47 @@
+#pragma once
+// The one process-wide record of command-line settings and shared run state.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct RunSettings {
+  // Command line. Values are lower case: the parser lower-cases the line.
+  bool eventDaysGiven = false;
+  int32_t eventDays = 0;
+  bool applicationDaysGiven = false;
+  int32_t applicationDays = 0;
+  bool securityDaysGiven = false;
+  int32_t securityDays = 0;
+  bool systemDaysGiven = false;
+  int32_t systemDays = 0;
+  bool caseIdGiven = false;
+  std::string caseId;
+  std::string xmlFile;
+  std::string outFile;
+  bool silent = false;
+
+  // Shared run state. The two flags only ever go from false to true during a
+  // run, so the two threads need no lock around them.
+  std::atomic<bool> stopRequested{false};
+  std::atomic<bool> writeFailed{false};
+  // Window and thread handles, kept as void* so that portable code can carry
+  // the record; only Windows files look inside.
+  void* mainWindow = nullptr;
+  void* progressBar = nullptr;
+  void* statusLine = nullptr;
+  void* detailLine = nullptr;
+  void* workerThread = nullptr;
+  std::string tempFolder;
+
+  // Back to the initial state; tests use it between cases.
+  void Reset();
+};
+
+RunSettings& Settings();
+
+// A write could not be done: the run must stop and the user must be told.
+inline void RaiseWriteFailure() {
+  Settings().writeFailed = true;
+  Settings().stopRequested = true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The few file-system calls that portable logic needs, with a Windows edge
+// (file_system_win.cpp) and a POSIX stand-in (file_system_posix.cpp) that
+// lets the portable core and tovkit run and be tested on Linux.
+
+#include <cstdint>
+#include <string>
+
+namespace sys {
+
+// Appends bytes to a file, creating it when missing. The file is opened for
+// writing only and without sharing, and closed again before returning.
+// False when it cannot be opened or not all bytes were written.
+bool AppendToFile(const std::string& path, const std::string& bytes);
+
+// Free bytes available to the caller on the drive whose root is given
+// ("C:\\"). False when the platform cannot tell.
+bool FreeBytesAvailable(const std::string& root, uint64_t* bytes);
+
+// Whole file into `data`; false when it cannot be read (data then empty).
+bool ReadWholeFile(const std::string& path, std::string* data);
+
+// Replaces the file's content; false on any failure.
+bool WriteWholeFile(const std::string& path, const std::string& data);
+
+struct LocalTime {
+  int year, month, day, hour, minute, second;
+};
+LocalTime Now();
+
+}  // namespace sys

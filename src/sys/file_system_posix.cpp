@@ -1,0 +1,58 @@
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "sys/file_system.h"
+
+namespace sys {
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return ::close(fd) == 0 && done == bytes.size();
+}
+
+bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
+  // Drive roots mean nothing here: a Windows-looking path asks about the
+  // current folder's file system, anything else about the path itself.
+  const std::string where = (root.size() >= 2 && root[1] == ':') ? "." : root;
+  struct statvfs info;
+  if (::statvfs(where.c_str(), &info) != 0) return false;
+  *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* data) {
+  data->clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  out.close();
+  return !out.fail();
+}
+
+LocalTime Now() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace sys

@@ -1,0 +1,75 @@
+#include "sys/file_system.h"
+
+#include "sys/handles_win.h"
+
+namespace sys {
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+  // OPEN_ALWAYS opens an existing file without truncating it and creates a
+  // missing one; no sharing, so a line never interleaves with another writer.
+  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  if (::SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      ::GetLastError() != NO_ERROR) {
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
+  ULARGE_INTEGER available;
+  if (!::GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* data) {
+  data->clear();
+  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+      data->clear();
+      return false;
+    }
+    if (got == 0) return true;
+    data->append(buffer, got);
+  }
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& data) {
+  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  size_t done = 0;
+  while (done < data.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 20));
+    if (!::WriteFile(file.get(), data.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+LocalTime Now() {
+  SYSTEMTIME t;
+  ::GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+}  // namespace sys

@@ -1,0 +1,68 @@
+#include "support/test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+namespace {
+std::string Base() {
+#ifdef _WIN32
+  if (GetDriveTypeA("D:\\") == DRIVE_FIXED) return "D:\\";
+  return "C:\\";
+#else
+  return fs::temp_directory_path().string() + "/";
+#endif
+}
+}  // namespace
+
+ScratchFolder::ScratchFolder(const std::string& tag) {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  path_ = Base() + "brt_" + tag + "_" + std::to_string(rd() % 1000000) + "_" +
+          std::to_string(counter++);
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ec;
+  // Read-only files would stop remove_all on Windows.
+  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+std::string ScratchFolder::operator/(const std::string& name) const {
+#ifdef _WIN32
+  return path_ + "\\" + name;
+#else
+  return path_ + "/" + name;
+#endif
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+bool FileExists(const std::string& path) { return fs::exists(path); }
+
+}  // namespace testing_support

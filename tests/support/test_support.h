@@ -1,0 +1,29 @@
+#pragma once
+// Helpers shared by the tests: scratch folders and whole-file reads.
+
+#include <string>
+
+namespace testing_support {
+
+// A fresh, empty folder for one test, removed again by the destructor.
+// Natively under the system's temporary folder; under Wine on drive D:
+// (mapped by the harness) or C: when D: is missing.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& tag = "t");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + separator + name
+  std::string operator/(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+
+}  // namespace testing_support
