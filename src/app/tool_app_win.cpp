@@ -1,0 +1,56 @@
+#include "app/tool_app.h"
+
+#include <windows.h>
+
+#include "app/command_line.h"
+#include "app/run_settings.h"
+#include "script/script_runner.h"
+
+void SystemLowerCase(std::string& text) {
+  if (!text.empty()) ::CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+}
+
+void MakeAbsoluteShortPath(std::string& path) {
+  if (path.size() < 3 || path.find(":\\") != std::string::npos) return;
+  char current[MAX_PATH];
+  const DWORD n = ::GetCurrentDirectoryA(MAX_PATH, current);
+  if (n == 0 || n >= MAX_PATH) return;
+  const std::string cwd(current, n);
+  std::string full;
+  if (path[0] == '\\') {
+    const size_t colon = cwd.find(':');
+    full = (colon == std::string::npos ? std::string() : cwd.substr(0, colon + 1)) + path;
+  } else {
+    full = cwd + "\\" + path;
+  }
+  const size_t slash = full.rfind('\\');
+  const std::string folder = full.substr(0, slash);
+  const std::string name = full.substr(slash);
+  char shortFolder[MAX_PATH];
+  const DWORD got = ::GetShortPathNameA(folder.c_str(), shortFolder, MAX_PATH);
+  if (got == 0 || got >= MAX_PATH) {
+    path.clear();
+    return;
+  }
+  path = std::string(shortFolder, got) + name;
+}
+
+bool ToolApp::InitInstance(const std::string& arguments) {
+  RunSettings& settings = Settings();
+  if (!arguments.empty()) {
+    if (WantsHelp(arguments)) {
+      ::MessageBoxA(nullptr, "Help not available", "Minimum Brindle Tool",
+                    MB_OK | MB_ICONQUESTION);
+      return false;
+    }
+    ParseCommandLine(arguments, settings, SystemLowerCase);
+    MakeAbsoluteShortPath(settings.xmlFile);
+    MakeAbsoluteShortPath(settings.outFile);
+  }
+  // Until the progress dialog takes over, the run pass runs here directly.
+  const std::string path =
+      settings.outFile.empty() ? ExecutableFolder(MAX_PATH) + "\\Results.tgz" : settings.outFile;
+  ScriptRunner runner(path);
+  runner.Run(RunPassRun);
+  return false;
+}

@@ -1,0 +1,101 @@
+#include "script/script_runner.h"
+
+#include <windows.h>
+
+#include "app/run_settings.h"
+#include "sys/handles_win.h"
+
+namespace {
+LogFile* g_fileList = nullptr;
+
+const char kFileListStart[] = "<FILE_LIST_START>";
+const char kFileListEnd[] = "<FILE_LIST_END>";
+}  // namespace
+
+LogFile* CurrentFileList() { return g_fileList; }
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string ExecutableFolder(size_t bufferSize) {
+  std::string buffer(bufferSize, '\0');
+  const DWORD n = ::GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(bufferSize));
+  buffer.resize(n < bufferSize ? n : bufferSize - 1);
+  return FolderOf(buffer);
+}
+
+ScriptRunner::ScriptRunner(const std::string& outputName) {
+  RunSettings& settings = Settings();
+  std::string baseFolder;
+  if (!settings.outFile.empty()) {
+    outputPath = settings.outFile;
+    baseFolder = FolderOf(settings.outFile);
+  } else {
+    outputPath = outputName;
+    baseFolder = FolderOf(outputName);
+  }
+  exeFolder = ExecutableFolder(256);
+  tempFolder = (baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP";
+  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\Activity Log.csv");
+  settings.tempFolder = tempFolder;
+  xmlFile = settings.xmlFile;
+  outFile = settings.outFile;
+  g_fileList = new LogFile(tempFolder + "\\FileList.csv");
+}
+
+ScriptRunner::~ScriptRunner() {
+  activityLog.reset();
+  delete g_fileList;
+  g_fileList = nullptr;
+}
+
+int32_t ScriptRunner::Run(int32_t pass) {
+  RunSettings& settings = Settings();
+  const bool running = pass == RunPassRun;
+  if (running) {
+    activityLog->Enable();
+    ::CreateDirectoryA(tempFolder.c_str(), nullptr);
+    if (settings.caseIdGiven) activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
+    activityLog->AppendLine("Time,Type,Description");
+    g_fileList->AppendLine(kFileListStart);
+  } else {
+    activityLog->Disable();
+  }
+
+  const std::string pattern = !xmlFile.empty() ? xmlFile : exeFolder + "\\*.tov";
+  const std::string patternFolder = FolderOf(pattern);
+  sys::FileFind find;
+  if (find.First(pattern)) {
+    // An apartment that was already initialised on this thread (S_FALSE)
+    // counts as failure: no script is processed then.
+    sys::ComApartment com;
+    if (com.result() == S_OK) {
+      do {
+        const std::string name = find.name();
+        const std::string source = patternFolder.empty() ? name : patternFolder + "\\" + name;
+        if (running) {
+          activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
+          ::CopyFileA(source.c_str(), (tempFolder + "\\" + name).c_str(), FALSE);
+        }
+      } while (find.Next());
+    }
+  }
+
+  if (!running) return stepTotal;
+  if (!settings.writeFailed) {
+    if (settings.stopRequested) {
+      activityLog->Write(SeverityInformation, "User requested termination");
+    } else {
+      g_fileList->AppendLine(kFileListEnd);
+    }
+    ::RemoveDirectoryA(tempFolder.c_str());
+  }
+  if (settings.writeFailed && !settings.silent) {
+    ::MessageBoxA(static_cast<HWND>(settings.mainWindow),
+                  "Check that destination directory\nis not read-only or full.",
+                  "Brindle Tool Write Error", MB_OK);
+  }
+  return stepTotal;
+}
