@@ -1,0 +1,12 @@
+#pragma once
+// The run's two ways to talk to the progress dialog. Callable from any
+// thread; both do nothing once a stop was requested, or without a dialog.
+
+#include <cstdint>
+#include <string>
+
+// (message, 0) shows a status line; ("", weight) advances the bar.
+void ReportProgress(const std::string& text, int32_t step);
+
+// The item being worked on, shown under the status line (also when empty).
+void ReportDetail(const std::string& text);
