@@ -1,0 +1,108 @@
+#include "script/script_runner.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "app/run_settings.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::ScratchFolder;
+using testing_support::WriteFile;
+
+class ScriptRunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings().Reset();
+    Settings().silent = true;  // never a message box in a test
+  }
+  void TearDown() override { Settings().Reset(); }
+};
+
+TEST_F(ScriptRunnerTest, TempFolderLiesBesideTheResult) {
+  Settings().outFile = "D:\\results\\case.tgz";
+  ScriptRunner runner("ignored");
+  EXPECT_EQ(runner.tempFolder, "D:\\results\\~BX_TEMP");
+  EXPECT_EQ(runner.outputPath, "D:\\results\\case.tgz");
+  EXPECT_EQ(Settings().tempFolder, runner.tempFolder);
+}
+
+TEST_F(ScriptRunnerTest, PathWithoutFolderUsesTheExecutablesFolder) {
+  ScriptRunner runner("*:?*");
+  EXPECT_EQ(runner.tempFolder, runner.exeFolder + "\\~BX_TEMP");
+  EXPECT_EQ(runner.outputPath, "*:?*");
+}
+
+TEST_F(ScriptRunnerTest, EveryScriptFoundIsLoggedAndCopied) {
+  ScratchFolder dir("run");
+  WriteFile(dir / "one.tov", "<a/>");
+  WriteFile(dir / "two.tov", "<b/>");
+  Settings().xmlFile = dir / "*.tov";
+  Settings().outFile = dir / "r.tgz";
+  Settings().caseIdGiven = true;
+  Settings().caseId = "c42";
+  {
+    ScriptRunner runner("");
+    runner.Run(RunPassRun);
+  }
+  const std::string log = ReadFile(dir / "~BX_TEMP\\Activity Log.csv");
+  EXPECT_EQ(log.rfind("TOV TOOL CASE ID = c42\r\n\r\nTime,Type,Description\r\n", 0), 0u) << log;
+  EXPECT_NE(log.find(",INFORMATION,XML file found: one.tov\r\n"), std::string::npos);
+  EXPECT_NE(log.find(",INFORMATION,XML file found: two.tov\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\one.tov"), "<a/>");
+  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\two.tov"), "<b/>");
+  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\FileList.csv").rfind("<FILE_LIST_START>\r\n", 0), 0u);
+  EXPECT_FALSE(Settings().writeFailed);
+}
+
+TEST_F(ScriptRunnerTest, CountingPassWritesNothing) {
+  ScratchFolder dir("count");
+  WriteFile(dir / "one.tov", "<a/>");
+  Settings().xmlFile = dir / "*.tov";
+  Settings().outFile = dir / "r.tgz";
+  ScriptRunner runner("*:?*");
+  EXPECT_EQ(runner.Run(RunPassCount), 0);
+  EXPECT_FALSE(testing_support::FileExists(dir / "~BX_TEMP"));
+}
+
+TEST_F(ScriptRunnerTest, MissingDestinationFolderFailsTheRun) {
+  ScratchFolder dir("fail");
+  Settings().outFile = dir / "no\\such\\r.tgz";
+  Settings().xmlFile = dir / "*.tov";
+  ScriptRunner runner("");
+  runner.Run(RunPassRun);
+  EXPECT_TRUE(Settings().writeFailed);
+  EXPECT_TRUE(Settings().stopRequested);
+}
+
+TEST_F(ScriptRunnerTest, FullDriveFailsTheRun) {
+  if (::GetDriveTypeA("T:\\") != DRIVE_FIXED) GTEST_SKIP() << "no T: tmpfs drive (needs root)";
+  // Fill the tiny drive, then run onto it.
+  const std::string filler = "T:\\filler.bin";
+  {
+    HANDLE h = ::CreateFileA(filler.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string block(4096, 'x');
+    DWORD written = 0;
+    while (::WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+           written == block.size()) {
+    }
+    ::CloseHandle(h);
+  }
+  Settings().outFile = "T:\\r.tgz";
+  Settings().xmlFile = "T:\\*.tov";
+  {
+    ScriptRunner runner("");
+    runner.Run(RunPassRun);
+  }
+  EXPECT_TRUE(Settings().writeFailed);
+  ::DeleteFileA(filler.c_str());
+  ::DeleteFileA("T:\\~BX_TEMP\\Activity Log.csv");
+  ::DeleteFileA("T:\\~BX_TEMP\\FileList.csv");
+  ::RemoveDirectoryA("T:\\~BX_TEMP");
+}
+
+}  // namespace
