@@ -1,0 +1,61 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <memory>
+#include <new>
+
+#include "pack/file_manifest.h"
+
+namespace manifest_io {
+
+namespace {
+// The core joins paths with "\\"; the stand-in maps them to "/".
+std::string Native(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+}  // namespace
+
+bool FileCrc(const std::string& path, uint32_t* crc) {
+  // POSIX has no share modes: a file held open elsewhere is still read.
+  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  constexpr size_t kPiece = 16384;
+  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);
+  bool ok = buffer != nullptr;
+  uLong value = crc32(0L, Z_NULL, 0);
+  while (ok) {
+    const ssize_t got = ::read(fd, buffer.get(), kPiece);
+    if (got < 0) {
+      ok = false;
+      break;
+    }
+    value = crc32(value, buffer.get(), static_cast<uInt>(got));
+    if (static_cast<size_t>(got) < kPiece) break;
+  }
+  ::close(fd);
+  if (ok) *crc = static_cast<uint32_t>(value);
+  return ok;
+}
+
+void ForEachEntry(const std::string& folder,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+  const std::string native = Native(folder);
+  DIR* dir = ::opendir(native.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info;
+    if (::stat((native + "/" + name).c_str(), &info) != 0) continue;
+    visit(name, S_ISDIR(info.st_mode));
+  }
+  ::closedir(dir);
+}
+
+}  // namespace manifest_io

@@ -1,0 +1,41 @@
+#include <zlib.h>
+
+#include <memory>
+#include <new>
+
+#include "pack/file_manifest.h"
+#include "sys/handles_win.h"
+
+namespace manifest_io {
+
+bool FileCrc(const std::string& path, uint32_t* crc) {
+  // Share mode 0: the open fails while anyone else holds the file, so a
+  // file still being written never gets a check value.
+  sys::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) return false;
+  constexpr DWORD kPiece = 16384;
+  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);
+  if (!buffer) return false;
+  uLong value = crc32(0L, Z_NULL, 0);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.get(), kPiece, &got, nullptr)) return false;
+    value = crc32(value, buffer.get(), got);
+    if (got < kPiece) break;
+  }
+  *crc = static_cast<uint32_t>(value);
+  return true;
+}
+
+void ForEachEntry(const std::string& folder,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+  sys::FileFind find;
+  if (!find.First(folder + "\\*.*")) return;
+  do {
+    if (find.isDots()) continue;
+    visit(find.name(), find.isFolder());
+  } while (find.Next());
+}
+
+}  // namespace manifest_io
