@@ -57,7 +57,8 @@ int32_t ScriptRunner::Run(int32_t pass) {
   if (running) {
     activityLog->Enable();
     ::CreateDirectoryA(tempFolder.c_str(), nullptr);
-    if (settings.caseIdGiven) activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
+    if (settings.caseIdGiven)
+      activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
     activityLog->AppendLine("Time,Type,Description");
     g_fileList->AppendLine(kFileListStart);
   } else {
