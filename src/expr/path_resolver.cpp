@@ -1,0 +1,260 @@
+#include "expr/path_resolver.h"
+
+#include <memory>
+
+namespace {
+
+const char kProgramFilesReference[] =
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir]";
+
+// A registry value read for a reference must fit this many bytes.
+const size_t kRegistryValueBytes = 510;
+
+const uint32_t kRegSz = 1;
+const uint32_t kRegExpandSz = 2;
+const int32_t kInstallStateLocal = 3;
+
+std::unique_ptr<PathResolver>& SharedResolver() {
+  static std::unique_ptr<PathResolver> resolver;
+  return resolver;
+}
+
+}  // namespace
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+RegistryRoot ParseRegistryRoot(const std::string& name) {
+  static const struct {
+    const char* name;
+    RegistryRoot root;
+  } kRoots[] = {
+      {"HKEY_CLASSES_ROOT", RegistryRootClassesRoot},
+      {"HKEY_CURRENT_CONFIG", RegistryRootCurrentConfig},
+      {"HKEY_CURRENT_USER", RegistryRootCurrentUser},
+      {"HKEY_LOCAL_MACHINE", RegistryRootLocalMachine},
+      {"HKEY_USERS", RegistryRootUsers},
+  };
+  for (const auto& entry : kRoots) {
+    if (EqualsNoCase(name, entry.name)) return entry.root;
+  }
+  return RegistryRootNone;
+}
+
+PathResolver::PathResolver(const PathLookups& lookups) : lookups_(lookups) {
+  std::string system;
+  lookups_.Environment("WINDIR", &system);
+  if (!system.empty() && system.back() == '\\') system.pop_back();
+  system += "\\SYSTEM";
+  installerAvailable_ =
+      lookups_.FileExists(system + "\\MSI.DLL") || lookups_.FileExists(system + "32\\MSI.DLL");
+}
+
+void PathResolver::Log(int32_t severity, const std::string& message) {
+  if (activityLog_ != nullptr) activityLog_->Write(severity, message);
+}
+
+bool PathResolver::FindReference(char open, char close, Reference* ref) const {
+  // Only the first opening delimiter counts: when it starts no reference,
+  // later ones of the same kind are not looked at either.
+  const size_t start = work_.find(open);
+  if (start == std::string::npos) return false;
+  const size_t end = work_.find(close, start + 1);
+  if (end == std::string::npos || end == start + 1) return false;
+  ref->start = start;
+  ref->end = end;
+  ref->inner = work_.substr(start + 1, end - start - 1);
+  return true;
+}
+
+void PathResolver::Replace(const Reference& ref, const std::string& value) {
+  work_.replace(ref.start, ref.end - ref.start + 1, value);
+}
+
+void PathResolver::Fail(const Reference& ref, const std::string& entry) {
+  // The marks keep the failed reference from being found again.
+  Replace(ref, "#" + ref.inner + "#");
+  resolved_ = false;
+  Log(SeverityError, entry);
+}
+
+bool PathResolver::SweepEnvironment() {
+  Reference ref;
+  if (!FindReference('%', '%', &ref)) return false;
+  std::string value;
+  // The whole value goes in, however long: a cut value would name another
+  // path without anyone noticing. The length bound of Resolve still holds.
+  if (!lookups_.Environment(ref.inner, &value) || value.empty()) {
+    Fail(ref, Format("Cannot find environment variable %s", ref.inner.c_str()));
+  } else {
+    Replace(ref, value);
+  }
+  return true;
+}
+
+bool PathResolver::SweepNamed() {
+  Reference ref;
+  if (!FindReference('$', '$', &ref)) return false;
+  if (EqualsNoCase(ref.inner, "PFILES")) {
+    Replace(ref, kProgramFilesReference);
+  } else if (EqualsNoCase(ref.inner, "SYSVOL")) {
+    const std::string windows = lookups_.WindowsFolder();
+    Replace(ref, windows.substr(0, windows.find('\\')));
+  } else if (EqualsNoCase(ref.inner, "TOOLDIR")) {
+    Replace(ref, toolFolder_);
+  } else if (EqualsNoCase(ref.inner, "DATADIR")) {
+    Replace(ref, dataFolder_);
+  } else if (EqualsNoCase(ref.inner, "ACTNAME")) {
+    Replace(ref, actionName_);
+  } else {
+    Fail(ref, Format("Error resolving variable %s", ref.inner.c_str()));
+  }
+  return true;
+}
+
+bool PathResolver::SweepRegistry() {
+  Reference ref;
+  if (!FindReference('[', ']', &ref)) return false;
+  const std::string failure = Format("Cannot read registry value %s", ref.inner.c_str());
+  const size_t rootEnd = ref.inner.find('\\');
+  if (rootEnd == std::string::npos) {
+    Fail(ref, failure);
+    return true;
+  }
+  const RegistryRoot root = ParseRegistryRoot(ref.inner.substr(0, rootEnd));
+  const std::string rest = ref.inner.substr(rootEnd + 1);
+  const size_t nameStart = rest.rfind('\\');
+  const std::string key =
+      nameStart == std::string::npos ? std::string() : rest.substr(0, nameStart);
+  const std::string name = nameStart == std::string::npos ? rest : rest.substr(nameStart + 1);
+  uint32_t type = 0;
+  std::string data;
+  if (root == RegistryRootNone ||
+      !lookups_.RegistryValue(root, key, name, kRegistryValueBytes, &type, &data) ||
+      (type != kRegSz && type != kRegExpandSz)) {
+    Fail(ref, failure);
+    return true;
+  }
+  // Stored strings need not end in a zero, and may hold one early.
+  const size_t zero = data.find('\0');
+  if (zero != std::string::npos) data.resize(zero);
+  Replace(ref, data);
+  return true;
+}
+
+bool PathResolver::SweepComponent() {
+  Reference ref;
+  if (!FindReference('{', '}', &ref)) return false;
+  if (!installerAvailable_) {
+    Fail(ref, "Cannot find Microsoft Intaller");
+    return true;
+  }
+  std::string path;
+  if (lookups_.LocateComponent("{" + ref.inner + "}", &path) != kInstallStateLocal) {
+    Fail(ref, Format("Cannot find component %s", ref.inner.c_str()));
+    return true;
+  }
+  // The folder that holds the key file; a path without one names none.
+  const size_t slash = path.rfind('\\');
+  if (path.empty() || slash == std::string::npos) {
+    Fail(ref, "Missing component path");
+    return true;
+  }
+  Replace(ref, path.substr(0, slash));
+  return true;
+}
+
+bool PathResolver::SweepIni() {
+  Reference ref;
+  if (!FindReference('|', '|', &ref)) return false;
+  const std::string failure = Format("Cannot read INI value %s", ref.inner.c_str());
+  if (nesting_ >= kMaxNesting) {
+    Fail(ref, failure);
+    return true;
+  }
+  // The file may itself be written with references: a fresh resolver (no
+  // run variables) expands them, reporting to the same log.
+  PathResolver nested(lookups_);
+  nested.SetActivityLog(activityLog_);
+  nested.nesting_ = nesting_ + 1;
+  std::string spec = ref.inner;
+  if (!nested.Resolve(&spec)) {
+    Fail(ref, failure);
+    return true;
+  }
+  // Split at the last two colons, so a drive letter's colon stays with the
+  // file.
+  const size_t keyColon = spec.rfind(':');
+  const size_t sectionColon = keyColon == std::string::npos || keyColon == 0
+                                  ? std::string::npos
+                                  : spec.rfind(':', keyColon - 1);
+  if (sectionColon == std::string::npos) {
+    Fail(ref, failure);
+    return true;
+  }
+  const std::string value = lookups_.IniValue(
+      spec.substr(0, sectionColon), spec.substr(sectionColon + 1, keyColon - sectionColon - 1),
+      spec.substr(keyColon + 1));
+  if (value.empty()) {
+    Fail(ref, failure);
+  } else {
+    Replace(ref, value);
+  }
+  return true;
+}
+
+bool PathResolver::Resolve(std::string* text) {
+  resolved_ = true;
+  work_ = *text;
+  bool changedAtAll = false;
+  for (int round = 0;; ++round) {
+    if (round > 0 && (round == kMaxRounds || work_.size() > kMaxLength)) {
+      // A value that brings back its own reference would go on for ever.
+      resolved_ = false;
+      Log(SeverityError, Format("Path references of %s do not come to an end", text->c_str()));
+      break;
+    }
+    bool changed = false;
+    changed |= SweepEnvironment();
+    changed |= SweepNamed();
+    changed |= SweepRegistry();
+    changed |= SweepComponent();
+    changed |= SweepIni();
+    if (!changed) break;
+    changedAtAll = true;
+  }
+  if (changedAtAll) {
+    *text = work_;
+    if (resolved_) {
+      Log(SeverityInformation, Format("Path resolved to %s", work_.c_str()));
+    } else {
+      Log(SeverityError, Format("Unable to resolve path (%s)", work_.c_str()));
+    }
+  }
+  work_.clear();
+  return resolved_;
+}
+
+PathResolver* Resolver() { return SharedResolver().get(); }
+
+PathResolver* CreateResolver(const PathLookups& lookups) {
+  SharedResolver() = std::make_unique<PathResolver>(lookups);
+  return SharedResolver().get();
+}
+
+void DestroyResolver() { SharedResolver().reset(); }
