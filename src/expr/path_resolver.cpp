@@ -192,6 +192,7 @@ bool PathResolver::SweepIni() {
   PathResolver nested(lookups_);
   nested.SetActivityLog(activityLog_);
   nested.nesting_ = nesting_ + 1;
+  nested.sharedRounds_ = sharedRounds_;
   std::string spec = ref.inner;
   if (!nested.Resolve(&spec)) {
     Fail(ref, failure);
@@ -221,14 +222,20 @@ bool PathResolver::SweepIni() {
 bool PathResolver::Resolve(std::string* text) {
   resolved_ = true;
   work_ = *text;
+  // Nested resolutions draw on the same budget of rounds as their caller.
+  int ownRounds = kMaxRounds;
+  int* roundsLeft = sharedRounds_ != nullptr ? sharedRounds_ : &ownRounds;
+  sharedRounds_ = roundsLeft;
   bool changedAtAll = false;
-  for (int round = 0;; ++round) {
-    if (round > 0 && (round == kMaxRounds || work_.size() > kMaxLength)) {
+  for (bool first = true;; first = false) {
+    if (!first && (*roundsLeft <= 0 || work_.size() > kMaxLength)) {
       // A value that brings back its own reference would go on for ever.
+      *roundsLeft = 0;
       resolved_ = false;
       Log(SeverityError, Format("Path references of %s do not come to an end", text->c_str()));
       break;
     }
+    --*roundsLeft;
     bool changed = false;
     changed |= SweepEnvironment();
     changed |= SweepNamed();
@@ -238,6 +245,7 @@ bool PathResolver::Resolve(std::string* text) {
     if (!changed) break;
     changedAtAll = true;
   }
+  if (roundsLeft == &ownRounds) sharedRounds_ = nullptr;
   if (changedAtAll) {
     *text = work_;
     if (resolved_) {

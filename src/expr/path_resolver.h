@@ -76,9 +76,9 @@ class PathResolver {
   // left alone, with true and no entry.
   //
   // Values that bring back references are expanded in further rounds, at
-  // most kMaxRounds of them and while the text stays within kMaxLength
-  // characters; past either bound the resolution stops with an ERROR and
-  // false, the text as far as it got.
+  // most kMaxRounds of them (nested INI resolutions included) and while the text stays within
+  // kMaxLength characters; past either bound the resolution stops with an ERROR and false, the text
+  // as far as it got.
   bool Resolve(std::string* text);
 
   bool installerAvailable() const { return installerAvailable_; }
@@ -114,6 +114,7 @@ class PathResolver {
   bool installerAvailable_ = false;
   bool resolved_ = true;
   int nesting_ = 0;
+  int* sharedRounds_ = nullptr;  // rounds left to the whole resolution, nested ones included
   std::string actionName_;
   std::string toolFolder_;
   std::string dataFolder_;
