@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/run_settings.h"
+#include "script/signature.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -10,6 +11,15 @@ LogFile* g_fileList = nullptr;
 
 const char kFileListStart[] = "<FILE_LIST_START>";
 const char kFileListEnd[] = "<FILE_LIST_END>";
+// The check value covers the whole list up to and including its end marker.
+void SignFileList() {
+  const std::string path = g_fileList->path();
+  std::string text;
+  if (!ReadTextFile(&text, path) || !InsertSignature(&text, TextCrc(text)) ||
+      !WriteTextFile(text, path)) {
+    RaiseWriteFailure();
+  }
+}
 }  // namespace
 
 LogFile* CurrentFileList() { return g_fileList; }
@@ -80,6 +90,19 @@ int32_t ScriptRunner::Run(int32_t pass) {
           activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
           ::CopyFileA(source.c_str(), (tempFolder + "\\" + name).c_str(), FALSE);
         }
+        std::string text;
+        ReadTextFile(&text, source);
+        const uint32_t stored = ReadSignature(text);
+        StripSignature(&text);
+        if (stored != TextCrc(text)) {
+          if (running) {
+            activityLog->Write(
+                SeverityError,
+                Format("XML file %s does not have a valid signiture and will not be processed.",
+                       name.c_str()));
+          }
+          continue;
+        }
       } while (find.Next());
     }
   }
@@ -90,6 +113,7 @@ int32_t ScriptRunner::Run(int32_t pass) {
       activityLog->Write(SeverityInformation, "User requested termination");
     } else {
       g_fileList->AppendLine(kFileListEnd);
+      SignFileList();
     }
     ::RemoveDirectoryA(tempFolder.c_str());
   }

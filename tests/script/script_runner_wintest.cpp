@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run_settings.h"
+#include "script/signature.h"
 #include "support/test_support.h"
 
 namespace {
@@ -54,8 +55,37 @@ TEST_F(ScriptRunnerTest, EveryScriptFoundIsLoggedAndCopied) {
   EXPECT_NE(log.find(",INFORMATION,XML file found: two.tov\r\n"), std::string::npos);
   EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\one.tov"), "<a/>");
   EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\two.tov"), "<b/>");
-  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\FileList.csv").rfind("<FILE_LIST_START>\r\n", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\FileList.csv").rfind("<FILE_LIST_START_", 0), 0u);
   EXPECT_FALSE(Settings().writeFailed);
+}
+
+TEST_F(ScriptRunnerTest, BadSignatureIsRefusedAndTheFileListEndsSigned) {
+  ScratchFolder dir("sig");
+  std::string good = "<Good><DEBUG a=\"1\"/></Good>";
+  ASSERT_TRUE(InsertSignature(&good, TextCrc(good)));
+  std::string edited = good;
+  edited.replace(edited.find("1"), 1, "2");
+  WriteFile(dir / "good.tov", good);
+  WriteFile(dir / "edited.tov", edited);
+  Settings().xmlFile = dir / "*.tov";
+  Settings().outFile = dir / "r.tgz";
+  {
+    ScriptRunner runner("");
+    runner.Run(RunPassRun);
+  }
+  const std::string log = ReadFile(dir / "~BX_TEMP\\Activity Log.csv");
+  EXPECT_NE(log.find(",ERROR,XML file edited.tov does not have a valid signiture and will not be "
+                     "processed.\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("good.tov does not"), std::string::npos);
+  // Both scripts travel with the result, the refused one too.
+  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\edited.tov"), edited);
+
+  const std::string list = ReadFile(dir / "~BX_TEMP\\FileList.csv");
+  EXPECT_TRUE(CheckSignature(list)) << list;
+  EXPECT_NE(list.find("<FILE_LIST_START_"), std::string::npos);
+  EXPECT_NE(list.find("<FILE_LIST_END_"), std::string::npos);
 }
 
 TEST_F(ScriptRunnerTest, CountingPassWritesNothing) {
