@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/run_settings.h"
+#include "pack/file_manifest.h"
 #include "script/signature.h"
 #include "sys/handles_win.h"
 
@@ -53,10 +54,12 @@ ScriptRunner::ScriptRunner(const std::string& outputName) {
   xmlFile = settings.xmlFile;
   outFile = settings.outFile;
   g_fileList = new LogFile(tempFolder + "\\FileList.csv");
+  FileManifest::Attach(g_fileList, tempFolder);
 }
 
 ScriptRunner::~ScriptRunner() {
   activityLog.reset();
+  FileManifest::Detach();
   delete g_fileList;
   g_fileList = nullptr;
 }
@@ -89,6 +92,7 @@ int32_t ScriptRunner::Run(int32_t pass) {
         if (running) {
           activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
           ::CopyFileA(source.c_str(), (tempFolder + "\\" + name).c_str(), FALSE);
+          FileManifest::AddFile(name, "");
         }
         std::string text;
         ReadTextFile(&text, source);
@@ -112,6 +116,8 @@ int32_t ScriptRunner::Run(int32_t pass) {
     if (settings.stopRequested) {
       activityLog->Write(SeverityInformation, "User requested termination");
     } else {
+      FileManifest::AddFile("Activity Log.csv", "");
+      FileManifest::ListExternalFiles();
       g_fileList->AppendLine(kFileListEnd);
       SignFileList();
     }

@@ -86,6 +86,9 @@ TEST_F(ScriptRunnerTest, BadSignatureIsRefusedAndTheFileListEndsSigned) {
   EXPECT_TRUE(CheckSignature(list)) << list;
   EXPECT_NE(list.find("<FILE_LIST_START_"), std::string::npos);
   EXPECT_NE(list.find("<FILE_LIST_END_"), std::string::npos);
+  EXPECT_NE(list.find(",edited.tov,\r\n"), std::string::npos);
+  EXPECT_NE(list.find(",good.tov,\r\n"), std::string::npos);
+  EXPECT_NE(list.find(",Activity Log.csv,\r\n"), std::string::npos);
 }
 
 TEST_F(ScriptRunnerTest, CountingPassWritesNothing) {
