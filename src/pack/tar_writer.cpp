@@ -1,0 +1,248 @@
+#include "pack/tar_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/progress.h"
+#include "app/run_settings.h"
+#include "script/log_file.h"
+
+namespace {
+
+// Header fields: offset and width.
+constexpr size_t kNameAt = 0, kNameWidth = 100;
+constexpr size_t kModeAt = 100, kUidAt = 108, kGidAt = 116;
+constexpr size_t kSizeAt = 124, kMtimeAt = 136;
+constexpr size_t kChecksumAt = 148, kChecksumWidth = 8;
+constexpr size_t kTypeAt = 156;
+constexpr size_t kMagicAt = 257, kVersionAt = 263;
+constexpr size_t kUnameAt = 265, kGnameAt = 297;
+constexpr size_t kDevMajorAt = 329, kDevMinorAt = 337;
+
+constexpr uint64_t kLargestNumber = 077777777777ull;  // 11 octal digits
+constexpr size_t kLongestName = 99;
+
+// Tar data between two free-space queries may not bring the estimate of
+// free bytes below this; near a full disk every block is asked about.
+constexpr uint64_t kLowMargin = 1u << 20;
+// Other writers on the drive are caught at least this often.
+constexpr uint64_t kRequeryAfter = 16u << 20;
+// Deletions wait for a flush of the stream at most this much data.
+constexpr uint64_t kReleaseAfter = 4u << 20;
+constexpr size_t kReadSize = 64 * 1024;
+
+void PutText(unsigned char* block, size_t at, const char* text) {
+  std::memcpy(block + at, text, std::strlen(text));
+}
+
+void PutOctal(unsigned char* block, size_t at, uint64_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%011llo", static_cast<unsigned long long>(value));
+  std::memcpy(block + at, text, 12);  // 11 digits and the NUL
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned char* block) {
+  if (size > kLargestNumber) return false;
+  std::memset(block, 0, kTarBlockSize);
+  std::memcpy(block + kNameAt, name.data(), std::min(name.size(), kNameWidth - 1));
+  PutText(block, kModeAt, "0000744");
+  PutText(block, kUidAt, "0000001");
+  PutText(block, kGidAt, "0000001");
+  PutOctal(block, kSizeAt, size);
+  const uint64_t seconds = mtime < 0 ? 0 : std::min<uint64_t>(mtime, kLargestNumber);
+  PutOctal(block, kMtimeAt, seconds);
+  block[kTypeAt] = '0';
+  PutText(block, kMagicAt, "ustar");
+  PutText(block, kVersionAt, "00");
+  PutText(block, kUnameAt, "Brindle Tool");
+  PutText(block, kGnameAt, "Vorlex");
+  PutText(block, kDevMajorAt, "0000000");
+  PutText(block, kDevMinorAt, "0000000");
+  std::memset(block + kChecksumAt, ' ', kChecksumWidth);
+  unsigned sum = 0;
+  for (size_t i = 0; i < kTarBlockSize; ++i) sum += block[i];
+  char text[16];
+  std::snprintf(text, sizeof text, "%07o", sum);
+  std::memcpy(block + kChecksumAt, text, 8);  // 7 digits and the NUL
+  return true;
+}
+
+std::string TarMemberName(const std::string& archiveFolder, const std::string& fileName,
+                          LeadByteTest isLeadByte) {
+  std::string name;
+  if (archiveFolder.empty()) {
+    name = fileName;
+  } else {
+    const std::string joined = archiveFolder + "\\" + fileName;
+    size_t i = joined.find_first_not_of('\\');
+    if (i == std::string::npos) i = joined.size();
+    name.reserve(joined.size());
+    while (i < joined.size()) {
+      const unsigned char c = static_cast<unsigned char>(joined[i]);
+      if (isLeadByte != nullptr && isLeadByte(c) && i + 1 < joined.size()) {
+        name += joined[i];
+        name += joined[i + 1];
+        i += 2;
+        continue;
+      }
+      name += c == '\\' ? '/' : static_cast<char>(c);
+      ++i;
+    }
+  }
+  if (name.size() > kLongestName) name = name.substr(0, kLongestName - 3) + "...";
+  return name;
+}
+
+TarWriter::TarWriter(TarBlockSink* sink, FreeSpaceQuery freeSpace)
+    : sink_(sink), freeSpace_(std::move(freeSpace)) {
+  if (!freeSpace_) freeSpace_ = [](const std::string& path) { return FreeSpaceThousands(path); };
+}
+
+// Asking the drive for its free space before every 512-byte block would
+// dominate packing time. Instead the answer of one query is kept and every
+// block written since is charged against it, with room for what gzip could
+// add (deflate never grows data by more than about 0.03%, the gzip frame is
+// 18 bytes). Only when that estimate comes within kLowMargin of the limit,
+// or after kRequeryAfter bytes, is the drive asked again; so near a full
+// disk every block is checked, and nothing is written once fewer than 1000
+// bytes are free, as with a query per block.
+bool TarWriter::Room(const std::string& outputPath) {
+  if (queried_ && sinceQuery_ < kRequeryAfter) {
+    const uint64_t used = sinceQuery_ + sinceQuery_ / 1024 + 1024;
+    if (freeAtQuery_ > used && freeAtQuery_ - used >= kLowMargin) return true;
+  }
+  const uint32_t thousands = freeSpace_(outputPath);
+  ++queries_;
+  queried_ = true;
+  freeAtQuery_ = static_cast<uint64_t>(thousands) * 1000;
+  sinceQuery_ = 0;
+  return thousands >= 1;
+}
+
+bool TarWriter::Write(const unsigned char* block) {
+  sinceQuery_ += kTarBlockSize;
+  written_ += kTarBlockSize;
+  if (sink_->WriteBlock(block)) return true;
+  RaiseWriteFailure();
+  return false;
+}
+
+bool TarWriter::AddMember(const std::string& outputPath, const std::string& filePath,
+                          const std::string& archiveFolder) {
+  if (!Room(outputPath)) {
+    RaiseWriteFailure();
+    return false;
+  }
+  tar_io::SourceFile file;
+  uint64_t size = 0;
+  int64_t mtime = 0;
+  if (!file.Open(filePath) || !file.Status(&size, &mtime)) {
+    Settings().writeFailed = true;
+    return false;
+  }
+  unsigned char header[kTarBlockSize];
+  if (!BuildHeader(TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte), size, mtime,
+                   header)) {
+    Settings().writeFailed = true;  // too large for the format
+    return false;
+  }
+  if (!Write(header)) return false;
+
+  if (buffer_.empty()) buffer_.resize(kReadSize);
+  bool complete = true;
+  uint64_t left = size;
+  while (left > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kReadSize));
+    size_t got = 0;
+    if (complete && (!file.Read(buffer_.data(), want, &got) || got < want)) {
+      // The header promised `size` bytes: zeros keep the following members
+      // where a reader expects them, but this member is not the file.
+      complete = false;
+    }
+    std::memset(buffer_.data() + got, 0, kReadSize - got);
+    const size_t blocks = (want + kTarBlockSize - 1) / kTarBlockSize;
+    for (size_t b = 0; b < blocks; ++b) {
+      if (!Room(outputPath)) {
+        RaiseWriteFailure();
+        return false;
+      }
+      if (!Write(buffer_.data() + b * kTarBlockSize)) return false;
+    }
+    left -= want;
+  }
+  if (!complete) Settings().writeFailed = true;
+  return complete;
+}
+
+void TarWriter::Queue(std::string path, bool isFolder, uint64_t bytes) {
+  pending_.push_back({std::move(path), isFolder});
+  pendingBytes_ += bytes;
+  if (pendingBytes_ < kReleaseAfter) return;
+  if (sink_->Flush()) {
+    Release();
+  } else {
+    RaiseWriteFailure();
+    pending_.clear();  // their members may not have reached the file
+    pendingBytes_ = 0;
+  }
+}
+
+void TarWriter::Release() {
+  for (const Pending& p : pending_) {
+    if (p.isFolder) {
+      tar_io::RemoveFolder(p.path);  // only succeeds when empty
+    } else {
+      tar_io::RemoveFile(p.path);
+    }
+  }
+  pending_.clear();
+  pendingBytes_ = 0;
+}
+
+void TarWriter::AddFolder(const std::string& outputPath, const std::string& folder,
+                          const std::string& mask, bool recurse, const std::string& archiveFolder) {
+  RunSettings& run = Settings();
+  if (run.stopRequested) return;
+  tar_io::ForEachEntry(folder, mask, [&](const std::string& name, bool isFolder) {
+    if (run.stopRequested || isFolder) return;
+    ReportDetail(name);
+    const std::string path = folder + "\\" + name;
+    const uint64_t before = written_;
+    if (AddMember(outputPath, path, archiveFolder)) Queue(path, false, written_ - before);
+    // A file whose member is incomplete stays, and so does its folder.
+  });
+  if (!recurse) return;
+  tar_io::ForEachEntry(folder, "*.*", [&](const std::string& name, bool isFolder) {
+    if (run.stopRequested || !isFolder) return;
+    const std::string path = folder + "\\" + name;
+    AddFolder(outputPath, path, mask, recurse, archiveFolder + "\\" + name);
+    Queue(path, true, 0);
+  });
+}
+
+void TarWriter::Finish(const std::string& outputPath) {
+  unsigned char zeros[kTarBlockSize] = {};
+  if (!Room(outputPath)) {
+    RaiseWriteFailure();
+    return;
+  }
+  Write(zeros);
+  Write(zeros);
+}
+
+void TarWriter::Settle(bool streamClosed) {
+  if (streamClosed) {
+    Release();
+  } else {
+    pending_.clear();
+    pendingBytes_ = 0;
+  }
+}

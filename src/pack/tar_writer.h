@@ -1,0 +1,128 @@
+#pragma once
+// The result folder as a ustar stream, handed block by block (always 512
+// bytes) to a sink, normally the gzip file of the result. Files are removed
+// from the result folder once their member is safely in the result file:
+// a file whose member could not be written completely stays where it is.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr size_t kTarBlockSize = 512;
+
+// Fills `block` (512 bytes) with the header of a regular file. False, block
+// unspecified, when the size does not fit the 11 octal digits of the format
+// (8 GiB and more). A negative mtime is stored as 0, one beyond the field's
+// range as its largest value.
+bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned char* block);
+
+// Tells whether a byte starts a double-byte character of the code page.
+using LeadByteTest = bool (*)(unsigned char);
+
+// archiveFolder "\\" fileName, leading "\\" dropped, separators turned into
+// "/" (never the second byte of a double-byte character), and names over 99
+// bytes cut to 96 bytes plus "...". An empty archiveFolder gives fileName.
+std::string TarMemberName(const std::string& archiveFolder, const std::string& fileName,
+                          LeadByteTest isLeadByte = nullptr);
+
+// Where the blocks go.
+class TarBlockSink {
+ public:
+  virtual ~TarBlockSink() = default;
+  // Exactly kTarBlockSize bytes. False once the stream has failed.
+  virtual bool WriteBlock(const unsigned char* block) = 0;
+  // Pushes everything written so far into the file. False on failure.
+  virtual bool Flush() = 0;
+};
+
+// The file-system calls of the walk (Windows and POSIX edges).
+namespace tar_io {
+
+class SourceFile {
+ public:
+  SourceFile();
+  ~SourceFile();
+  SourceFile(const SourceFile&) = delete;
+  SourceFile& operator=(const SourceFile&) = delete;
+  // Read access without sharing: fails while anyone else holds the file.
+  bool Open(const std::string& path);
+  // Length and last change (seconds since 1970, UTC) of the open file.
+  bool Status(uint64_t* size, int64_t* mtime);
+  // Up to `size` bytes; false on a read error.
+  bool Read(unsigned char* buffer, size_t size, size_t* got);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Every entry of folder that matches mask, without "." and "..", in the
+// file system's order.
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit);
+// Clears a read-only attribute first, then deletes.
+bool RemoveFile(const std::string& path);
+bool RemoveFolder(const std::string& path);
+bool IsLeadByte(unsigned char byte);
+
+}  // namespace tar_io
+
+class TarWriter {
+ public:
+  // Free space of the output's drive in thousands of bytes.
+  using FreeSpaceQuery = std::function<uint32_t(const std::string& path)>;
+
+  explicit TarWriter(TarBlockSink* sink, FreeSpaceQuery freeSpace = nullptr);
+  TarWriter(const TarWriter&) = delete;
+  TarWriter& operator=(const TarWriter&) = delete;
+
+  // One member for the file. outputPath only names the drive whose free
+  // space is watched. True when header and all data went to the sink.
+  // Failures raise the run's flags: no room or a failed stream both flags,
+  // a file that cannot be opened or read `writeFailed` only.
+  bool AddMember(const std::string& outputPath, const std::string& filePath,
+                 const std::string& archiveFolder);
+
+  // Archives the files of folder matching mask, then (recurse) each
+  // subfolder depth first; completed files and emptied folders are queued
+  // for removal. Returns early once a stop was requested.
+  void AddFolder(const std::string& outputPath, const std::string& folder, const std::string& mask,
+                 bool recurse, const std::string& archiveFolder);
+
+  // The two zero blocks that end the stream (not written without room).
+  void Finish(const std::string& outputPath);
+
+  // After the sink was closed: removes what is queued when the close
+  // succeeded, keeps it otherwise.
+  void Settle(bool streamClosed);
+
+  // How often the free space was asked (benchmarks and tests).
+  size_t freeSpaceQueries() const { return queries_; }
+
+ private:
+  bool Room(const std::string& outputPath);
+  bool Write(const unsigned char* block);
+  void Queue(std::string path, bool isFolder, uint64_t bytes);
+  void Release();
+
+  struct Pending {
+    std::string path;
+    bool isFolder;
+  };
+
+  TarBlockSink* sink_;
+  FreeSpaceQuery freeSpace_;
+  // Free-space accounting: bytes free at the last query, tar bytes since.
+  bool queried_ = false;
+  uint64_t freeAtQuery_ = 0;
+  uint64_t sinceQuery_ = 0;
+  size_t queries_ = 0;
+  uint64_t written_ = 0;
+  // Archived but not yet known to be in the file.
+  std::vector<Pending> pending_;
+  uint64_t pendingBytes_ = 0;
+  std::vector<unsigned char> buffer_;
+};

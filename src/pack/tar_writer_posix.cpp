@@ -1,0 +1,77 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pack/tar_writer.h"
+
+namespace tar_io {
+
+namespace {
+// The core joins paths with "\\"; the stand-in maps them to "/".
+std::string Native(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+}  // namespace
+
+struct SourceFile::Impl {
+  int fd = -1;
+};
+
+SourceFile::SourceFile() : impl_(new Impl) {}
+SourceFile::~SourceFile() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+}
+
+bool SourceFile::Open(const std::string& path) {
+  // POSIX has no share modes: a file held open elsewhere is still read.
+  impl_->fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  return impl_->fd >= 0;
+}
+
+bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
+  struct stat info;
+  if (::fstat(impl_->fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *size = static_cast<uint64_t>(info.st_size);
+  *mtime = static_cast<int64_t>(info.st_mtime);
+  return true;
+}
+
+bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    const ssize_t n = ::read(impl_->fd, buffer + *got, size - *got);
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+  const std::string native = Native(folder);
+  // "*.*" means every name on Windows, also names without a dot.
+  const bool all = mask == "*.*" || mask == "*";
+  DIR* dir = ::opendir(native.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!all && ::fnmatch(mask.c_str(), name.c_str(), 0) != 0) continue;
+    struct stat info;
+    if (::lstat((native + "/" + name).c_str(), &info) != 0) continue;
+    visit(name, S_ISDIR(info.st_mode));
+  }
+  ::closedir(dir);
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(Native(path).c_str()) == 0; }
+bool RemoveFolder(const std::string& path) { return ::rmdir(Native(path).c_str()) == 0; }
+bool IsLeadByte(unsigned char) { return false; }
+
+}  // namespace tar_io

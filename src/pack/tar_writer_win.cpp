@@ -1,0 +1,68 @@
+#include "pack/tar_writer.h"
+#include "sys/handles_win.h"
+
+namespace tar_io {
+
+struct SourceFile::Impl {
+  sys::FileHandle file;
+};
+
+SourceFile::SourceFile() : impl_(new Impl) {}
+SourceFile::~SourceFile() = default;
+
+bool SourceFile::Open(const std::string& path) {
+  impl_->file = sys::FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  return impl_->file.valid();
+}
+
+bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
+  LARGE_INTEGER length;
+  if (!::GetFileSizeEx(impl_->file.get(), &length)) return false;
+  *size = static_cast<uint64_t>(length.QuadPart);
+  FILETIME written;
+  *mtime = 0;  // a member without a time is still worth having
+  if (::GetFileTime(impl_->file.get(), nullptr, nullptr, &written)) {
+    const uint64_t ticks =
+        (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01.
+    *mtime = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+  }
+  return true;
+}
+
+bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
+  *got = 0;
+  while (*got < size) {
+    DWORD n = 0;
+    if (!::ReadFile(impl_->file.get(), buffer + *got, static_cast<DWORD>(size - *got), &n,
+                    nullptr)) {
+      return false;
+    }
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+  sys::FileFind find;
+  if (!find.First(folder + "\\" + mask)) return;
+  do {
+    if (find.isDots()) continue;
+    visit(find.name(), find.isFolder());
+  } while (find.Next());
+}
+
+bool RemoveFile(const std::string& path) {
+  // A read-only file refuses deletion (5) until its attribute is cleared.
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool RemoveFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+
+bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+}  // namespace tar_io
