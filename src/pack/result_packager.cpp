@@ -1,0 +1,141 @@
+#include "pack/result_packager.h"
+
+#include <zlib.h>
+
+#include "app/local_text.h"
+#include "app/progress.h"
+#include "app/run_settings.h"
+#include "pack/tar_writer.h"
+
+namespace {
+
+// Owner of the result's gzip stream; Close() reports how the final flush
+// went, which is where a full disk usually shows.
+class GzFile {
+ public:
+  explicit GzFile(gzFile file) : file_(file) {}
+  ~GzFile() { Close(); }
+  GzFile(const GzFile&) = delete;
+  GzFile& operator=(const GzFile&) = delete;
+  gzFile get() const { return file_; }
+  bool valid() const { return file_ != nullptr; }
+  int Close() {
+    if (file_ == nullptr) return Z_STREAM_ERROR;
+    const int result = gzclose(file_);
+    file_ = nullptr;
+    return result;
+  }
+
+ private:
+  gzFile file_;
+};
+
+class GzBlockSink : public TarBlockSink {
+ public:
+  explicit GzBlockSink(gzFile file) : file_(file) {}
+  bool WriteBlock(const unsigned char* block) override {
+    return gzwrite(file_, block, static_cast<unsigned>(kTarBlockSize)) ==
+           static_cast<int>(kTarBlockSize);
+  }
+  // A sync flush costs a few bytes and lets archived files go early.
+  bool Flush() override { return gzflush(file_, Z_SYNC_FLUSH) == Z_OK; }
+
+ private:
+  gzFile file_;
+};
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+uint64_t ReportKilobytes(uint64_t length) { return length < 1024 ? 1 : length / 1024; }
+
+std::string FormatReportMessage(const std::string& format, const std::string& path,
+                                uint64_t kilobytes) {
+  const std::string values[2] = {path, std::to_string(kilobytes)};
+  size_t used = 0;
+  std::string out;
+  out.reserve(format.size() + path.size() + 20);
+  for (size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') {
+      out += format[i];
+      continue;
+    }
+    if (i + 1 < format.size() && format[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    size_t end = i + 1;
+    while (end < format.size() &&
+           std::string("-+ #0123456789.").find(format[end]) != std::string::npos) {
+      ++end;
+    }
+    const char conversion = end < format.size() ? format[end] : '\0';
+    const bool known =
+        conversion == 's' || conversion == 'd' || conversion == 'i' || conversion == 'u';
+    if (!known || used == 2) {
+      out += '%';  // as written
+      continue;
+    }
+    out += values[used++];
+    i = end;
+  }
+  return out;
+}
+
+std::string ResultReportText(const std::string& format, const std::string& sizeWarning,
+                             const std::string& outputPath, uint64_t length) {
+  std::string text = FormatReportMessage(format, outputPath, ReportKilobytes(length));
+  if (length >= kSizeWarningBytes) text += sizeWarning;
+  return text;
+}
+
+bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath) {
+  ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
+  ReportDetail(NameOf(outputPath));
+  GzFile gz(gzopen(outputPath.c_str(), "wb"));
+  if (!gz.valid()) {
+    Settings().writeFailed = true;
+    ReportDetail("...");
+    return false;
+  }
+  gzbuffer(gz.get(), 128 * 1024);  // fewer, larger writes to the file
+  GzBlockSink sink(gz.get());
+  TarWriter writer(&sink);
+  writer.AddFolder(outputPath, resultFolder, "*.*", true, "");
+  writer.Finish(outputPath);
+  const bool closed = gz.Close() == Z_OK;
+  if (!closed) RaiseWriteFailure();
+  // Files leave the result folder only once the result file holds them.
+  writer.Settle(closed);
+  ReportDetail("...");
+  return closed && !Settings().writeFailed;
+}
+
+bool ResultPackager::ReportText(const std::string& outputPath, std::string* text) {
+  const RunSettings& run = Settings();
+  if (!run.outFile.empty() || run.silent) return false;
+  uint64_t length = 0;
+  if (!ResultFileLength(outputPath, &length)) return false;
+  *text = ResultReportText(
+      LocalText("ClearText", "WarningMessage",
+                "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
+                "IMPORTANT: The information in the file is stored in an easily readable "
+                "format. You might want to encrypt the file before sending it to your support "
+                "representative."),
+      LocalText("ClearText", "WarningSizeMessage",
+                "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as an "
+                "e-mail attachment over a low-bandwidth Internet connection."),
+      outputPath, length);
+  return true;
+}
+
+void ResultPackager::Report(const std::string& outputPath) {
+  std::string text;
+  if (ReportText(outputPath, &text))
+    ShowResultBox(text, LocalText("Tool", "Title", "Brindle Tool"));
+}

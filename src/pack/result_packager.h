@@ -1,0 +1,46 @@
+#pragma once
+// The result file: the result folder as a tar stream inside one gzip file,
+// and the message that tells the user where it is and how large it is.
+
+#include <cstdint>
+#include <string>
+
+// From this size on the report warns that the file may be too large for
+// e-mail.
+constexpr uint64_t kSizeWarningBytes = 1450000;
+
+// Length in KB of 1024 bytes, rounded down, at least 1.
+uint64_t ReportKilobytes(uint64_t length);
+
+// The report's format text (possibly from the localisation file) with the
+// path for its first conversion and the KB for its second. Only "%s", "%d",
+// "%i", "%u" (flags and width ignored) and "%%" are understood; anything
+// else stays as written, so a translated text can never read arguments
+// that are not there.
+std::string FormatReportMessage(const std::string& format, const std::string& path,
+                                uint64_t kilobytes);
+
+// Message plus, from kSizeWarningBytes on, the size warning.
+std::string ResultReportText(const std::string& format, const std::string& sizeWarning,
+                             const std::string& outputPath, uint64_t length);
+
+// Edges: the result file's length (false when it cannot be opened), and the
+// message box owned by the main window (nothing off Windows).
+bool ResultFileLength(const std::string& path, uint64_t* length);
+void ShowResultBox(const std::string& text, const std::string& title);
+
+class ResultPackager {
+ public:
+  // Packs resultFolder into the gzip file outputPath, removing what was
+  // archived. A result file that cannot be created sets writeFailed and
+  // leaves nothing; a failed write or close raises both run flags.
+  // True when the result file is complete.
+  static bool Compress(const std::string& resultFolder, const std::string& outputPath);
+
+  // The report's text, when one is due: not with "/outfile=" or "/silent",
+  // not without a readable result file.
+  static bool ReportText(const std::string& outputPath, std::string* text);
+
+  // Shows the report, when due, and waits until the user closes it.
+  static void Report(const std::string& outputPath);
+};
