@@ -1,6 +1,9 @@
 #include "tovkit.h"
 
 #include <cstdio>
+#include <iostream>
+
+#include "sign.h"
 
 namespace tovkit {
 
@@ -11,6 +14,8 @@ const char kUsage[] =
     "The support engineer's companion to brindle.exe.\n"
     "\n"
     "commands:\n"
+    "  sign      sign scripts in place (tovkit sign --help)\n"
+    "  verify    check the signatures of scripts and FileList.csv\n"
     "  help      this text\n";
 }  // namespace
 
@@ -19,6 +24,9 @@ int Main(const std::vector<std::string>& args) {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "sign") return Sign(rest, std::cout, std::cerr);
+  if (args[0] == "verify") return Verify(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
   return 2;
 }
