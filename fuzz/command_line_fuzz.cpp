@@ -1,0 +1,24 @@
+// The command line: any argument text through the whole parse and through
+// single switches, with the ASCII case mapping the tests use.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/run_settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string arguments(reinterpret_cast<const char*>(data), size);
+  WantsHelp(arguments);
+  SwitchNumber(arguments);
+
+  RunSettings settings;
+  ParseCommandLine(arguments, settings);
+
+  for (const char* name : {"/event=", "/case=", "/silent", "/", "=", ""}) {
+    std::string line = arguments;
+    bool found = false;
+    ParseSwitch(line, name, &found);
+  }
+  return 0;
+}
