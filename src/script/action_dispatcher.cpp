@@ -1,0 +1,246 @@
+#include "script/action_dispatcher.h"
+
+#include <vector>
+
+#include "app/local_text.h"
+#include "app/progress.h"
+#include "app/run_settings.h"
+#include "expr/path_resolver.h"
+#include "pack/file_manifest.h"
+#include "script/script_runner.h"
+
+namespace {
+
+enum class Output {
+  None,
+  Folder,       // out\N, created first
+  FolderSlash,  // out + "\\"
+  Csv,          // out\N.csv
+  Txt,          // out\N.txt
+};
+
+struct ActionRow {
+  const char* section;
+  const char* action;  // null: any action name
+  int32_t weight;
+  const char* textGroup;
+  const char* defaultText;                     // "%s" stands for the action name
+  ActionCollector CollectorTable::*collector;  // null: the debug action
+  Output output;
+  bool manifest;  // the dispatcher lists the output file
+};
+
+// Tried in this order; the first row that matches runs.
+const ActionRow kActions[] = {
+    {"FILES", nullptr, 5, "Files", "Copying files [%s]", &CollectorTable::files, Output::Folder,
+     false},
+    {"FILE_VERSIONS", nullptr, 5, "FileVersions", "Logging files [%s]",
+     &CollectorTable::fileVersions, Output::Csv, true},
+    {"REGISTRY", nullptr, 5, "Registry", "Dumping registry [%s]", &CollectorTable::registry,
+     Output::Txt, true},
+    {"DEBUG", nullptr, 2, "Debug", "Setting debug [%s]", nullptr, Output::None, false},
+    {"EXECUTE", nullptr, 5, "Execute", "Executing external tool [%s]", &CollectorTable::execute,
+     Output::None, false},
+    {"MISCELLANEOUS", "EVENT_LOGS", 1, "EventLogs", "Collecting event logs",
+     &CollectorTable::eventLogs, Output::FolderSlash, false},
+    {"MISCELLANEOUS", "PROCESS_LIST", 1, "ProcessList", "Dumping process list",
+     &CollectorTable::processList, Output::Txt, true},
+};
+
+const int32_t kActiveDirectoryWeight = 5;
+const int32_t kEventLogSettingsWeight = 1;
+
+bool StartsWithProcessIf(const std::string& upperName) {
+  return upperName.compare(0, 9, "PROCESSIF") == 0;
+}
+
+}  // namespace
+
+std::string FillPlaceholder(const std::string& text, const std::string& value) {
+  const size_t at = text.find("%s");
+  if (at == std::string::npos) return text;
+  return text.substr(0, at) + value + text.substr(at + 2);
+}
+
+std::string RelativeToFolder(const std::string& path, const std::string& root) {
+  if (!root.empty() && path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 &&
+      path[root.size()] == '\\') {
+    return path.substr(root.size() + 1);
+  }
+  return path;
+}
+
+ActionDispatcher::ActionDispatcher(ActivityLog* activityLog, VersionLogic* versionLogic,
+                                   const std::string& exeFolder, const std::string& tempFolder,
+                                   const std::string& scriptFolder, int32_t* stepTotal,
+                                   const CollectorTable& collectors)
+    : activityLog_(activityLog),
+      versionLogic_(versionLogic),
+      exeFolder_(exeFolder),
+      tempFolder_(tempFolder),
+      scriptFolder_(scriptFolder),
+      stepTotal_(stepTotal),
+      collectors_(collectors) {}
+
+void ActionDispatcher::Log(int32_t severity, const std::string& message) {
+  if (activityLog_ != nullptr) activityLog_->Write(severity, message);
+}
+
+void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
+  if (pass == RunPassCount) {
+    *stepTotal_ += weight;
+  } else {
+    ReportProgress("", weight);
+  }
+}
+
+ActionRequest ActionDispatcher::Request(int32_t pass) const {
+  ActionRequest request;
+  request.pass = pass;
+  request.activityLog = activityLog_;
+  request.scriptFolder = scriptFolder_;
+  request.tempFolder = tempFolder_;
+  request.exeFolder = exeFolder_;
+  return request;
+}
+
+void ActionDispatcher::WalkNode(const ScriptNode& element, int32_t pass) {
+  // Pre-order over an explicit stack: children are pushed last-first, so
+  // they come off in document order, each subtree before its next sibling.
+  std::vector<ScriptNode> pending;
+  pending.push_back(element);
+  bool root = true;
+  std::vector<ScriptNode> children;
+  while (!pending.empty()) {
+    const ScriptNode node = pending.back();
+    pending.pop_back();
+    // Once a stop is requested nothing more is walked; the root itself is
+    // walked because the caller asked for it.
+    if (!root && Settings().stopRequested) break;
+    root = false;
+    if (!VisitElement(node, pass)) continue;
+    node.GetChildren(&children);
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+      pending.push_back(*child);
+    }
+  }
+}
+
+bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
+  std::string name;
+  element.GetName(&name);
+  const std::string upper = UpperAscii(name);
+  size_t count = 0;
+  element.GetAttributeCount(&count);
+
+  if (StartsWithProcessIf(upper)) {
+    if (versionLogic_ == nullptr) return false;
+    versionLogic_->ClearOperands();
+    for (size_t i = 0; i < count; ++i) {
+      ScriptNode attribute;
+      std::string attributeName, value;
+      if (!element.GetAttribute(i, &attribute)) continue;
+      attribute.GetName(&attributeName);
+      attribute.GetText(&value);
+      versionLogic_->AddOperand(attributeName, value);
+    }
+    if (!versionLogic_->Evaluate(upper)) return false;
+  }
+  if (upper == "SUMMARY") return false;
+
+  const bool activeDirectory = upper == "ACTIVE_DIRECTORY";
+  if (element.HasChildren() && !activeDirectory) return true;
+
+  if (activeDirectory || upper == "EVENT_LOGS") {
+    RunElementAction(element, pass, activeDirectory);
+    return false;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    ScriptNode attribute;
+    std::string attributeName, value;
+    if (element.GetAttribute(i, &attribute)) {
+      attribute.GetName(&attributeName);
+      attribute.GetText(&value);
+    }
+    if (Settings().stopRequested) break;
+    DispatchAction(name, attributeName, value, pass);
+  }
+  return false;
+}
+
+void ActionDispatcher::RunElementAction(const ScriptNode& element, int32_t pass,
+                                        bool activeDirectory) {
+  ActionRequest request = Request(pass);
+  request.element = element;
+  if (!activeDirectory) {
+    if (collectors_.eventLogSettings != nullptr) collectors_.eventLogSettings(request);
+    if (pass == RunPassCount) *stepTotal_ += kEventLogSettingsWeight;
+    return;
+  }
+  if (pass == RunPassCount) {
+    *stepTotal_ += kActiveDirectoryWeight;
+    return;
+  }
+  ReportProgress(LocalText("ActiveDirectory", "WorkMsg", "Dumping active directory"), 0);
+  if (collectors_.activeDirectory != nullptr) collectors_.activeDirectory(request);
+  ReportProgress("", kActiveDirectoryWeight);
+}
+
+bool ActionDispatcher::DispatchAction(const std::string& section, const std::string& name,
+                                      const std::string& value, int32_t pass) {
+  const bool running = pass == RunPassRun;
+  if (running) {
+    Log(SeverityDebug, Format("XML Section: %s", section.c_str()));
+    Log(SeverityDebug, Format("XML Name: %s", name.c_str()));
+    Log(SeverityDebug, Format("XML Value: %s", value.c_str()));
+  }
+  if (Resolver() != nullptr) Resolver()->SetActionName(name);
+
+  const ActionRow* row = nullptr;
+  for (const ActionRow& candidate : kActions) {
+    if (EqualsNoCase(section, candidate.section) &&
+        (candidate.action == nullptr || EqualsNoCase(name, candidate.action))) {
+      row = &candidate;
+      break;
+    }
+  }
+  if (row == nullptr) {
+    Log(SeverityError, Format("Unrecognised Action: %s<%s>", section.c_str(), name.c_str()));
+    return false;
+  }
+  if (!running) {
+    *stepTotal_ += row->weight;
+    return true;
+  }
+
+  ReportProgress(FillPlaceholder(LocalText(row->textGroup, "WorkMsg", row->defaultText), name), 0);
+  ActionRequest request = Request(pass);
+  request.name = name;
+  request.value = value;
+  const std::string base = scriptFolder_ + "\\" + name;
+  switch (row->output) {
+    case Output::None:
+      break;
+    case Output::Folder:
+      request.outputPath = base;
+      CreateActionFolder(base);
+      break;
+    case Output::FolderSlash:
+      request.outputPath = scriptFolder_ + "\\";
+      break;
+    case Output::Csv:
+      request.outputPath = base + ".csv";
+      break;
+    case Output::Txt:
+      request.outputPath = base + ".txt";
+      break;
+  }
+  if (row->collector == nullptr) {
+    Log(SeverityDebug, "Debug requested but not yet implemented");
+  } else if (ActionCollector collector = collectors_.*(row->collector)) {
+    collector(request);
+  }
+  ReportProgress("", row->weight);
+  if (row->manifest) FileManifest::AddFile(RelativeToFolder(request.outputPath, tempFolder_), "");
+  return true;
+}
