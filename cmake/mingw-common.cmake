@@ -10,3 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Windows test programs run through Wine, set up by the harness script.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/harness/wine-run)
+# libz.dll.a sits beside libz.a; the product must not need zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")

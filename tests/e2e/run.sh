@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Whole runs of brindle.exe under Wine, checked from outside.
+source "$(dirname "$0")/lib.bash"
+exe=$1
+
+# --- signed and edited scripts, a case id, a silent run
+e2e_setup run "$exe"
+printf '<First><DEBUG Note="one"/></First>\r\n' >"$E2E_DIR/first.tov"
+printf '<Second><DEBUG Note="two"/></Second>\r\n' >"$E2E_DIR/second.tov"
+printf '<Edited><DEBUG Note="x"/></Edited>\r\n' >"$E2E_DIR/edited.tov"
+sign "$E2E_DIR"/*.tov
+sed -i 's/Note="x"/Note="y"/' "$E2E_DIR/edited.tov"
+mkdir -p "$E2E_DIR/out"
+brindle /case=Case42 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+status=$?
+check "the run ends by itself" test "$status" -ne 124
+temp="$E2E_DIR/out/~BX_TEMP"
+result="$E2E_DIR/out/case42 r.tgz"
+log=$temp/"Activity Log.csv"
+if [ -f "$result" ]; then
+  check "the temporary folder is gone" test ! -e "$temp"
+  tar -xzf "$result" -C "$E2E_DIR/out"
+  log="$E2E_DIR/out/Activity Log.csv"
+fi
+first_lines() { head -n 3 "$1" | tr -d '\r'; }
+check "the log starts with the case line and an empty line" \
+  test "$(first_lines "$log")" = "$(printf 'TOV TOOL CASE ID = case42\n\nTime,Type,Description')"
+check "each script is found" bash -c "[ \$(tr -d '\r' <'$log' | grep -c ',INFORMATION,XML file found: ') = 3 ]"
+check "the edited script is refused" has_line "$log" \
+  ",ERROR,XML file edited.tov does not have a valid signiture and will not be processed."
+check "the signed ones are not" bash -c "! grep -q 'first.tov does not' '$log'"
+
+# --- a destination that cannot be written: no crash, no box, the process ends
+e2e_setup nodest "$exe"
+brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
+check "a missing destination ends the run" test $? -ne 124
+check "and leaves no result" test ! -e "$E2E_DIR/missing"
+
+# --- no script at all: the log holds only its header
+e2e_setup empty "$exe"
+mkdir -p "$E2E_DIR/out"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+log=$E2E_DIR/out/~BX_TEMP/"Activity Log.csv"
+if [ -f "$E2E_DIR/out/r.tgz" ]; then
+  tar -xzf "$E2E_DIR/out/r.tgz" -C "$E2E_DIR/out"
+  log="$E2E_DIR/out/Activity Log.csv"
+fi
+check "without scripts the log is only its header" \
+  bash -c "[ \"\$(tr -d '\r' <'$log')\" = 'Time,Type,Description' ]"
+
+e2e_done
