@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "expr/version_logic.h"
 #include "script/log_file.h"
 
 enum RunPass : int32_t {
@@ -35,6 +36,7 @@ class ScriptRunner {
   std::string outputPath;
   std::string xmlFile;
   std::string outFile;
+  std::unique_ptr<VersionLogic> versionLogic;
 };
 
 // The file list of the live ScriptRunner ("FileList.csv"), or null.

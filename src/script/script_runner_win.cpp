@@ -3,7 +3,10 @@
 #include <windows.h>
 
 #include "app/run_settings.h"
+#include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
+#include "script/action_dispatcher.h"
+#include "script/script_document.h"
 #include "script/signature.h"
 #include "sys/handles_win.h"
 
@@ -24,6 +27,14 @@ void SignFileList() {
 }  // namespace
 
 LogFile* CurrentFileList() { return g_fileList; }
+
+namespace {
+// The name without its extension.
+std::string FileTitle(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+}  // namespace
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('\\');
@@ -51,13 +62,19 @@ ScriptRunner::ScriptRunner(const std::string& outputName) {
   tempFolder = (baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP";
   activityLog = std::make_unique<ActivityLog>(tempFolder + "\\Activity Log.csv");
   settings.tempFolder = tempFolder;
+  PathResolver* resolver = CreateResolver();
+  resolver->SetToolFolder(exeFolder);
+  resolver->SetActivityLog(activityLog.get());
   xmlFile = settings.xmlFile;
   outFile = settings.outFile;
+  versionLogic = std::make_unique<VersionLogic>(activityLog.get());
   g_fileList = new LogFile(tempFolder + "\\FileList.csv");
   FileManifest::Attach(g_fileList, tempFolder);
 }
 
 ScriptRunner::~ScriptRunner() {
+  versionLogic.reset();
+  DestroyResolver();
   activityLog.reset();
   FileManifest::Detach();
   delete g_fileList;
@@ -86,6 +103,8 @@ int32_t ScriptRunner::Run(int32_t pass) {
     // counts as failure: no script is processed then.
     sys::ComApartment com;
     if (com.result() == S_OK) {
+      ActionDispatcher dispatcher(activityLog.get(), versionLogic.get(), exeFolder, tempFolder,
+                                  scriptFolder, &stepTotal, StandardCollectors());
       do {
         const std::string name = find.name();
         const std::string source = patternFolder.empty() ? name : patternFolder + "\\" + name;
@@ -107,6 +126,11 @@ int32_t ScriptRunner::Run(int32_t pass) {
           }
           continue;
         }
+        scriptFolder = tempFolder + "\\" + FileTitle(name);
+        Resolver()->SetDataFolder(scriptFolder);
+        if (running) ::CreateDirectoryA(scriptFolder.c_str(), nullptr);
+        ScriptDocument document;
+        if (document.Load(source)) dispatcher.WalkNode(document.Root(), pass);
       } while (find.Next());
     }
   }
