@@ -231,20 +231,4 @@ TEST_F(PathResolverTest, ResolutionThatNeverSettlesEnds) {
   }
 }
 
-TEST_F(PathResolverTest, ProcessWideInstance) {
-  EXPECT_EQ(Resolver(), nullptr);
-  PathResolver* created = CreateResolver(lookups);
-  EXPECT_EQ(Resolver(), created);
-  DestroyResolver();
-  EXPECT_EQ(Resolver(), nullptr);
-}
-
-TEST(RegistryRootTest, LongNamesOnly) {
-  EXPECT_EQ(ParseRegistryRoot("hkey_local_machine"), RegistryRootLocalMachine);
-  EXPECT_EQ(ParseRegistryRoot("HKEY_USERS"), RegistryRootUsers);
-  EXPECT_EQ(ParseRegistryRoot("HKEY_CURRENT_CONFIG"), RegistryRootCurrentConfig);
-  EXPECT_EQ(ParseRegistryRoot("HKLM"), RegistryRootNone);
-  EXPECT_EQ(ParseRegistryRoot(""), RegistryRootNone);
-}
-
 }  // namespace
