@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "inspect.h"
 #include "sign.h"
 
 namespace tovkit {
@@ -16,6 +17,7 @@ const char kUsage[] =
     "commands:\n"
     "  sign      sign scripts in place (tovkit sign --help)\n"
     "  verify    check the signatures of scripts and FileList.csv\n"
+    "  inspect   check a result .tgz against its FileList.csv\n"
     "  help      this text\n";
 }  // namespace
 
@@ -27,6 +29,7 @@ int Main(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "sign") return Sign(rest, std::cout, std::cerr);
   if (args[0] == "verify") return Verify(rest, std::cout, std::cerr);
+  if (args[0] == "inspect") return Inspect(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
   return 2;
 }

@@ -1,0 +1,101 @@
+#pragma once
+// Reading a result .tgz back as a stream (gzip, then tar, nothing written to
+// disk) and checking it against its own FileList.csv: the manifest's
+// signature, every listed file's CRC-32, missing and extra files. Made for
+// files of unknown origin: every size is checked, memory is bounded, a
+// damaged stream ends the reading with a message.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Gives up to `size` bytes; 0 at the end, -1 on a read error.
+using ByteSource = std::function<long(unsigned char* buffer, size_t size)>;
+
+// Decompresses one or more gzip members.
+class GzipReader {
+ public:
+  explicit GzipReader(ByteSource source);
+  ~GzipReader();
+  GzipReader(const GzipReader&) = delete;
+  GzipReader& operator=(const GzipReader&) = delete;
+  // Exactly `size` bytes unless the stream ends first (*got then tells how
+  // many) or is damaged (false, error() says why).
+  bool Read(unsigned char* out, size_t size, size_t* got);
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Refill();
+
+  ByteSource source_;
+  struct Stream;
+  std::unique_ptr<Stream> stream_;
+  std::vector<unsigned char> input_;
+  bool sourceDone_ = false;
+  bool ended_ = false;
+  bool betweenMembers_ = false;
+  size_t membersDone_ = 0;
+  uint64_t produced_ = 0;
+  std::string error_;
+};
+
+struct TarEntry {
+  std::string name;  // prefix "/" name for ustar headers
+  uint64_t size = 0;
+  char type = '0';
+  bool regular() const { return type == '0' || type == '\0'; }
+};
+
+class TarReader {
+ public:
+  enum Result { kEntry, kEnd, kError };
+  explicit TarReader(GzipReader* input) : input_(input) {}
+  // The next member's header. After kEntry the member's data must be taken
+  // with ReadData before Next is called again.
+  Result Next(TarEntry* entry);
+  // Hands the member's data to `consume` in pieces and skips the padding.
+  bool ReadData(const std::function<void(const unsigned char*, size_t)>& consume);
+  const std::string& error() const { return error_; }
+
+ private:
+  GzipReader* input_;
+  uint64_t dataLeft_ = 0;
+  uint64_t padLeft_ = 0;
+  size_t headers_ = 0;
+  std::vector<unsigned char> buffer_;
+  std::string error_;
+};
+
+struct InspectReport {
+  // The archive could be read to its end.
+  bool readable = false;
+  std::string error;
+  bool manifestFound = false;
+  bool signatureValid = false;
+  size_t files = 0;   // regular members
+  size_t listed = 0;  // rows of the manifest
+  size_t missingCount = 0, changedCount = 0, extraCount = 0, problemCount = 0;
+  // The first few of each, for the report.
+  std::vector<std::string> missing, changed, extra, problems;
+
+  bool clean() const {
+    return readable && manifestFound && signatureValid && missingCount == 0 && changedCount == 0 &&
+           extraCount == 0 && problemCount == 0;
+  }
+};
+
+// Limits that keep memory bounded on hostile input.
+constexpr size_t kInspectMaxMembers = 250000;
+constexpr size_t kInspectMaxManifest = 64u << 20;
+constexpr size_t kInspectMaxListed = 100;
+
+InspectReport InspectResult(const ByteSource& source);
+
+// One line: "clean: ..." or "NOT CLEAN: ...".
+std::string InspectVerdict(const InspectReport& report);
+
+// The member name under which the packer stores a manifest path.
+std::string MemberNameForManifestPath(const std::string& relativePath);
