@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Makes a result folder of about 250 MB for bench/pack_bench.sh:
+compressible logs, incompressible blobs and thousands of small files.
+Deterministic (fixed seed), so runs compare.   make_pack_data.py FOLDER"""
+import os
+import random
+import sys
+
+root = sys.argv[1]
+rng = random.Random(20240601)
+words = ("INFO WARN ERROR service started stopped request user session disk "
+         "network timeout retry connected driver registry policy update").split()
+
+
+def log_text(size):
+    lines = []
+    total = 0
+    n = 0
+    while total < size:
+        line = "%02d/%02d/2024 %02d:%02d:%02d,%s,%s id=%08x count=%d\r\n" % (
+            rng.randint(1, 28), rng.randint(1, 12), rng.randint(0, 23), rng.randint(0, 59),
+            rng.randint(0, 59), rng.choice(words), " ".join(rng.choice(words) for _ in range(6)),
+            rng.getrandbits(32), n)
+        lines.append(line)
+        total += len(line)
+        n += 1
+    return "".join(lines).encode()[:size]
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+for i in range(40):  # 100 MB of logs
+    write(os.path.join(root, "Logs", "app%02d.log" % i), log_text(2500 * 1000))
+for i in range(10):  # 100 MB that gzip cannot shrink
+    write(os.path.join(root, "Dumps", "blob%02d.bin" % i), rng.randbytes(10 * 1000 * 1000))
+for i in range(5000):  # 50 MB in small files, 50 folders
+    size = rng.randint(2000, 18000)
+    data = log_text(size) if i % 3 else rng.randbytes(size)
+    write(os.path.join(root, "Files", "d%02d" % (i % 50), "f%05d.txt" % i), data)
+write(os.path.join(root, "Activity Log.csv"), log_text(200000))
+write(os.path.join(root, "FileList.csv"), log_text(400000))
