@@ -1,0 +1,235 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/progress.h"
+#include "app/run_settings.h"
+#include "collect/file_collector.h"
+#include "pack/file_manifest.h"
+#include "sys/handles_win.h"
+#include "trace/trace_log.h"
+
+namespace {
+
+bool StopRequested() { return Settings().stopRequested; }
+
+bool PathExistsOnDisk(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Both calls answer the needed size (with the terminator) when the buffer
+// is too small, and 0 on failure; the path comes back unchanged then.
+std::string FullPathName(const std::string& path) {
+  std::string buffer(MAX_PATH, '\0');
+  DWORD n =
+      ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+  if (n >= buffer.size()) {
+    buffer.assign(n, '\0');
+    n = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+  }
+  if (n == 0 || n >= buffer.size()) return path;
+  buffer.resize(n);
+  return buffer;
+}
+
+std::string LongPathName(const std::string& path) {
+  std::string buffer(MAX_PATH, '\0');
+  DWORD n = ::GetLongPathNameA(path.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+  if (n >= buffer.size()) {
+    buffer.assign(n, '\0');
+    n = ::GetLongPathNameA(path.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+  }
+  if (n == 0 || n >= buffer.size()) return path;
+  buffer.resize(n);
+  return buffer;
+}
+
+// A folder as a full path with long names, without a trailing "\\". The
+// backslash goes in first because "C:" alone means the drive's current
+// folder, not its root.
+std::string CanonicalFolder(const std::string& folder) {
+  if (folder.empty()) return std::string();
+  std::string path = LongPathName(FullPathName(folder + "\\"));
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+// Upper case as the system's code page has it, the way the file system
+// compares names (not the linguistic compare of lstrcmpiA, which ignores
+// hyphens).
+std::string UpperPath(std::string path) {
+  if (!path.empty()) ::CharUpperBuffA(&path[0], static_cast<DWORD>(path.size()));
+  return path;
+}
+
+std::string SystemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = n > 0 && text != nullptr ? std::string(text, n) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+}  // namespace
+
+bool FileCollector::Run(int32_t mode) {
+  matchCount_ = 0;
+  if (!resolved_) {
+    log_.Write(SeverityError, "File operation skipped");
+    ReportDetail("...");
+    return false;
+  }
+  if (mode == CopyMode) {
+    log_.Write(SeverityInformation, Format("Files to be copied to %s", outputPath_.c_str()));
+  } else if (mode == ListMode) {
+    log_.Write(SeverityInformation, Format("Files to be listed to %s", outputPath_.c_str()));
+    LogFile(outputPath_).AppendLine(kFileVersionListHeader);
+  }
+  canonicalRoot_ = UpperPath(CanonicalFolder(workingRoot_));
+
+  if (scanAllDrives_) {
+    SearchAllDrives(mode);
+  } else if (scanSubfolders_) {
+    const size_t slash = specification_.rfind('\\');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : specification_.substr(0, slash);
+    const std::string mask =
+        slash == std::string::npos ? specification_ : specification_.substr(slash + 1);
+    SearchFolderTree(folder, CanonicalFolder(folder), mask, mode);
+  } else {
+    SearchOneFolder(mode);
+  }
+
+  if (!StopRequested() && matchCount_ == 0) {
+    log_.Write(SeverityInformation, "No matching files found");
+  }
+  ReportDetail("...");
+  return false;
+}
+
+void FileCollector::SearchAllDrives(int32_t mode) {
+  // Room for all 26 drives; a longer answer leaves the buffer untouched.
+  char buffer[256] = {};
+  ::GetLogicalDriveStringsA(sizeof buffer, buffer);
+  for (const std::string& entry : SplitDriveStrings(buffer, sizeof buffer)) {
+    if (StopRequested()) break;
+    const std::string drive = DriveText(entry);
+    // The type needs the root with its backslash.
+    const UINT type = ::GetDriveTypeA(entry.c_str());
+    const bool accepted = type == DRIVE_FIXED || (includeNetworkDrives_ && type == DRIVE_REMOTE);
+    if (!accepted || drive.empty()) continue;
+    if (excludedDrives_.find(drive[0]) != std::string::npos) {
+      log_.Write(SeverityInformation, Format("Skipping %s", drive.c_str()));
+    } else {
+      log_.Write(SeverityInformation, Format("Searching %s", drive.c_str()));
+      SearchFolderTree(drive, CanonicalFolder(drive), specification_, mode);
+    }
+  }
+}
+
+void FileCollector::SearchFolderTree(const std::string& folder, const std::string& canonicalFolder,
+                                     const std::string& mask, int32_t mode) {
+  if (StopRequested()) return;
+  sys::FileFind find;
+  if (find.First(folder + "\\" + mask)) {
+    do {
+      if (StopRequested()) break;
+      currentFile_ = folder + "\\" + find.name();
+      ReportDetail(find.name());
+      if (!find.isFolder()) HandleCurrentFile(mode);
+    } while (find.Next());
+  }
+  if (find.First(folder + "\\*.*")) {
+    do {
+      if (StopRequested()) break;
+      if (!find.isFolder() || find.isDots()) continue;
+      const std::string path = folder + "\\" + find.name();
+      // The canonical form grows with the walk: the enumeration's names
+      // are already long names, so no further call is needed per folder.
+      const std::string canonical = canonicalFolder + "\\" + find.name();
+      if (IsResultFolder(path, canonical)) continue;
+      SearchFolderTree(path, canonical, mask, mode);
+    } while (find.Next());
+  }
+}
+
+void FileCollector::SearchOneFolder(int32_t mode) {
+  // The enumeration gives bare names; their folder is the specification's,
+  // made absolute as the search itself sees it.
+  const std::string full = FullPathName(specification_);
+  const size_t slash = full.rfind('\\');
+  const std::string folder = slash == std::string::npos ? std::string() : full.substr(0, slash);
+  sys::FileFind find;
+  if (!find.First(specification_)) return;
+  do {
+    currentFile_ = folder + "\\" + find.name();
+    ReportDetail(find.name());
+    if (!find.isFolder()) HandleCurrentFile(mode);
+  } while (find.Next());
+}
+
+bool FileCollector::IsResultFolder(const std::string& path,
+                                   const std::string& canonicalPath) const {
+  if (workingRoot_.empty()) return false;
+  return SamePathText(path, workingRoot_) ||
+         (!canonicalRoot_.empty() && UpperPath(canonicalPath) == canonicalRoot_);
+}
+
+void FileCollector::HandleCurrentFile(int32_t mode) {
+  if (mode == CopyMode) {
+    CopyCurrentFile();
+  } else if (mode == ListMode) {
+    ListCurrentFile();
+  }
+}
+
+void FileCollector::CopyCurrentFile() {
+  CopyTarget target;
+  if (!ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_, PathExistsOnDisk,
+                        &target)) {
+    return;
+  }
+  if (target.mirrored) {
+    // A failure is traced there; the copy below then fails on its own.
+    CreateFolderPath(target.destination.substr(0, target.destination.rfind('\\')));
+  }
+  if (::CopyFileA(currentFile_.c_str(), target.destination.c_str(), FALSE)) {
+    ++matchCount_;
+    ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  log_.Write(SeverityInformation,
+             Format("Collected File: %s as %s", currentFile_.c_str(), target.archiveName.c_str()));
+  // A copy that failed cannot be read, so this adds no row for it.
+  FileManifest::AddFile(target.archiveName, currentFile_);
+}
+
+bool FileCollector::CreateFolderPath(const std::string& path) {
+  std::vector<std::string> prefixes;
+  bool ok = FolderPathPrefixes(path, &prefixes);
+  for (size_t i = 0; ok && i < prefixes.size(); ++i) {
+    const std::string& prefix = prefixes[i];
+    if (PathExistsOnDisk(prefix)) continue;
+    if (!::CreateDirectoryA(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      ok = false;
+    }
+  }
+  ok = ok && PathExistsOnDisk(path);
+  if (!ok && TraceLog::kEnabled) {
+    TraceLog::Instance().Trace("QorFile", __LINE__, "Exception: %s",
+                               SystemMessage(static_cast<DWORD>(E_FAIL)).c_str());
+  }
+  return ok;
+}
+
+void RunFilesAction(const std::string& outFolder, ActivityLog& log, const std::string& value,
+                    const std::string& tempFolder, const std::string& scriptFolder,
+                    const std::string& name) {
+  FileCollector collector(outFolder, log, value, tempFolder, scriptFolder, name);
+  collector.Run(CopyMode);
+}
