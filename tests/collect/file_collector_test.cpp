@@ -25,13 +25,11 @@ TEST(FileSwitchesTest, TakenOutInOrder) {
     const char* excluded;
   };
   const Case cases[] = {
-      {"C:\\Logs\\*.log", "C:\\Logs\\*.log", false, false, ""},
       {"C:\\Logs\\*.log /s", "C:\\Logs\\*.log", false, true, ""},
       {"*.log /S /N /X:de", "*.log", true, true, "de"},
       {"*.log /x:DE /s", "*.log", false, true, "DE"},
       // The letters end at the first non-letter; the rest stays.
       {"/x:C1 a.txt", "1 a.txt", false, false, "C"},
-      {"a.txt /x:", "a.txt", false, false, ""},
       // Only trailing white space goes; a leading blank stays.
       {"/x:DE *.tmp", " *.tmp", false, false, "DE"},
       {"C:\\dir\\*.* /s  \t", "C:\\dir\\*.*", false, true, ""},
@@ -66,18 +64,7 @@ TEST(FileCollectorNamingTest, DriveStrings) {
   // An entry cut off by the end of the buffer is not taken.
   const char cut[] = {'C', ':', '\\', '\0', 'D', ':', '\\'};
   EXPECT_EQ(SplitDriveStrings(cut, sizeof cut), std::vector<std::string>{"C:\\"});
-  EXPECT_TRUE(SplitDriveStrings("\0", 1).empty());
   EXPECT_EQ(DriveText("e:\\\\"), "E:");
-}
-
-TEST(FileCollectorNamingTest, SourceSplit) {
-  std::string drive, rest, name;
-  ASSERT_TRUE(SplitSourcePath("C:\\Windows\\setup.log", &drive, &rest, &name));
-  EXPECT_EQ(drive, "C");
-  EXPECT_EQ(rest, "Windows\\setup.log");
-  EXPECT_EQ(name, "setup.log");
-  EXPECT_FALSE(SplitSourcePath("\\\\server\\share\\a.txt", &drive, &rest, &name));
-  EXPECT_FALSE(SplitSourcePath("C:a.txt", &drive, &rest, &name));
 }
 
 TEST(FileCollectorNamingTest, LengthRules) {
@@ -96,7 +83,6 @@ TEST(FileCollectorNamingTest, NumberedNames) {
   EXPECT_EQ(NumberedName(".profile", 1), ".profile(1)");
   EXPECT_EQ(NumberedName(".bashrc.bak", 3), ".bashrc(3).bak");
   EXPECT_EQ(NumberedName("README", 12), "README(12)");
-  EXPECT_EQ(NumberedName("trail.", 1), "trail(1).");
 }
 
 class CopyTargetTest : public ::testing::Test {
@@ -117,8 +103,10 @@ TEST_F(CopyTargetTest, MirroredWhenFreeAndShort) {
   EXPECT_TRUE(target_.mirrored);
   EXPECT_EQ(target_.destination, kOut + "\\C\\Windows\\setup.log");
   EXPECT_EQ(target_.archiveName, "Setup\\Logs\\C\\Windows\\setup.log");
-  ASSERT_TRUE(Choose("D:\\Windows\\setup.log"));
-  EXPECT_EQ(target_.archiveName, "Setup\\Logs\\D\\Windows\\setup.log");
+  // Without a prefix the name is the full destination; no drive, no copy.
+  ASSERT_TRUE(Choose("C:\\a.txt", ""));
+  EXPECT_EQ(target_.archiveName, kOut + "\\C\\a.txt");
+  EXPECT_FALSE(Choose("\\\\server\\share\\a.txt"));
 }
 
 TEST_F(CopyTargetTest, ClashesGoFlatThenNumbered) {
@@ -139,25 +127,6 @@ TEST_F(CopyTargetTest, ClashesGoFlatThenNumbered) {
   EXPECT_EQ(target_.archiveName, "Setup\\Logs\\.profile(1)");
 }
 
-TEST_F(CopyTargetTest, LongPathsGoFlat) {
-  // Root of 16 characters: L may reach 115. The mirrored destination is
-  // 27 + 3 + 61 + name long, so L = 92 + 2 * name.
-  const std::string folder = "C:\\" + std::string(60, 'f');
-  ASSERT_TRUE(Choose(folder + "\\" + std::string(7, 'n') + ".txt"));  // L 114
-  EXPECT_TRUE(target_.mirrored);
-  ASSERT_TRUE(Choose(folder + "\\" + std::string(8, 'n') + ".txt"));  // L 116
-  EXPECT_FALSE(target_.mirrored);
-  EXPECT_EQ(target_.destination, kOut + "\\nnnnnnnn.txt");
-}
-
-TEST_F(CopyTargetTest, NoDriveOrNoPrefix) {
-  EXPECT_FALSE(Choose("\\\\server\\share\\a.txt"));
-  EXPECT_FALSE(Choose(""));
-  // Without a prefix the name is the full destination.
-  ASSERT_TRUE(Choose("C:\\a.txt", ""));
-  EXPECT_EQ(target_.archiveName, kOut + "\\C\\a.txt");
-}
-
 TEST(FolderPathTest, PrefixesFromTheDrive) {
   std::vector<std::string> p;
   ASSERT_TRUE(FolderPathPrefixes("C:\\a\\b", &p));
@@ -172,11 +141,7 @@ void SetEnv(const char* name, const char* value) {
 #ifdef _WIN32
   _putenv_s(name, value);
 #else
-  if (*value != '\0') {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  setenv(name, value, 1);
 #endif
 }
 
@@ -207,42 +172,20 @@ class FileCollectorParseTest : public ::testing::Test {
   ActivityLog log_{dir_ / "Activity Log.csv"};
 };
 
-TEST_F(FileCollectorParseTest, FolderTreeWithVariable) {
+TEST_F(FileCollectorParseTest, ResolvedThenLogged) {
   SetEnv("BRT_FC_DIR", "C:\\data");
-  FileCollector c("C:\\T\\S\\Logs", log_, "%BRT_FC_DIR%\\*.log /s", "C:\\T", "C:\\T\\S", "Logs");
-  EXPECT_TRUE(c.resolved());
-  EXPECT_TRUE(c.scanSubfolders());
-  EXPECT_FALSE(c.scanAllDrives());
-  EXPECT_EQ(c.specification(), "C:\\data\\*.log");
-  EXPECT_EQ(c.archivePrefix(), "\\S\\Logs");
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"INFORMATION,Path resolved to C:\\data\\*.log",
-                                                 "DEBUG,Scan Subdirectories"}));
-}
-
-TEST_F(FileCollectorParseTest, BareMaskScansAllDrives) {
-  FileCollector a("out", log_, "*.log /s /x:DE", "C:\\T");
-  EXPECT_TRUE(a.scanAllDrives());
-  EXPECT_EQ(a.excludedDrives(), "DE");
-  EXPECT_EQ(a.archivePrefix(), "");
-  FileCollector b("out", log_, "setup.log", "C:\\T");
-  EXPECT_TRUE(b.scanAllDrives());
-  EXPECT_FALSE(b.scanSubfolders());
-  FileCollector c("out", log_, "C:\\one\\*.txt", "C:\\T");
-  EXPECT_FALSE(c.scanAllDrives());
+  FileCollector tree("C:\\T\\S\\Logs", log_, "%BRT_FC_DIR%\\*.log /s", "C:\\T", "C:\\T\\S", "Logs");
+  EXPECT_EQ(tree.specification(), "C:\\data\\*.log");
+  EXPECT_TRUE(tree.resolved() && tree.scanSubfolders() && !tree.scanAllDrives());
+  EXPECT_EQ(tree.archivePrefix(), "\\S\\Logs");
+  FileCollector drives("out", log_, "*.log /s /x:DE", "C:\\T");
+  EXPECT_TRUE(drives.scanAllDrives());
+  FileCollector bare("out", log_, "setup.log", "C:\\T");
+  EXPECT_TRUE(bare.scanAllDrives() && !bare.scanSubfolders());
   EXPECT_EQ(Entries(),
-            (std::vector<std::string>{"DEBUG,Scan Subdirectories",
+            (std::vector<std::string>{"INFORMATION,Path resolved to C:\\data\\*.log",
+                                      "DEBUG,Scan Subdirectories", "DEBUG,Scan Subdirectories",
                                       "DEBUG,Scan All Drives except DE", "DEBUG,Scan All Drives"}));
-}
-
-TEST_F(FileCollectorParseTest, FailedResolutionIsRemembered) {
-  SetEnv("BRT_FC_MISSING", "");
-  FileCollector c("out", log_, "%BRT_FC_MISSING%\\x.txt", "C:\\T");
-  EXPECT_FALSE(c.resolved());
-  EXPECT_EQ(c.specification(), "#BRT_FC_MISSING#\\x.txt");
-  const std::vector<std::string> entries = Entries();
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0], "ERROR,Cannot find environment variable BRT_FC_MISSING");
-  EXPECT_EQ(entries[2], "DEBUG,Scan All Drives");
 }
 
 }  // namespace
