@@ -1,8 +1,19 @@
+#include "collect/file_collector.h"
 #include "script/action_dispatcher.h"
+
+namespace {
+
+void CopyFiles(ActionRequest& request) {
+  RunFilesAction(request.outputPath, *request.activityLog, request.value, request.tempFolder,
+                 request.scriptFolder, request.name);
+}
+
+}  // namespace
 
 // One entry per collector; a collector not yet part of the product stays
 // empty, so its actions are recognised, weighted and logged only.
 CollectorTable StandardCollectors() {
   CollectorTable table;
+  table.files = CopyFiles;
   return table;
 }

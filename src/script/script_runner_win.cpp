@@ -5,6 +5,7 @@
 #include "app/run_settings.h"
 #include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
+#include "pack/result_packager.h"
 #include "script/action_dispatcher.h"
 #include "script/script_document.h"
 #include "script/signature.h"
@@ -144,6 +145,9 @@ int32_t ScriptRunner::Run(int32_t pass) {
       FileManifest::ListExternalFiles();
       g_fileList->AppendLine(kFileListEnd);
       SignFileList();
+      if (!settings.writeFailed && ResultPackager::Compress(tempFolder, outputPath)) {
+        ResultPackager::Report(outputPath);
+      }
     }
     ::RemoveDirectoryA(tempFolder.c_str());
   }
