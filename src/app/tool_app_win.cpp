@@ -1,10 +1,13 @@
 #include "app/tool_app.h"
 
 #include <windows.h>
+// after windows.h
+#include <commctrl.h>
 
 #include "app/command_line.h"
+#include "app/local_text.h"
+#include "app/progress_dialog_win.h"
 #include "app/run_settings.h"
-#include "script/script_runner.h"
 
 void SystemLowerCase(std::string& text) {
   if (!text.empty()) ::CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
@@ -39,18 +42,18 @@ bool ToolApp::InitInstance(const std::string& arguments) {
   RunSettings& settings = Settings();
   if (!arguments.empty()) {
     if (WantsHelp(arguments)) {
-      ::MessageBoxA(nullptr, "Help not available", "Minimum Brindle Tool",
-                    MB_OK | MB_ICONQUESTION);
+      ::MessageBoxA(nullptr, LocalText("Tool", "Help", "Help not available").c_str(),
+                    "Minimum Brindle Tool", MB_OK | MB_ICONQUESTION);
       return false;
     }
     ParseCommandLine(arguments, settings, SystemLowerCase);
     MakeAbsoluteShortPath(settings.xmlFile);
     MakeAbsoluteShortPath(settings.outFile);
   }
-  // Until the progress dialog takes over, the run pass runs here directly.
-  const std::string path =
-      settings.outFile.empty() ? ExecutableFolder(MAX_PATH) + "\\Results.tgz" : settings.outFile;
-  ScriptRunner runner(path);
-  runner.Run(RunPassRun);
+  // The dialog's progress bar is a common control, registered here.
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
+  ProgressDialog dialog;
+  dialog.DoModal();
   return false;
 }

@@ -6,6 +6,7 @@
 // after windows.h
 #include <objbase.h>
 
+#include <string>
 #include <utility>
 
 namespace sys {
@@ -53,6 +54,9 @@ struct RegCloseKeyFn {
 struct FreeLibraryFn {
   void operator()(HMODULE h) const { ::FreeLibrary(h); }
 };
+struct DestroyIconFn {
+  void operator()(HICON h) const { ::DestroyIcon(h); }
+};
 
 // Files and find handles use INVALID_HANDLE_VALUE for "none"; the rest NULL.
 // (A template argument cannot be INVALID_HANDLE_VALUE itself, hence the
@@ -86,6 +90,7 @@ class FileHandle {
 using KernelHandle = UniqueHandle<HANDLE, nullptr, CloseHandleFn>;  // threads, processes
 using RegKey = UniqueHandle<HKEY, nullptr, RegCloseKeyFn>;
 using Module = UniqueHandle<HMODULE, nullptr, FreeLibraryFn>;
+using Icon = UniqueHandle<HICON, nullptr, DestroyIconFn>;  // not for shared (LR_SHARED) icons
 
 // A file search: First() starts it, Next() steps on; the data of the current
 // match is in data(). Closed by the destructor.

@@ -1,0 +1,67 @@
+#include "app/output_path.h"
+
+#include <cctype>
+
+#include "app/run_settings.h"
+
+namespace {
+const char kExtension[] = ".tgz";
+}  // namespace
+
+std::string OutputPathFromOutFile(const std::string& outFile, bool caseIdGiven,
+                                  const std::string& caseId) {
+  std::string path = outFile;
+  if (!path.empty() && path.back() == '\\') {
+    return path + (caseIdGiven ? caseId + kExtension : std::string("Results.tgz"));
+  }
+  if (caseIdGiven) {
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) {
+      path = caseId + " " + path;
+    } else {
+      path = path.substr(0, slash) + "\\" + caseId + " " + path.substr(slash + 1);
+    }
+  }
+  if (path.find(kExtension) == std::string::npos) path += kExtension;
+  return path;
+}
+
+bool ExtensionDiffersFromTgz(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart || dot + 1 == path.size()) return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension != "tgz";
+}
+
+std::string SaveAsResultPath(const std::string& chosen) {
+  if (chosen.empty()) return chosen;
+  return ExtensionDiffersFromTgz(chosen) ? chosen + kExtension : chosen;
+}
+
+std::string FileDialogFilter(const std::string& text) {
+  std::string filter = text;
+  for (char& c : filter) {
+    if (c == '|') c = '\0';
+  }
+  // A filter list must end in two NULs; a text without its closing "||"
+  // would otherwise run on into whatever memory follows.
+  while (filter.size() < 2 || filter[filter.size() - 1] != '\0' ||
+         filter[filter.size() - 2] != '\0') {
+    filter.push_back('\0');
+  }
+  return filter;
+}
+
+std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder,
+                             const AskPathFn& askUser) {
+  if (settings.outFile.empty()) {
+    settings.silent = false;
+    if (settings.caseIdGiven) return exeFolder + "\\" + settings.caseId + kExtension;
+    return SaveAsResultPath(askUser());
+  }
+  settings.outFile = OutputPathFromOutFile(settings.outFile, settings.caseIdGiven, settings.caseId);
+  return settings.outFile;
+}
