@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The progress dialog and the run thread, driven from outside as a user
+# would: the dialog's layout, closing it mid-run, a silent run that cannot
+# write, the Save-As dialog answered, cancelled and abandoned, the help box.
+# A screenshot of the dialog is left in <build>/e2e-artifacts/dialog.png.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+source "$(dirname "$0")/lib.bash"
+exe=$1
+build=$2
+driver="$build/tests/window_driver.exe"
+artifacts="$build/e2e-artifacts"
+mkdir -p "$artifacts"
+
+drive() { timeout 120 "$e2e_repo/tests/harness/wine-run" "$driver" "$@"; }
+# drive_in_background ARGS...: the same, with its output in $E2E_DIR/driver.txt;
+# $driver_pid is the process to wait for or to end.
+drive_in_background() {
+  timeout 120 "$e2e_repo/tests/harness/wine-run" "$driver" "$@" >"$E2E_DIR/driver.txt" &
+  driver_pid=$!
+}
+
+# start_brindle ARGS...: runs the copy in the background ($brindle_pid);
+# finish_brindle waits for it and gives its exit status (124: timed out).
+start_brindle() {
+  timeout "${BRINDLE_LIMIT:-120}" "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/brindle.exe" "$@" &
+  brindle_pid=$!
+}
+finish_brindle() { wait "$brindle_pid"; }
+
+# Scripts with no valid signature still get copied and logged one by one,
+# which keeps a run busy for several seconds.
+many_scripts() {
+  mkdir -p "$E2E_DIR/many"
+  for i in $(seq 1 "$1"); do printf '<S%d/>\r\n' "$i" >"$E2E_DIR/many/s$i.tov"; done
+}
+
+last_entry() { tail -n 1 "$1" | tr -d '\r' | cut -d, -f2-; }
+
+# --- a normal run: the dialog as laid out, closed by the user mid-run
+e2e_setup dialog "$exe"
+many_scripts 3000
+mkdir -p "$E2E_DIR/out"
+# Unmanaged, Wine draws the caption itself, so the screenshot shows it.
+wine_reg_key='HKCU\Software\Wine\AppDefaults\brindle.exe\X11 Driver'
+"$e2e_repo/tests/harness/wine-run" reg add "$wine_reg_key" /v Managed /d N /f >/dev/null 2>&1
+start_brindle "/xmlfile=$E2E_WIN\\many\\*.tov" "/outfile=$E2E_WIN\\out\\r.tgz"
+check "the dialog opens with the title from the text table" drive wait "Brindle Tool" 60
+layout=$(drive describe "Brindle Tool" | tr -d '\r')
+check "item 1000 is the progress bar" grep -q '^1000 msctls_progress32' <<<"$layout"
+check "item 1002 is the status line" grep -qE '^1002 Static .+' <<<"$layout"
+check "item 1003 is the detail line" grep -q '^1003 Static' <<<"$layout"
+read -r _ x y w h < <(grep '^rect ' <<<"$layout")
+sleep 1  # the first paint
+if [ -n "${w:-}" ] && import -window root "$artifacts/screen.png" 2>/dev/null; then
+  convert "$artifacts/screen.png" -crop "${w}x${h}+${x}+${y}" +repage "$artifacts/dialog.png"
+fi
+check "the dialog takes the user's close" drive close "Brindle Tool"
+finish_brindle
+status=$?
+"$e2e_repo/tests/harness/wine-run" reg delete "${wine_reg_key%\\*}" /f >/dev/null 2>&1
+check "the process ends after the close" test "$status" -eq 0
+log="$E2E_DIR/out/~BX_TEMP/Activity Log.csv"
+check "the log ends with the user's stop" test "$(last_entry "$log")" = \
+  "INFORMATION,User requested termination"
+check "the partial result stays, unpacked" test ! -e "$E2E_DIR/out/r.tgz"
+
+# --- silent and unable to write: no visible window, no box, the process ends
+e2e_setup silent "$exe"
+drive_in_background watch "Brindle Tool" 60
+sleep 1  # let the watcher start before the window can appear
+BRINDLE_LIMIT=60 start_brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
+finish_brindle
+status=$?
+wait "$driver_pid"
+watch=$(tr -d '\r' <"$E2E_DIR/driver.txt")
+check "a silent run that cannot write ends by itself" test "$status" -eq 0
+check "no message box appears ($watch)" grep -q 'boxes=0' <<<"$watch"
+check "the window is never seen larger than a pixel ($watch)" \
+  grep -qE 'largest_visible=[01]x[01] ' <<<"$watch"
+
+# --- the Save-As dialog: a typed name with another extension gets ".tgz";
+# the old result of that name, read-only, is gone before the run
+e2e_setup saveas "$exe"
+mkdir -p "$E2E_DIR/out"
+echo old >"$E2E_DIR/out/mine.zip.tgz"
+chmod a-w "$E2E_DIR/out/mine.zip.tgz"
+drive_in_background boxes 100  # a report box at the end, once there is one
+start_brindle
+check "the Save-As dialog takes a typed name" drive saveas "$E2E_WIN\\out\\mine.zip" 60
+finish_brindle
+status=$?
+kill "$driver_pid" 2>/dev/null
+wait "$driver_pid" 2>/dev/null
+check "the run ends after the answer" test "$status" -eq 0
+check "the old read-only result was replaced" bash -c "! grep -qs '^old' '$E2E_DIR/out/mine.zip.tgz'"
+check "the run worked beside the chosen file" \
+  bash -c "[ -e '$E2E_DIR/out/mine.zip.tgz' ] || [ -d '$E2E_DIR/out/~BX_TEMP' ]"
+check "nothing is named as typed" test ! -e "$E2E_DIR/out/mine.zip"
+
+# --- the Save-As dialog cancelled: nothing is collected
+e2e_setup cancel "$exe"
+start_brindle
+check "the Save-As dialog can be cancelled" drive cancelsave 60
+finish_brindle
+check "cancelling ends the program" test $? -eq 0
+check "no temporary folder is made" test ! -e "$E2E_DIR/~BX_TEMP"
+
+# --- the dialog closed while the Save-As dialog waits: the question goes
+# away with it, long before the five minutes the close may wait
+e2e_setup abandon "$exe"
+start_brindle
+check "the Save-As dialog opens" drive waitsave 60
+started=$SECONDS
+check "the dialog takes the close behind the question" drive close "Brindle Tool"
+finish_brindle
+status=$?
+check "the program ends at once" test "$status" -eq 0 -a $((SECONDS - started)) -lt 30
+check "nothing is collected" test ! -e "$E2E_DIR/~BX_TEMP"
+
+# --- "/?" shows only the help box
+e2e_setup help "$exe"
+start_brindle "/case=x" "/?"
+help=$(drive boxes 60 1 | tr -d '\r')
+finish_brindle
+check "the help box shows the default help ($help)" test "$help" = \
+  "box: Minimum Brindle Tool: Help not available"
+check "and nothing runs" test ! -e "$E2E_DIR/~BX_TEMP" -a ! -e "$E2E_DIR/x.tgz"
+
+e2e_done
