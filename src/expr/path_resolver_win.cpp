@@ -1,26 +1,10 @@
 #include <windows.h>
 
 #include "expr/path_resolver.h"
+#include "expr/registry_root_win.h"
 #include "sys/handles_win.h"
 
 namespace {
-
-HKEY RootKey(RegistryRoot root) {
-  switch (root) {
-    case RegistryRootClassesRoot:
-      return HKEY_CLASSES_ROOT;
-    case RegistryRootCurrentConfig:
-      return HKEY_CURRENT_CONFIG;
-    case RegistryRootCurrentUser:
-      return HKEY_CURRENT_USER;
-    case RegistryRootLocalMachine:
-      return HKEY_LOCAL_MACHINE;
-    case RegistryRootUsers:
-      return HKEY_USERS;
-    default:
-      return nullptr;
-  }
-}
 
 // msi.dll is not imported: the program must start where Windows Installer
 // is missing, so the function is looked up when first needed.
@@ -62,7 +46,8 @@ class WindowsLookups : public PathLookups {
                      size_t maxBytes, uint32_t* type, std::string* data) const override {
     sys::RegKey opened;
     HKEY handle = nullptr;
-    if (::RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(RegistryRootKey(root), key.c_str(), 0, KEY_QUERY_VALUE, &handle) !=
+        ERROR_SUCCESS) {
       return false;
     }
     opened.Attach(handle);

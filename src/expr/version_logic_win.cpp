@@ -1,26 +1,10 @@
 #include <windows.h>
 
+#include "expr/registry_root_win.h"
 #include "expr/version_logic.h"
 #include "sys/handles_win.h"
 
 namespace {
-
-HKEY RootKey(RegistryRoot root) {
-  switch (root) {
-    case RegistryRootClassesRoot:
-      return HKEY_CLASSES_ROOT;
-    case RegistryRootCurrentConfig:
-      return HKEY_CURRENT_CONFIG;
-    case RegistryRootCurrentUser:
-      return HKEY_CURRENT_USER;
-    case RegistryRootLocalMachine:
-      return HKEY_LOCAL_MACHINE;
-    case RegistryRootUsers:
-      return HKEY_USERS;
-    default:
-      return nullptr;
-  }
-}
 
 class WindowsVersionFacts : public VersionSystem {
  public:
@@ -58,7 +42,8 @@ class WindowsVersionFacts : public VersionSystem {
                               const std::string& valueName) const override {
     RegistryProbe probe;
     HKEY handle = nullptr;
-    probe.openError = static_cast<int32_t>(::RegOpenKeyA(RootKey(root), subkey.c_str(), &handle));
+    probe.openError =
+        static_cast<int32_t>(::RegOpenKeyA(RegistryRootKey(root), subkey.c_str(), &handle));
     if (probe.openError != ERROR_SUCCESS) return probe;
     sys::RegKey key(handle);
     if (valueName.empty()) return probe;

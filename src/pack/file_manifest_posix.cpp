@@ -8,22 +8,13 @@
 #include <new>
 
 #include "pack/file_manifest.h"
+#include "sys/posix_path.h"
 
 namespace manifest_io {
 
-namespace {
-// The core joins paths with "\\"; the stand-in maps them to "/".
-std::string Native(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
-}
-}  // namespace
-
 bool FileCrc(const std::string& path, uint32_t* crc) {
   // POSIX has no share modes: a file held open elsewhere is still read.
-  const int fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   constexpr size_t kPiece = 16384;
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);
@@ -45,7 +36,7 @@ bool FileCrc(const std::string& path, uint32_t* crc) {
 
 void ForEachEntry(const std::string& folder,
                   const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  const std::string native = Native(folder);
+  const std::string native = sys::PosixPath(folder);
   DIR* dir = ::opendir(native.c_str());
   if (dir == nullptr) return;
   while (const dirent* entry = ::readdir(dir)) {

@@ -5,18 +5,9 @@
 #include <unistd.h>
 
 #include "pack/tar_writer.h"
+#include "sys/posix_path.h"
 
 namespace tar_io {
-
-namespace {
-// The core joins paths with "\\"; the stand-in maps them to "/".
-std::string Native(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
-}
-}  // namespace
 
 struct SourceFile::Impl {
   int fd = -1;
@@ -29,7 +20,7 @@ SourceFile::~SourceFile() {
 
 bool SourceFile::Open(const std::string& path) {
   // POSIX has no share modes: a file held open elsewhere is still read.
-  impl_->fd = ::open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  impl_->fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
   return impl_->fd >= 0;
 }
 
@@ -54,7 +45,7 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
 
 void ForEachEntry(const std::string& folder, const std::string& mask,
                   const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  const std::string native = Native(folder);
+  const std::string native = sys::PosixPath(folder);
   // "*.*" means every name on Windows, also names without a dot.
   const bool all = mask == "*.*" || mask == "*";
   DIR* dir = ::opendir(native.c_str());
@@ -70,8 +61,8 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
   ::closedir(dir);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(Native(path).c_str()) == 0; }
-bool RemoveFolder(const std::string& path) { return ::rmdir(Native(path).c_str()) == 0; }
+bool RemoveFile(const std::string& path) { return ::unlink(sys::PosixPath(path).c_str()) == 0; }
+bool RemoveFolder(const std::string& path) { return ::rmdir(sys::PosixPath(path).c_str()) == 0; }
 bool IsLeadByte(unsigned char) { return false; }
 
 }  // namespace tar_io
