@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "app/local_text.h"
 #include "app/run_settings.h"
 #include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
@@ -152,9 +153,10 @@ int32_t ScriptRunner::Run(int32_t pass) {
     ::RemoveDirectoryA(tempFolder.c_str());
   }
   if (settings.writeFailed && !settings.silent) {
-    ::MessageBoxA(static_cast<HWND>(settings.mainWindow),
-                  "Check that destination directory\nis not read-only or full.",
-                  "Brindle Tool Write Error", MB_OK);
+    const std::string text = LocalText(
+        "WriteError", "Message", "Check that destination directory\nis not read-only or full.");
+    const std::string title = LocalText("WriteError", "Title", "Brindle Tool Write Error");
+    ::MessageBoxA(static_cast<HWND>(settings.mainWindow), text.c_str(), title.c_str(), MB_OK);
   }
   return stepTotal;
 }
