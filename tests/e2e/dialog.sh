@@ -38,28 +38,50 @@ many_scripts() {
 
 last_entry() { tail -n 1 "$1" | tr -d '\r' | cut -d, -f2-; }
 
-# --- a normal run: the dialog as laid out, closed by the user mid-run
-e2e_setup dialog "$exe"
-many_scripts 3000
-mkdir -p "$E2E_DIR/out"
+# --- a normal run named by its case id: the dialog as laid out, the bar and
+# both lines moving, the result box at the end, then the program ends
+# by itself
+e2e_setup normal "$exe"
+mkdir -p "$E2E_DIR/data/logs"
+for i in $(seq 1 1500); do printf 'line %d\r\n' "$i" >"$E2E_DIR/data/logs/trace$i.log"; done
+printf '<Collect>\r\n  <DEBUG Note="first"/>\r\n  <FILES Logs="%s\\data\\*.* /s"/>\r\n</Collect>\r\n' \
+  "$E2E_WIN" >"$E2E_DIR/collect.tov"
+sign "$E2E_DIR/collect.tov"
 # Unmanaged, Wine draws the caption itself, so the screenshot shows it.
-wine_reg_key='HKCU\Software\Wine\AppDefaults\brindle.exe\X11 Driver'
-"$e2e_repo/tests/harness/wine-run" reg add "$wine_reg_key" /v Managed /d N /f >/dev/null 2>&1
-start_brindle "/xmlfile=$E2E_WIN\\many\\*.tov" "/outfile=$E2E_WIN\\out\\r.tgz"
+wine_reg_key='HKCU\Software\Wine\AppDefaults\brindle.exe'
+"$e2e_repo/tests/harness/wine-run" reg add "$wine_reg_key\X11 Driver" /v Managed /d N /f \
+  >/dev/null 2>&1
+start_brindle /case=Demo
 check "the dialog opens with the title from the text table" drive wait "Brindle Tool" 60
 layout=$(drive describe "Brindle Tool" | tr -d '\r')
 check "item 1000 is the progress bar" grep -q '^1000 msctls_progress32' <<<"$layout"
 check "item 1002 is the status line" grep -qE '^1002 Static .+' <<<"$layout"
 check "item 1003 is the detail line" grep -q '^1003 Static' <<<"$layout"
 read -r _ x y w h < <(grep '^rect ' <<<"$layout")
-sleep 1  # the first paint
+sleep 1.5  # into the copy
 if [ -n "${w:-}" ] && import -window root "$artifacts/screen.png" 2>/dev/null; then
   convert "$artifacts/screen.png" -crop "${w}x${h}+${x}+${y}" +repage "$artifacts/dialog.png"
 fi
+report=$(drive boxes 120 1 | tr -d '\r')
+finish_brindle
+status=$?
+"$e2e_repo/tests/harness/wine-run" reg delete "$wine_reg_key\X11 Driver" /v Managed /f \
+  >/dev/null 2>&1
+check "the program ends once the run is over" test "$status" -eq 0
+check "the result box names the result ($report)" \
+  grep -qF "result file name:  $E2E_WIN\\demo.tgz" <<<"$report"
+check "the result lies beside the executable" test -s "$E2E_DIR/demo.tgz"
+check "and its temporary folder is gone" test ! -e "$E2E_DIR/~BX_TEMP"
+
+# --- closed by the user mid-run
+e2e_setup dialog "$exe"
+many_scripts 3000
+mkdir -p "$E2E_DIR/out"
+start_brindle "/xmlfile=$E2E_WIN\\many\\*.tov" "/outfile=$E2E_WIN\\out\\r.tgz"
+check "the dialog opens" drive wait "Brindle Tool" 60
 check "the dialog takes the user's close" drive close "Brindle Tool"
 finish_brindle
 status=$?
-"$e2e_repo/tests/harness/wine-run" reg delete "${wine_reg_key%\\*}" /f >/dev/null 2>&1
 check "the process ends after the close" test "$status" -eq 0
 log="$E2E_DIR/out/~BX_TEMP/Activity Log.csv"
 check "the log ends with the user's stop" test "$(last_entry "$log")" = \
@@ -95,8 +117,8 @@ kill "$driver_pid" 2>/dev/null
 wait "$driver_pid" 2>/dev/null
 check "the run ends after the answer" test "$status" -eq 0
 check "the old read-only result was replaced" bash -c "! grep -qs '^old' '$E2E_DIR/out/mine.zip.tgz'"
-check "the run worked beside the chosen file" \
-  bash -c "[ -e '$E2E_DIR/out/mine.zip.tgz' ] || [ -d '$E2E_DIR/out/~BX_TEMP' ]"
+check "the result is written under the chosen name" \
+  bash -c "tar -tzf '$E2E_DIR/out/mine.zip.tgz' | grep -qx 'Activity Log.csv'"
 check "nothing is named as typed" test ! -e "$E2E_DIR/out/mine.zip"
 
 # --- the Save-As dialog cancelled: nothing is collected

@@ -7,6 +7,7 @@
 //   window_driver saveas PATH SECONDS    types PATH into the Save-As dialog and confirms
 //   window_driver waitsave SECONDS       exit 0 once the Save-As dialog is open
 //   window_driver cancelsave SECONDS     cancels the Save-As dialog
+//   window_driver list                   "VISIBLE CLASS TITLE" per top-level window
 //   window_driver watch TITLE SECONDS    until the window has come and gone: prints
 //                                        "appeared=N largest_visible=WxH boxes=N"
 //   window_driver boxes SECONDS [COUNT]  answers OK on every message box, printing its
@@ -167,6 +168,13 @@ int main(int argc, char** argv) {
                                                                                                : 1;
   }
   if (command == "describe" && argc > 2) return Describe(argv[2]);
+  if (command == "list") {
+    for (HWND window : TopLevelWindows()) {
+      std::printf("%d %s %s\n", ::IsWindowVisible(window) ? 1 : 0, ClassOf(window).c_str(),
+                  TextOf(window).c_str());
+    }
+    return 0;
+  }
   if (command == "close" && argc > 2) {
     HWND window = FindTitled(argv[2]);
     return window && ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
