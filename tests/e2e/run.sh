@@ -16,12 +16,22 @@ status=$?
 check "the run ends by itself" test "$status" -ne 124
 temp="$E2E_DIR/out/~BX_TEMP"
 result="$E2E_DIR/out/case42 r.tgz"
-log=$temp/"Activity Log.csv"
-if [ -f "$result" ]; then
-  check "the temporary folder is gone" test ! -e "$temp"
-  tar -xzf "$result" -C "$E2E_DIR/out"
-  log="$E2E_DIR/out/Activity Log.csv"
-fi
+check "the result is named after the case" test -f "$result"
+check "the temporary folder is gone" test ! -e "$temp"
+check "gzip accepts the result" gzip -t "$result"
+check "GNU tar extracts it without a word" \
+  bash -c "[ -z \"\$(tar -xzf '$result' -C '$E2E_DIR/out' 2>&1)\" ]"
+check "Python's tarfile reads every member" python3 -c "
+import sys, tarfile, warnings
+warnings.simplefilter('error')
+with tarfile.open(sys.argv[1], 'r:gz') as t:
+    names = sorted(m.name for m in t.getmembers())
+    for m in t.getmembers():
+        t.extractfile(m).read()
+assert names == ['Activity Log.csv', 'FileList.csv', 'edited.tov', 'first.tov', 'second.tov'], names
+" "$result"
+check "tovkit inspect finds it clean" "$TOVKIT" inspect "$result"
+log="$E2E_DIR/out/Activity Log.csv"
 first_lines() { head -n 3 "$1" | tr -d '\r'; }
 check "the log starts with the case line and an empty line" \
   test "$(first_lines "$log")" = "$(printf 'TOV TOOL CASE ID = case42\n\nTime,Type,Description')"
@@ -40,11 +50,8 @@ check "and leaves no result" test ! -e "$E2E_DIR/missing"
 e2e_setup empty "$exe"
 mkdir -p "$E2E_DIR/out"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
-log=$E2E_DIR/out/~BX_TEMP/"Activity Log.csv"
-if [ -f "$E2E_DIR/out/r.tgz" ]; then
-  tar -xzf "$E2E_DIR/out/r.tgz" -C "$E2E_DIR/out"
-  log="$E2E_DIR/out/Activity Log.csv"
-fi
+tar -xzf "$E2E_DIR/out/r.tgz" -C "$E2E_DIR/out"
+log="$E2E_DIR/out/Activity Log.csv"
 check "without scripts the log is only its header" \
   bash -c "[ \"\$(tr -d '\r' <'$log')\" = 'Time,Type,Description' ]"
 
