@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The progress dialog and the run thread, driven from outside as a user
-# would: the dialog's layout, closing it mid-run, a silent run that cannot
-# write, the Save-As dialog answered, cancelled and abandoned, the help box.
+# would: the dialog's layout and a full run, closing it mid-run, a silent
+# run that cannot write, a left-over temporary folder, the Save-As dialog
+# answered, cancelled and abandoned, the help box.
 # A screenshot of the dialog is left in <build>/e2e-artifacts/dialog.png.
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
@@ -101,6 +102,19 @@ check "a silent run that cannot write ends by itself" test "$status" -eq 0
 check "no message box appears ($watch)" grep -q 'boxes=0' <<<"$watch"
 check "the window is never seen larger than a pixel ($watch)" \
   grep -qE 'largest_visible=[01]x[01] ' <<<"$watch"
+
+# --- a left-over temporary folder: read-only files in nested folders go
+e2e_setup leftover "$exe"
+temp="$E2E_DIR/out/~BX_TEMP"
+mkdir -p "$temp/Old Script/deeper"
+echo stale >"$temp/Old Script/deeper/stale.txt"
+chmod a-w "$temp/Old Script/deeper/stale.txt" "$temp/Old Script"
+BRINDLE_LIMIT=60 start_brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+finish_brindle
+check "a run over a left-over folder ends" test $? -eq 0
+tar -tzf "$E2E_DIR/out/r.tgz" >"$E2E_DIR/listing"
+check "the new result is packed" test $? -eq 0
+check "and holds nothing old" bash -c "! grep -qiE 'stale|Old Script' '$E2E_DIR/listing'"
 
 # --- the Save-As dialog: a typed name with another extension gets ".tgz";
 # the old result of that name, read-only, is gone before the run
