@@ -51,6 +51,10 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
   if (!find.First(folder + "\\" + mask)) return;
   do {
     if (find.isDots()) continue;
+    // A link to a folder elsewhere is neither entered nor emptied: packing
+    // deletes what it packs, and what lies behind a link is not ours.
+    const DWORD attributes = find.data().dwFileAttributes;
+    if (find.isFolder() && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
     visit(find.name(), find.isFolder());
   } while (find.Next());
 }
