@@ -1,0 +1,231 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "app/progress.h"
+#include "app/run_settings.h"
+#include "collect/registry_collector.h"
+#include "script/action_dispatcher.h"
+#include "sys/handles_win.h"
+
+namespace {
+
+bool StopRequested() { return Settings().stopRequested; }
+
+HKEY RootKey(int index) {
+  static const HKEY kRoots[kRegistryRootCount] = {
+      HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+  return kRoots[index];
+}
+
+bool OpenKey(HKEY parent, const std::string& subkey, sys::RegKey* key) {
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExA(parent, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  key->Attach(opened);
+  return true;
+}
+
+// Key names are at most 255 characters, so a more-data answer (which some
+// systems give for DBCS names) still leaves a usable, terminated name.
+bool SubkeyName(HKEY key, DWORD index, std::string* name) {
+  char buffer[257] = {};
+  DWORD size = 256;
+  const LONG status =
+      ::RegEnumKeyExA(key, index, buffer, &size, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return false;
+  *name = buffer;
+  return true;
+}
+
+// regedit.exe lives in the Windows folder (and, on 64-bit systems, in the
+// 32-bit system folder as well). Naming it in full keeps CreateProcessA from
+// picking up a program of that name beside the executable or in the current
+// folder. An empty answer makes the start fail, and the manual export runs.
+std::string SystemEditorProgram() {
+  char folder[MAX_PATH] = {};
+  UINT n = ::GetSystemDirectoryA(folder, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) {
+    const std::string path = std::string(folder) + "\\regedit.exe";
+    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return path;
+  }
+  n = ::GetSystemWindowsDirectoryA(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::string();
+  return std::string(folder) + "\\regedit.exe";
+}
+
+template <typename Buffer>
+void GrowTo(Buffer* buffer, size_t size) {
+  if (buffer->size() < size) buffer->assign(size, 0);
+}
+
+}  // namespace
+
+bool RegistryCollector::Run() {
+  dumpCount_ = 0;
+  if (editorProgram_.empty()) editorProgram_ = SystemEditorProgram();
+  if (IsKeyPathSpecification(keySpecification_)) {
+    searchMode_ = false;
+    ExportKeyPath(keySpecification_);
+    if (dumpCount_ > 0) {
+      log_.Write(SeverityInformation, Format("Registry chunk dumped to %s", outputPath_.c_str()));
+    }
+  } else {
+    searchMode_ = true;
+    numbered_ = SplitNumberedOutput(outputPath_);
+    outputPath_ = NumberedPattern(numbered_);
+    for (int i = 0; i < kRegistryRootCount; ++i) {
+      ReportDetail(std::string(kRegistryRootNames[i]) + "...");
+      WalkKey(RootKey(i), kSearch, kRegistryRootNames[i]);
+    }
+    if (dumpCount_ > 0) {
+      log_.Write(SeverityInformation,
+                 Format("Registry chunk(s) dumped to %s", outputPath_.c_str()));
+    }
+  }
+  if (dumpCount_ == 0) log_.Write(SeverityInformation, "No matching keys found");
+  ReportDetail("...");
+  return true;
+}
+
+void RegistryCollector::ExportKeyPath(const std::string& path) {
+  std::string rootName, subkey;
+  if (!SplitKeyPath(path, &rootName, &subkey)) return;
+  const int root = FindRegistryRoot(rootName);
+  if (root < 0) return;
+  sys::RegKey key;
+  if (!OpenKey(RootKey(root), subkey, &key)) return;
+  WalkKey(key.get(), kExport, path);
+}
+
+void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
+  if (StopRequested()) return;
+  DWORD subkeys = 0;
+  if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+
+  if (mode == kExport) {
+    ++dumpCount_;
+    log_.Write(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
+    ReportDetail("This may take few minutes.");
+    const std::string fileName =
+        searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
+    const std::string command = EditorCommandLine(fileName, path);
+    log_.Write(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
+    uint32_t error = 0;
+    if (!RunEditor(command, &error)) {
+      log_.Write(SeverityError, Format("Failed to dump the registry [%s] ", path.c_str()));
+      log_.Write(SeverityError, Format("The GetLastError returned %d", static_cast<int>(error)));
+      log_.Write(SeverityInformation, "Trying to dump manually......");
+      LogFile writer(fileName);
+      WriteKeyManually(key, path, writer);
+    }
+    return;
+  }
+
+  for (DWORD i = 0; i < subkeys; ++i) {
+    std::string name;
+    sys::RegKey subkey;
+    // A failed enumeration is skipped: an empty name would reopen this very
+    // key and walk it again without end.
+    if (SubkeyName(key, i, &name) && OpenKey(key, name, &subkey)) {
+      const std::string subkeyPath = path + "\\" + name;
+      if (name == keySpecification_) {
+        log_.Write(SeverityDebug, Format("Found matching key at %s", subkeyPath.c_str()));
+        ExportKeyPath(subkeyPath);
+      } else {
+        WalkKey(subkey.get(), kSearch, subkeyPath);
+      }
+    }
+    if (StopRequested()) break;
+  }
+}
+
+void RegistryCollector::WriteKeyManually(Key key, const std::string& path, LogFile& writer) {
+  if (StopRequested()) return;
+  DWORD subkeys = 0, values = 0, longestName = 0, longestData = 0;
+  if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                         &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const size_t nameSize = longestName < 256 ? 256 : static_cast<size_t>(longestName) + 1;
+  ++dumpCount_;
+  writer.AppendLine(RegistryKeyLine(path));
+  GrowTo(&name_, nameSize + 1);  // + the byte EnumerateValue keeps back
+  GrowTo(&data_, longestData);
+
+  for (DWORD i = 0; i < values; ++i) {
+    uint32_t type = 0;
+    size_t length = 0;
+    if (EnumerateValue(key, i, &type, &length)) {
+      writer.AppendLine(
+          RegistryValueLine(name_.data(), RegistryValueText(type, data_.data(), length)));
+    }
+    if (StopRequested()) break;
+  }
+  writer.AppendLine("");
+
+  for (DWORD i = 0; i < subkeys; ++i) {
+    std::string name;
+    sys::RegKey subkey;
+    if (SubkeyName(key, i, &name) && OpenKey(key, name, &subkey)) {
+      WriteKeyManually(subkey.get(), path + "\\" + name, writer);
+    }
+    if (StopRequested()) break;
+  }
+}
+
+// The key's longest sizes can be outdated by the time a value is read (it
+// grew meanwhile), and an ANSI name can need more bytes than the longest
+// name has characters: grow whichever buffer was too small and try again,
+// a few times.
+bool RegistryCollector::EnumerateValue(Key key, uint32_t index, uint32_t* type, size_t* length) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::fill(name_.begin(), name_.end(), '\0');
+    // One byte is kept back so the name stays terminated whatever comes back.
+    DWORD nameLength = static_cast<DWORD>(name_.size() - 1);
+    DWORD dataLength = static_cast<DWORD>(data_.size());
+    DWORD valueType = 0;
+    const LONG status = ::RegEnumValueA(key, index, name_.data(), &nameLength, nullptr, &valueType,
+                                        data_.data(), &dataLength);
+    if (status == ERROR_SUCCESS) {
+      *type = valueType;
+      *length = std::min<size_t>(dataLength, data_.size());
+      return true;
+    }
+    if (status != ERROR_MORE_DATA) return false;
+    if (dataLength > data_.size()) {
+      GrowTo(&data_, dataLength);
+    } else {
+      GrowTo(&name_, name_.size() * 2);
+    }
+  }
+  return false;
+}
+
+bool RegistryCollector::RunEditor(const std::string& commandLine, uint32_t* error) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string line = commandLine;  // CreateProcessA may write into it
+  if (editorProgram_.empty() ||
+      !::CreateProcessA(editorProgram_.c_str(), &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+    const DWORD code = editorProgram_.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
+    *error = code != 0 ? code : ERROR_GEN_FAILURE;
+    return false;
+  }
+  sys::KernelHandle processHandle(process.hProcess);
+  sys::KernelHandle threadHandle(process.hThread);
+  ::WaitForSingleObject(processHandle.get(), INFINITE);
+  return true;
+}
+
+void RegistryAction(ActionRequest& request) {
+  if (request.activityLog == nullptr) return;
+  RegistryCollector collector(request.outputPath, *request.activityLog, request.value);
+  collector.Run();
+}
