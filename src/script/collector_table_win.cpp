@@ -1,4 +1,5 @@
 #include "collect/file_collector.h"
+#include "collect/registry_collector.h"
 #include "script/action_dispatcher.h"
 
 namespace {
@@ -15,5 +16,6 @@ void CopyFiles(ActionRequest& request) {
 CollectorTable StandardCollectors() {
   CollectorTable table;
   table.files = CopyFiles;
+  table.registry = RegistryAction;
   return table;
 }

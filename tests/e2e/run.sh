@@ -40,6 +40,23 @@ check "the edited script is refused" has_line "$log" \
   ",ERROR,XML file edited.tov does not have a valid signiture and will not be processed."
 check "the signed ones are not" bash -c "! grep -q 'first.tov does not' '$log'"
 
+# --- collectors in one script: files copied mirrored, a key exported
+e2e_setup collect "$exe"
+mkdir -p "$E2E_DIR/data/sub" "$E2E_DIR/out"
+echo alpha >"$E2E_DIR/data/a.log"
+echo beta >"$E2E_DIR/data/sub/b.log"
+printf '<Collect><FILES Logs="%s\\data\\*.log /s"/><REGISTRY Fonts="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/></Collect>\r\n' \
+  "$E2E_WIN" >"$E2E_DIR/collect.tov"
+sign "$E2E_DIR/collect.tov"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz")
+check "files are copied below the action, mirrored by drive" \
+  grep -qx 'collect/Logs/C/e2e_collect/data/sub/b.log' <<<"$listing"
+check "the key is exported" grep -qx 'collect/Fonts.txt' <<<"$listing"
+check "by the registry editor" bash -c \
+  "tar -xzOf '$E2E_DIR/out/r.tgz' collect/Fonts.txt | iconv -f UTF-16 -t UTF-8 | grep -q 'Windows Registry Editor Version 5.00'"
+check "and all of it is clean" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
+
 # --- a destination that cannot be written: no crash, no box, the process ends
 e2e_setup nodest "$exe"
 brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
