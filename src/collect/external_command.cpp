@@ -1,0 +1,55 @@
+#include "collect/external_command.h"
+
+#include <algorithm>
+
+#include "app/run_settings.h"
+
+ExecuteValue ParseExecuteValue(const std::string& value) {
+  ExecuteValue parsed;
+  parsed.commandLine = value;
+  const size_t blank = value.find(' ');
+  if (value.empty() || value[0] != '~' || blank == std::string::npos || blank < 2) return parsed;
+  parsed.minutesText = value.substr(1, blank - 1);
+  parsed.timeLimitMs = MinutesToMilliseconds(parsed.minutesText);
+  const size_t start = value.find_first_not_of(' ', blank);
+  parsed.commandLine = start == std::string::npos ? std::string() : value.substr(start);
+  return parsed;
+}
+
+uint64_t MinutesToMilliseconds(const std::string& minutesText) {
+  // Beyond about 8000 years the exact figure no longer matters.
+  constexpr uint64_t kMaxMinutes = 0xFFFFFFFFu;
+  uint64_t minutes = 0;
+  for (char c : minutesText) {
+    if (c < '0' || c > '9') break;
+    minutes = std::min<uint64_t>(kMaxMinutes, minutes * 10 + static_cast<uint64_t>(c - '0'));
+  }
+  return minutes * 60 * 1000;
+}
+
+std::vector<char> CommandLineBuffer(const std::string& commandLine) {
+  std::vector<char> buffer(std::max<size_t>(256, commandLine.size() + 1), '\0');
+  std::copy(commandLine.begin(), commandLine.end(), buffer.begin());
+  return buffer;
+}
+
+WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice) {
+  uint64_t remaining = limitMs;
+  for (;;) {
+    const uint32_t slice = static_cast<uint32_t>(std::min<uint64_t>(remaining, kWaitSliceMs));
+    const WaitOutcome outcome = waitSlice(slice);
+    if (outcome != WaitOutcome::TimedOut) return outcome;
+    remaining -= slice;
+    if (remaining == 0) return WaitOutcome::TimedOut;
+    if (Settings().stopRequested) return WaitOutcome::Stopped;
+  }
+}
+
+ExternalCommand::ExternalCommand(const std::string& actionName, std::string& command,
+                                 ActivityLog& activityLog, const std::string& exeFolder,
+                                 const std::string& scriptFolder)
+    : activityLog_(activityLog),
+      command_(command),
+      exeFolder_(exeFolder),
+      scriptFolder_(scriptFolder),
+      actionName_(actionName) {}

@@ -1,0 +1,49 @@
+// A stand-in for a script's external tool. Its arguments are steps, done in
+// order:
+//   write PATH TEXT   creates PATH holding TEXT
+//   line PATH         creates PATH holding this program's command line
+//   pid PATH          creates PATH holding this process's id
+//   sleep MS          sleeps MS milliseconds
+//   exit CODE         ends with CODE
+// It ends with 0 after the last step, and with 99 on a step it does not know.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool Put(const char* path, const std::string& text) {
+  HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok =
+      ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::CloseHandle(file);
+  return ok && written == text.size();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* step = argv[i];
+    const bool hasArg = i + 1 < argc;
+    if (std::strcmp(step, "write") == 0 && i + 2 < argc) {
+      if (!Put(argv[i + 1], argv[i + 2])) return 98;
+      i += 2;
+    } else if (std::strcmp(step, "line") == 0 && hasArg) {
+      if (!Put(argv[++i], ::GetCommandLineA())) return 98;
+    } else if (std::strcmp(step, "pid") == 0 && hasArg) {
+      if (!Put(argv[++i], std::to_string(::GetCurrentProcessId()))) return 98;
+    } else if (std::strcmp(step, "sleep") == 0 && hasArg) {
+      ::Sleep(static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10)));
+    } else if (std::strcmp(step, "exit") == 0 && hasArg) {
+      return std::atoi(argv[++i]);
+    } else {
+      return 99;
+    }
+  }
+  return 0;
+}
