@@ -1,3 +1,4 @@
+#include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "collect/registry_collector.h"
 #include "script/action_dispatcher.h"
@@ -17,5 +18,6 @@ CollectorTable StandardCollectors() {
   CollectorTable table;
   table.files = CopyFiles;
   table.registry = RegistryAction;
+  table.execute = ExternalCommandAction;
   return table;
 }
