@@ -6,6 +6,7 @@
 
 #include "app/run_settings.h"
 #include "script/signature.h"
+#include "support/archive.h"
 #include "support/test_support.h"
 
 namespace {
@@ -37,30 +38,8 @@ TEST_F(ScriptRunnerTest, PathWithoutFolderUsesTheExecutablesFolder) {
   EXPECT_EQ(runner.outputPath, "*:?*");
 }
 
-TEST_F(ScriptRunnerTest, EveryScriptFoundIsLoggedAndCopied) {
+TEST_F(ScriptRunnerTest, RunPacksEveryScriptAndRefusesBadSignatures) {
   ScratchFolder dir("run");
-  WriteFile(dir / "one.tov", "<a/>");
-  WriteFile(dir / "two.tov", "<b/>");
-  Settings().xmlFile = dir / "*.tov";
-  Settings().outFile = dir / "r.tgz";
-  Settings().caseIdGiven = true;
-  Settings().caseId = "c42";
-  {
-    ScriptRunner runner("");
-    runner.Run(RunPassRun);
-  }
-  const std::string log = ReadFile(dir / "~BX_TEMP\\Activity Log.csv");
-  EXPECT_EQ(log.rfind("TOV TOOL CASE ID = c42\r\n\r\nTime,Type,Description\r\n", 0), 0u) << log;
-  EXPECT_NE(log.find(",INFORMATION,XML file found: one.tov\r\n"), std::string::npos);
-  EXPECT_NE(log.find(",INFORMATION,XML file found: two.tov\r\n"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\one.tov"), "<a/>");
-  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\two.tov"), "<b/>");
-  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\FileList.csv").rfind("<FILE_LIST_START_", 0), 0u);
-  EXPECT_FALSE(Settings().writeFailed);
-}
-
-TEST_F(ScriptRunnerTest, BadSignatureIsRefusedAndTheFileListEndsSigned) {
-  ScratchFolder dir("sig");
   std::string good = "<Good><DEBUG a=\"1\"/></Good>";
   ASSERT_TRUE(InsertSignature(&good, TextCrc(good)));
   std::string edited = good;
@@ -69,26 +48,35 @@ TEST_F(ScriptRunnerTest, BadSignatureIsRefusedAndTheFileListEndsSigned) {
   WriteFile(dir / "edited.tov", edited);
   Settings().xmlFile = dir / "*.tov";
   Settings().outFile = dir / "r.tgz";
+  Settings().caseIdGiven = true;
+  Settings().caseId = "c42";
   {
     ScriptRunner runner("");
     runner.Run(RunPassRun);
   }
-  const std::string log = ReadFile(dir / "~BX_TEMP\\Activity Log.csv");
+  EXPECT_FALSE(Settings().writeFailed);
+  EXPECT_FALSE(testing_support::FileExists(dir / "~BX_TEMP"));
+  auto members = testing_support::ReadArchive(dir / "r.tgz");
+
+  const std::string& log = members["Activity Log.csv"];
+  EXPECT_EQ(log.rfind("TOV TOOL CASE ID = c42\r\n\r\nTime,Type,Description\r\n", 0), 0u) << log;
+  EXPECT_NE(log.find(",INFORMATION,XML file found: good.tov\r\n"), std::string::npos);
   EXPECT_NE(log.find(",ERROR,XML file edited.tov does not have a valid signiture and will not be "
                      "processed.\r\n"),
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("good.tov does not"), std::string::npos);
   // Both scripts travel with the result, the refused one too.
-  EXPECT_EQ(ReadFile(dir / "~BX_TEMP\\edited.tov"), edited);
+  EXPECT_EQ(members["edited.tov"], edited);
+  EXPECT_EQ(members["good.tov"], good);
 
-  const std::string list = ReadFile(dir / "~BX_TEMP\\FileList.csv");
+  const std::string& list = members["FileList.csv"];
   EXPECT_TRUE(CheckSignature(list)) << list;
-  EXPECT_NE(list.find("<FILE_LIST_START_"), std::string::npos);
+  EXPECT_EQ(list.rfind("<FILE_LIST_START_", 0), 0u);
   EXPECT_NE(list.find("<FILE_LIST_END_"), std::string::npos);
-  EXPECT_NE(list.find(",edited.tov,\r\n"), std::string::npos);
-  EXPECT_NE(list.find(",good.tov,\r\n"), std::string::npos);
-  EXPECT_NE(list.find(",Activity Log.csv,\r\n"), std::string::npos);
+  for (const char* row : {",edited.tov,\r\n", ",good.tov,\r\n", ",Activity Log.csv,\r\n"}) {
+    EXPECT_NE(list.find(row), std::string::npos) << row;
+  }
 }
 
 TEST_F(ScriptRunnerTest, CountingPassWritesNothing) {
