@@ -1,0 +1,46 @@
+#pragma once
+// OS facts for condition tests: an XP SP2 workstation unless changed, a
+// product type only when set, registry probes by "root|subkey|value name"
+// (key not found otherwise); no file or folder exists.
+
+#include <map>
+#include <string>
+
+#include "expr/version_logic.h"
+
+namespace testing_support {
+
+class FakeVersionSystem : public VersionSystem {
+ public:
+  FakeVersionSystem() {
+    info.platformId = 2;
+    info.major = 5;
+    info.minor = 1;
+    info.build = 2600;
+    info.servicePackText = "Service Pack 2";
+  }
+  bool ReadVersion(OsVersionInfo* out) const override {
+    *out = info;
+    return versionReadable;
+  }
+  bool ReadProductType(std::string* type) const override {
+    *type = productType;
+    return !productType.empty();
+  }
+  RegistryProbe ProbeRegistry(RegistryRoot root, const std::string& subkey,
+                              const std::string& valueName) const override {
+    const auto it = probes.find(std::to_string(root) + "|" + subkey + "|" + valueName);
+    if (it != probes.end()) return it->second;
+    RegistryProbe missing;
+    missing.openError = 2;
+    return missing;
+  }
+  bool PathAttributes(const std::string&, bool*) const override { return false; }
+
+  bool versionReadable = true;
+  OsVersionInfo info;
+  std::string productType;
+  std::map<std::string, RegistryProbe> probes;
+};
+
+}  // namespace testing_support
