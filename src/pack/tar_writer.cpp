@@ -120,7 +120,6 @@ bool TarWriter::Room(const std::string& outputPath) {
     if (freeAtQuery_ > used && freeAtQuery_ - used >= kLowMargin) return true;
   }
   const uint32_t thousands = freeSpace_(outputPath);
-  ++queries_;
   queried_ = true;
   freeAtQuery_ = static_cast<uint64_t>(thousands) * 1000;
   sinceQuery_ = 0;

@@ -99,9 +99,6 @@ class TarWriter {
   // succeeded, keeps it otherwise.
   void Settle(bool streamClosed);
 
-  // How often the free space was asked (benchmarks and tests).
-  size_t freeSpaceQueries() const { return queries_; }
-
  private:
   bool Room(const std::string& outputPath);
   bool Write(const unsigned char* block);
@@ -119,7 +116,6 @@ class TarWriter {
   bool queried_ = false;
   uint64_t freeAtQuery_ = 0;
   uint64_t sinceQuery_ = 0;
-  size_t queries_ = 0;
   uint64_t written_ = 0;
   // Archived but not yet known to be in the file.
   std::vector<Pending> pending_;
