@@ -1,0 +1,99 @@
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "collect/file_version_collector.h"
+#include "script/action_dispatcher.h"
+#include "sys/handles_win.h"
+
+namespace {
+
+// A file's version information, read once for all the strings of its row.
+class VersionResource {
+ public:
+  explicit VersionResource(const std::string& path) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    if (size == 0) return;
+    data_.assign(size, 0);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data_.data()) ||
+        !::VerQueryValueA(data_.data(), "\\VarFileInfo\\Translation", &value, &length) ||
+        !FirstTranslation(value, length, &language_, &codePage_)) {
+      data_.clear();
+    }
+  }
+
+  std::string String(const std::string& name) {
+    if (data_.empty()) return std::string();
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string lookup = VersionStringPath(language_, codePage_, name);
+    if (!::VerQueryValueA(data_.data(), lookup.c_str(), &value, &length) || value == nullptr) {
+      return std::string();
+    }
+    // The length may or may not count the terminator.
+    const char* text = static_cast<const char*>(value);
+    return CommasToDots(std::string(text, strnlen(text, length)));
+  }
+
+ private:
+  std::vector<char> data_;
+  uint16_t language_ = 0;
+  uint16_t codePage_ = 0;
+};
+
+sys::LocalTime LocalCalendarTime(const FILETIME& time) {
+  FILETIME local;
+  SYSTEMTIME fields;
+  if (!::FileTimeToLocalFileTime(&time, &local) || !::FileTimeToSystemTime(&local, &fields)) {
+    return sys::LocalTime{};
+  }
+  return sys::LocalTime{fields.wYear, fields.wMonth,  fields.wDay,
+                        fields.wHour, fields.wMinute, fields.wSecond};
+}
+
+}  // namespace
+
+std::string QueryVersionString(const std::string& path, const std::string& name) {
+  return VersionResource(path).String(name);
+}
+
+FileFacts ReadFileFacts(const std::string& path) {
+  FileFacts facts;
+  // No access asked: attribute queries only, so locked files can be listed.
+  sys::FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER size;
+  if (file.valid() && ::GetFileSizeEx(file.get(), &size)) {
+    facts.opened = true;
+    facts.sizeLow = static_cast<uint32_t>(size.QuadPart & 0xFFFFFFFF);
+    FILETIME created, accessed, written;
+    if (::GetFileTime(file.get(), &created, &accessed, &written)) {
+      facts.created = LocalCalendarTime(created);
+      facts.accessed = LocalCalendarTime(accessed);
+      facts.modified = LocalCalendarTime(written);
+    }
+  }
+  facts.attributes = ::GetFileAttributesA(path.c_str());
+  return facts;
+}
+
+void FileVersionCollector::ListCurrentFile() {
+  CountMatch();
+  std::string versions[kVersionStringCount];
+  VersionResource resource(currentFile());
+  for (size_t i = 0; i < kVersionStringCount; ++i) {
+    versions[i] = resource.String(kVersionStringNames[i]);
+  }
+  const FileFacts facts = ReadFileFacts(currentFile());
+  LogFile(outputPath()).AppendLine(FormatFileVersionRow(currentFile(), facts, versions));
+}
+
+void FileVersionsAction(ActionRequest& request) {
+  FileVersionCollector collector(request.outputPath, *request.activityLog, request.value,
+                                 request.tempFolder);
+  collector.Run(ListMode);
+}
