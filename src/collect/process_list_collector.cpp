@@ -1,0 +1,114 @@
+#include "collect/process_list_collector.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Sizes of the fixed parts of the performance-data records (winperf.h); the
+// same for 32-bit and 64-bit programs.
+constexpr uint64_t kDataBlockSize = 88;    // PERF_DATA_BLOCK
+constexpr uint64_t kObjectTypeSize = 64;   // PERF_OBJECT_TYPE
+constexpr uint64_t kInstanceSize = 24;     // PERF_INSTANCE_DEFINITION
+constexpr uint64_t kCounterBlockSize = 4;  // PERF_COUNTER_BLOCK
+
+// Little-endian reads, byte by byte: nothing in the buffer is trusted to be
+// aligned. The caller has checked the bounds.
+uint32_t Read32(const unsigned char* bytes, uint64_t at) {
+  return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
+         (static_cast<uint32_t>(bytes[at + 2]) << 16) |
+         (static_cast<uint32_t>(bytes[at + 3]) << 24);
+}
+
+char16_t Read16(const unsigned char* bytes, uint64_t at) {
+  return static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+bool SameAsciiText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsDecimal(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::string FindCounterIndex(const char* counters, size_t size, const std::string& name) {
+  std::string index;
+  std::string previous;
+  size_t pos = 0;
+  while (pos < size) {
+    const void* zero = std::memchr(counters + pos, '\0', size - pos);
+    const size_t end = zero != nullptr ? static_cast<const char*>(zero) - counters : size;
+    const std::string text(counters + pos, end - pos);
+    if (text.empty()) break;
+    if (SameAsciiText(text, name) && IsDecimal(previous)) index = previous;
+    previous = text;
+    pos = end + 1;
+  }
+  return index;
+}
+
+bool PerformanceInstanceNames(const void* data, size_t size, size_t limit,
+                              std::vector<std::u16string>* names) {
+  names->clear();
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  static const unsigned char kSignature[8] = {'P', 0, 'E', 0, 'R', 0, 'F', 0};
+  if (data == nullptr || size < kDataBlockSize || std::memcmp(bytes, kSignature, 8) != 0) {
+    return false;
+  }
+  const uint64_t total = size;
+  const uint64_t object = Read32(bytes, 24);                                    // HeaderLength
+  if (Read32(bytes, 28) == 0 || object + kObjectTypeSize > total) return true;  // NumObjectTypes
+
+  const uint64_t objectLength = Read32(bytes, object);  // TotalByteLength
+  const uint64_t objectEnd = std::min(total, object + objectLength);
+  const uint64_t definitionLength = Read32(bytes, object + 4);
+  // NumInstances: PERF_NO_INSTANCES (-1) and 0 both mean none.
+  const int32_t instances = static_cast<int32_t>(Read32(bytes, object + 40));
+  if (instances <= 0 || definitionLength < kObjectTypeSize) return true;
+  const size_t count = std::min(static_cast<size_t>(instances), limit);
+
+  uint64_t instance = object + definitionLength;
+  while (names->size() < count && instance + kInstanceSize <= objectEnd) {
+    const uint64_t byteLength = Read32(bytes, instance);
+    const uint64_t nameOffset = Read32(bytes, instance + 16);
+    const uint64_t nameLength = Read32(bytes, instance + 20);  // bytes, terminator included
+    const uint64_t definitionEnd = instance + byteLength;
+    if (byteLength < kInstanceSize || definitionEnd > objectEnd) break;
+
+    // The name lies inside the instance definition; it ends at its
+    // terminator, its stated length or the definition's end.
+    std::u16string name;
+    const uint64_t nameEnd = std::min(definitionEnd, instance + nameOffset + nameLength);
+    for (uint64_t at = instance + nameOffset; at + 2 <= nameEnd; at += 2) {
+      const char16_t c = Read16(bytes, at);
+      if (c == 0) break;
+      name += c;
+    }
+    names->push_back(std::move(name));
+
+    // The next instance follows this one's counter block.
+    if (definitionEnd + kCounterBlockSize > objectEnd) break;
+    const uint64_t blockLength = Read32(bytes, definitionEnd);
+    if (blockLength < kCounterBlockSize) break;
+    instance = definitionEnd + blockLength;
+  }
+  return true;
+}
+
+std::string ExecutableBaseName(const std::string& exeFile) {
+  const size_t slash = exeFile.rfind('\\');
+  std::string name = slash == std::string::npos ? exeFile : exeFile.substr(slash + 1);
+  const size_t start = name.find_first_not_of("\\/");
+  return start == std::string::npos ? std::string() : name.substr(start);
+}
