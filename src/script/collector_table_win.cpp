@@ -1,5 +1,7 @@
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
+#include "collect/file_version_collector.h"
+#include "collect/process_list_collector.h"
 #include "collect/registry_collector.h"
 #include "script/action_dispatcher.h"
 
@@ -19,5 +21,7 @@ CollectorTable StandardCollectors() {
   table.files = CopyFiles;
   table.registry = RegistryAction;
   table.execute = ExternalCommandAction;
+  table.fileVersions = FileVersionsAction;
+  table.processList = ProcessListAction;
   return table;
 }

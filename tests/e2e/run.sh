@@ -45,8 +45,16 @@ e2e_setup collect "$exe"
 mkdir -p "$E2E_DIR/data/sub" "$E2E_DIR/out"
 echo alpha >"$E2E_DIR/data/a.log"
 echo beta >"$E2E_DIR/data/sub/b.log"
-printf '<Collect><FILES Logs="%s\\data\\*.log /s"/><REGISTRY Fonts="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/></Collect>\r\n' \
-  "$E2E_WIN" >"$E2E_DIR/collect.tov"
+cp "$2/tests/exec_probe.exe" "$E2E_DIR/probe.exe"
+cat >"$E2E_DIR/collect.tov" <<EOT
+<Collect>
+  <FILES Logs="$E2E_WIN\\data\\*.log /s"/>
+  <FILE_VERSIONS Tool="\$TOOLDIR\$\\brindle.exe"/>
+  <REGISTRY Fonts="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/>
+  <MISCELLANEOUS PROCESS_LIST="yes"/>
+  <EXECUTE Probe="~1 \$TOOLDIR\$\\probe.exe write \$DATADIR\$\\probe.txt hello"/>
+</Collect>
+EOT
 sign "$E2E_DIR/collect.tov"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 listing=$(tar -tzf "$E2E_DIR/out/r.tgz")
@@ -55,6 +63,12 @@ check "files are copied below the action, mirrored by drive" \
 check "the key is exported" grep -qx 'collect/Fonts.txt' <<<"$listing"
 check "by the registry editor" bash -c \
   "tar -xzOf '$E2E_DIR/out/r.tgz' collect/Fonts.txt | iconv -f UTF-16 -t UTF-8 | grep -q 'Windows Registry Editor Version 5.00'"
+check "file versions are listed" bash -c \
+  "tar -xzOf '$E2E_DIR/out/r.tgz' collect/Tool.csv | tr -d '\r' | grep -q '^C:\\\\e2e_collect\\\\brindle.exe,'"
+check "the process list names this run" bash -c \
+  "tar -xzOf '$E2E_DIR/out/r.tgz' collect/PROCESS_LIST.txt | tr -d '\r' | grep -qi '^brindle'"
+check "the external tool ran and its file was swept up" \
+  bash -c "tar -xzOf '$E2E_DIR/out/r.tgz' collect/probe.txt | grep -q hello"
 check "and all of it is clean" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
 
 # --- a destination that cannot be written: no crash, no box, the process ends
