@@ -19,7 +19,7 @@ std::string OutputPathFromOutFile(const std::string& outFile, bool caseIdGiven,
     if (slash == std::string::npos) {
       path = caseId + " " + path;
     } else {
-      path = path.substr(0, slash) + "\\" + caseId + " " + path.substr(slash + 1);
+      path.insert(slash + 1, caseId + " ");
     }
   }
   if (path.find(kExtension) == std::string::npos) path += kExtension;

@@ -97,7 +97,10 @@ std::string TarMemberName(const std::string& archiveFolder, const std::string& f
       ++i;
     }
   }
-  if (name.size() > kLongestName) name = name.substr(0, kLongestName - 3) + "...";
+  if (name.size() > kLongestName) {
+    name.resize(kLongestName - 3);
+    name += "...";
+  }
   return name;
 }
 
