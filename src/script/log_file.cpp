@@ -38,9 +38,11 @@ uint32_t FreeSpaceThousands(const std::string& path) {
   return thousands > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(thousands);
 }
 
+bool LineFits(uint32_t freeThousands, size_t length) { return freeThousands > length / 500; }
+
 void LogFile::AppendLine(const std::string& text) {
   if (suppressed_) return;
-  if (FreeSpaceThousands(path_) <= text.size() / 500) {
+  if (!LineFits(FreeSpaceThousands(path_), text.size())) {
     RaiseWriteFailure();
     return;
   }

@@ -32,6 +32,10 @@ std::string FreeSpaceRoot(const std::string& path);
 // Saturates at 0xFFFFFFFF instead of wrapping.
 uint32_t FreeSpaceThousands(const std::string& path);
 
+// The room a line needs: free space in thousands of bytes above
+// length / 500, so at least 1000 bytes for any line under 500 characters.
+bool LineFits(uint32_t freeThousands, size_t length);
+
 class LogFile {
  public:
   explicit LogFile(std::string path) : path_(std::move(path)) {}

@@ -39,4 +39,15 @@ TEST(LogFileTest, EntryLinesExtendTheFileOrRaiseBothFlags) {
   Settings().Reset();
 }
 
+TEST(LogFileTest, FreeSpaceNeededGrowsWithTheLine) {
+  const struct {
+    size_t length;
+    uint32_t leastThousands;
+  } kRows[] = {{0, 1}, {499, 1}, {500, 2}, {600, 2}, {999, 2}, {1000, 3}};
+  for (const auto& row : kRows) {
+    EXPECT_FALSE(LineFits(row.leastThousands - 1, row.length)) << row.length;
+    EXPECT_TRUE(LineFits(row.leastThousands, row.length)) << row.length;
+  }
+}
+
 }  // namespace
