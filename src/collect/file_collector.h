@@ -98,14 +98,9 @@ class FileCollector {
   // ignore it.
   bool Run(int32_t mode);
 
-  const std::string& specification() const { return specification_; }
   bool scanSubfolders() const { return scanSubfolders_; }
   bool scanAllDrives() const { return scanAllDrives_; }
-  bool resolved() const { return resolved_; }
-  bool includeNetworkDrives() const { return includeNetworkDrives_; }
-  const std::string& excludedDrives() const { return excludedDrives_; }
   const std::string& archivePrefix() const { return archivePrefix_; }
-  int matchCount() const { return matchCount_; }
 
  protected:
   // The ListMode per-file step: works on currentFile() and outputPath() and

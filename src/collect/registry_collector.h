@@ -82,8 +82,6 @@ class RegistryCollector {
   // missing file to exercise the manual export.
   void SetEditorProgram(const std::string& path) { editorProgram_ = path; }
 
-  int dumpCount() const { return dumpCount_; }
-
  private:
   using Key = HKEY__*;
   enum WalkMode { kExport = 2, kSearch = 3 };

@@ -5,160 +5,119 @@
 #include <string>
 #include <vector>
 
-#include "collect/perf_data_builder.h"
-
 namespace {
 
-using perf_test::PerfDataBuilder;
+using Names = std::vector<std::u16string>;
+
+void Put32(std::vector<unsigned char>* b, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A PERF_DATA_BLOCK as an NT system's performance data answers it: the data
+// block, one object at kObject with `counters` counter definitions, then per
+// instance its definition (name inside, padded to 8 bytes) and its counter
+// block. `instanceAt` receives where each instance starts.
+constexpr size_t kObject = 88;
+std::vector<unsigned char> PerfData(const Names& names, int counters = 2,
+                                    std::vector<size_t>* instanceAt = nullptr) {
+  const uint32_t definition = 64 + 40 * counters, block = 8 + 8 * counters;
+  std::vector<unsigned char> b(kObject + definition);
+  for (size_t i = 0; i < 4; ++i) b[i * 2] = static_cast<unsigned char>("PERF"[i]);
+  Put32(&b, 24, kObject);                                        // HeaderLength
+  Put32(&b, 28, 1);                                              // NumObjectTypes
+  Put32(&b, kObject + 4, definition);                            // DefinitionLength
+  Put32(&b, kObject + 40, static_cast<uint32_t>(names.size()));  // NumInstances
+  for (const std::u16string& name : names) {
+    const size_t at = b.size(), nameBytes = (name.size() + 1) * 2;
+    const uint32_t length = static_cast<uint32_t>((24 + nameBytes + 7) / 8 * 8);
+    if (instanceAt != nullptr) instanceAt->push_back(at);
+    b.resize(at + length + block);
+    Put32(&b, at, length);                                 // ByteLength
+    Put32(&b, at + 16, 24);                                // NameOffset
+    Put32(&b, at + 20, static_cast<uint32_t>(nameBytes));  // NameLength
+    for (size_t i = 0; i < name.size(); ++i) {
+      b[at + 24 + 2 * i] = static_cast<unsigned char>(name[i] & 0xFF);
+      b[at + 25 + 2 * i] = static_cast<unsigned char>(name[i] >> 8);
+    }
+    Put32(&b, at + length, block);  // the counter block's length
+  }
+  Put32(&b, kObject, static_cast<uint32_t>(b.size() - kObject));  // TotalByteLength
+  return b;
+}
 
 TEST(FindCounterIndex, PicksTheNumberBeforeTheName) {
+  // Zero-terminated strings in pairs, an empty string last ("\000" before a digit).
   using namespace std::string_literals;
-  struct Case {
-    std::string counters;
-    std::string expected;
-  } cases[] = {
-      {"1\0"
-       "1847\0"
-       "230\0Process\0"
-       "784\0ID Process\0\0"s,
-       "230"},
-      {"230\0PROCESS\0\0"s, "230"},
-      // A later match replaces an earlier one.
-      {"230\0process\0"
-       "900\0Process\0\0"s,
-       "900"},
-      // A longer or shorter name is another counter.
-      {"230\0Processor\0"
-       "238\0Proces\0\0"s,
-       ""},
-      // Nothing after the empty string that ends the list counts.
-      {"2\0System\0\0"
-       "230\0Process\0\0"s,
-       ""},
-      // Only a decimal number is an index.
-      {"Process\0"
-       "x1\0Process\0\0"s,
-       ""},
-      // No terminator at all: the walk stops at the end of the buffer.
-      {"230\0Process"s, "230"},
-      {""s, ""},
+  const std::pair<std::string, const char*> cases[] = {
+      {"1\0001847\000230\0PROCESS\000784\0ID Process\0\0"s, "230"},
+      {"230\0process\000900\0Process\0\0"s, "900"},  // the last match wins
+      {"2\0System\0\000230\0Process\0\0"s, ""},      // past the list's end
+      {"Process\0x1\0Process\0\0"s, ""},             // only numbers are indexes
+      {"230\0Process"s, "230"},                      // no terminator at all
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FindCounterIndex(c.counters.data(), c.counters.size(), "process"), c.expected)
-        << testing::PrintToString(c.counters);
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindCounterIndex(c.first.data(), c.first.size(), "process"), c.second)
+        << testing::PrintToString(c.first);
   }
 }
 
-std::vector<std::u16string> Names(const std::vector<unsigned char>& buffer,
-                                  size_t limit = kMaxPerformanceInstances) {
-  std::vector<std::u16string> names;
-  EXPECT_TRUE(PerformanceInstanceNames(buffer.data(), buffer.size(), limit, &names));
+Names Walk(const std::vector<unsigned char>& buffer) {
+  Names names{u"stale"};
+  EXPECT_TRUE(PerformanceInstanceNames(buffer.data(), buffer.size(), 100, &names));
   return names;
 }
 
-TEST(PerformanceInstanceNames, WalksEveryInstanceThroughItsLengths) {
+TEST(PerformanceInstanceNames, WalksEveryInstanceUpToTheLimit) {
   // Counter definitions and blocks of several sizes move every later record.
-  for (int counters : {0, 1, 7}) {
-    PerfDataBuilder builder(counters);
-    for (const char16_t* name : {u"Idle", u"System", u"svchost", u"svchost", u"_Total"}) {
-      builder.AddInstance(name);
-    }
-    EXPECT_EQ(Names(builder.Build()),
-              (std::vector<std::u16string>{u"Idle", u"System", u"svchost", u"svchost", u"_Total"}))
-        << counters;
-  }
-  // Non-ASCII names and a buffer that is not aligned.
-  PerfDataBuilder builder;
-  builder.AddInstance(u"caf\u00e9");
-  builder.AddInstance(u"\u65e5\u672c");
-  std::vector<unsigned char> buffer = builder.Build();
+  const Names five = {u"Idle", u"System", u"svchost", u"svchost", u"_Total"};
+  for (int counters : {0, 7}) EXPECT_EQ(Walk(PerfData(five, counters)), five);
+  // Non-ASCII names in a buffer that is not aligned.
+  const Names wide = {u"caf\u00e9", u"\u65e5\u672c"};
+  std::vector<unsigned char> buffer = PerfData(wide);
   buffer.insert(buffer.begin(), 0);
-  std::vector<std::u16string> names;
+  Names names;
   ASSERT_TRUE(PerformanceInstanceNames(buffer.data() + 1, buffer.size() - 1, 100, &names));
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"caf\u00e9", u"\u65e5\u672c"}));
+  EXPECT_EQ(names, wide);
+  EXPECT_EQ(Walk(PerfData(Names(150, u"p"))).size(), 100u);
 }
 
-TEST(PerformanceInstanceNames, StopsAtTheLimit) {
-  PerfDataBuilder builder;
-  for (int i = 0; i < 150; ++i) builder.AddInstance(u"p" + std::u16string(1, u'a' + i % 26));
-  const std::vector<unsigned char> buffer = builder.Build();
-  EXPECT_EQ(Names(buffer).size(), 100u);
-  EXPECT_EQ(Names(buffer, 150).size(), 150u);
-  EXPECT_EQ(Names(buffer, 1000).size(), 150u);
-}
-
-TEST(PerformanceInstanceNames, RefusesWhatIsNoDataBlock) {
-  PerfDataBuilder builder;
-  builder.AddInstance(u"Idle");
-  std::vector<unsigned char> buffer = builder.Build();
-  std::vector<std::u16string> names{u"stale"};
-  EXPECT_FALSE(PerformanceInstanceNames(buffer.data(), 87, 100, &names));
-  EXPECT_TRUE(names.empty());
-  EXPECT_FALSE(PerformanceInstanceNames(nullptr, 0, 100, &names));
-  buffer[6] = 'X';  // "PERX"
-  EXPECT_FALSE(PerformanceInstanceNames(buffer.data(), buffer.size(), 100, &names));
-}
-
-TEST(PerformanceInstanceNames, EmptyOrDamagedAnswersListWhatFits) {
-  PerfDataBuilder builder;
-  for (const char16_t* name : {u"Idle", u"System", u"smss"}) builder.AddInstance(name);
-  const std::vector<unsigned char> good = builder.Build();
-  const size_t object = builder.objectAt;
-  const size_t second = builder.instanceAt[1];
-  const size_t third = builder.instanceAt[2];
-  const size_t firstBlock = builder.blockAt[0];
-
-  struct Case {
-    const char* what;
-    size_t at;  // where to write `value`, or the size to cut to when `cut`
+TEST(PerformanceInstanceNames, DamagedAnswersListWhatFits) {
+  std::vector<size_t> instances;
+  const std::vector<unsigned char> good = PerfData({u"Idle", u"System", u"smss"}, 2, &instances);
+  const size_t object = kObject, second = instances[1];
+  const uint32_t kCut = 0xC0C0C0C0;  // cuts the buffer at `at` instead
+  const struct {
+    size_t at;
     uint32_t value;
-    bool cut;
-    std::vector<std::u16string> expected;
+    Names expected;
   } cases[] = {
-      {"no objects (Wine's answer)", 28, 0, false, {}},
-      {"PERF_NO_INSTANCES", object + 40, 0xFFFFFFFF, false, {}},
-      {"header length past the end", 24, 0x7FFFFFF0, false, {}},
-      {"definition shorter than the object header", object + 4, 10, false, {}},
-      {"cut inside the second instance", second + 10, 0, true, {u"Idle"}},
-      {"cut inside the second name", second + 26, 0, true, {u"Idle"}},
-      {"object shorter than its instances",
-       object,
-       static_cast<uint32_t>(third - object),
-       false,
-       {u"Idle", u"System"}},
-      {"zero-length counter block", firstBlock, 0, false, {u"Idle"}},
-      {"instance longer than the object", second, 0x10000000, false, {u"Idle"}},
-      {"instance shorter than its definition", second, 8, false, {u"Idle"}},
+      {6, 'X', {}},                    // "PERX": no data block at all
+      {87, kCut, {}},                  // nor a buffer shorter than its header
+      {28, 0, {}},                     // no objects (Wine's answer)
+      {object + 40, 0xFFFFFFFF, {}},   // PERF_NO_INSTANCES
+      {24, 0x7FFFFFF0, {}},            // header length past the end
+      {object + 4, 10, {}},            // definition shorter than the object header
+      {second + 26, kCut, {u"Idle"}},  // inside the second name
+      {object, static_cast<uint32_t>(second - object), {u"Idle"}},  // object ends early
+      {second - 24, 0, {u"Idle"}},                                  // zero-length counter block
+      {second, 0x10000000, {u"Idle"}},  // instance longer than the object
+      {second, 8, {u"Idle"}},           // instance shorter than its definition
       // A name without its terminator ends with the instance definition.
-      {"name length past the definition",
-       second + 20,
-       0x1000,
-       false,
-       {u"Idle", u"System", u"smss"}},
-      {"name offset past the definition", second + 16, 0x1000, false, {u"Idle", u"", u"smss"}},
-      {"name length 0", second + 20, 0, false, {u"Idle", u"", u"smss"}},
+      {second + 20, 0x1000, {u"Idle", u"System", u"smss"}},
+      {second + 16, 0x1000, {u"Idle", u"", u"smss"}},  // name offset past the definition
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::vector<unsigned char> buffer = good;
-    if (c.cut) {
+    if (c.value == kCut) {
       buffer.resize(c.at);
     } else {
-      PerfDataBuilder::Put32(&buffer, c.at, c.value);
+      Put32(&buffer, c.at, c.value);
     }
-    EXPECT_EQ(Names(buffer), c.expected) << c.what;
+    Names names{u"stale"};
+    const bool block = PerformanceInstanceNames(buffer.data(), buffer.size(), 100, &names);
+    EXPECT_EQ(block, c.at != 6 && c.at != 87) << c.at;
+    EXPECT_EQ(names, c.expected) << c.at;
   }
-}
-
-TEST(ExecutableBaseName, KeepsTheFileNameOnly) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"EXPLORER.EXE", "EXPLORER.EXE"},
-      {"C:\\WINDOWS\\EXPLORER.EXE", "EXPLORER.EXE"},
-      {"\\??\\C:\\WINDOWS\\system32\\smss.exe", "smss.exe"},
-      {"/usr/bin/wine", "usr/bin/wine"},  // only leading "/" go
-      {"C:\\folder\\", ""},
-      {"", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ExecutableBaseName(c.first), c.second) << c.first;
 }
 
 }  // namespace

@@ -65,4 +65,16 @@ void WriteFile(const std::string& path, const std::string& data) {
 
 bool FileExists(const std::string& path) { return fs::exists(path); }
 
+std::vector<std::string> FileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  const std::string text = ReadFile(path);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
 }  // namespace testing_support

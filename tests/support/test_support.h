@@ -2,6 +2,7 @@
 // Helpers shared by the tests: scratch folders and whole-file reads.
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -25,5 +26,7 @@ class ScratchFolder {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
+// The lines of a CR LF text file, without their line ends.
+std::vector<std::string> FileLines(const std::string& path);
 
 }  // namespace testing_support

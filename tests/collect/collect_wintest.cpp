@@ -1,0 +1,407 @@
+// The collectors against the real (Wine) system; whole runs are tests/e2e/run.sh's.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/run_settings.h"
+#include "collect/external_command.h"
+#include "collect/file_collector.h"
+#include "collect/file_version_collector.h"
+#include "collect/process_list_collector.h"
+#include "collect/registry_collector.h"
+#include "expr/path_resolver.h"
+#include "pack/file_manifest.h"
+#include "script/action_dispatcher.h"
+#include "support/log_entries.h"
+#include "support/test_support.h"
+#include "sys/handles_win.h"
+
+// Declared for Vista and later only; Wine has it, and only the tests use it.
+extern "C" WINADVAPI LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
+
+namespace {
+
+using testing_support::CapturedLog;
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::ScratchFolder;
+using testing_support::WriteFile;
+using Strings = std::vector<std::string>;
+using ::testing::Contains;
+using ::testing::IsSupersetOf;
+namespace fs = std::filesystem;
+
+// A file beside this test program. Started from outside every drive, Wine
+// names the program unix\..., which opens only with \\?\ in front.
+std::string BesideThisProgram(const std::string& name) {
+  char path[MAX_PATH];
+  std::string program(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
+  program = program.substr(0, program.rfind('\\') + 1) + name;
+  if (::GetFileAttributesA(program.c_str()) != INVALID_FILE_ATTRIBUTES) return program;
+  return "\\\\?\\" + program;
+}
+
+// Every outcome of EXECUTE, told apart by the log alone.
+TEST(ExternalCommandWin, OutcomesInTheLog) {
+  ScratchFolder folder("exec");
+  CapturedLog log;
+  // The probe tool of tests/e2e/exec_probe_win.cpp.
+  const std::string probe = folder / "exec_probe.exe";
+  ASSERT_TRUE(::CopyFileA(BesideThisProgram("exec_probe.exe").c_str(), probe.c_str(), TRUE));
+  CreateResolver()->SetActivityLog(log.log());
+
+  const std::string line = folder / "line.txt", out = folder / "out.txt", pid = folder / "pid";
+  const std::string ran = probe + " line " + line + " sleep 300 write " + out + " late exit 7";
+  const struct {
+    std::string value, minutes, outcome;  // %s: the value as the run left it
+  } cases[] = {
+      // Whatever its exit code, a tool that ends in time succeeded.
+      {"~1 " + ran, "1", "INFORMATION,Command executed successfully"},
+      {folder / "missing.exe", "5", "ERROR,Unable to execute command (2)"},
+      // "x" minutes is no time at all; the tool is left running.
+      {"~x " + probe + " pid " + pid + " sleep 20000", "x",
+       "ERROR,Command has not returned after x minute(s)"},
+      {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "",
+       "INFORMATION,Unable to parse command \"%s\""},
+  };
+  for (const auto& c : cases) {
+    ::DeleteFileA(log.log()->path().c_str());
+    std::string value = c.value;
+    EXPECT_FALSE(ExternalCommand("tool", value, *log.log(), "C:\\exe", folder.path()).Run());
+    Strings expected = {Format(c.outcome.c_str(), value.c_str())}, entries = log.Entries();
+    if (!c.minutes.empty()) {
+      expected.insert(expected.begin(),
+                      "INFORMATION,Command must return within " + c.minutes + " minute(s)");
+    }
+    const size_t tail = std::min(entries.size(), expected.size());
+    EXPECT_EQ(Strings(entries.end() - tail, entries.end()), expected) << c.value;
+  }
+  DestroyResolver();
+  EXPECT_EQ(ReadFile(line), ran) << "the tool gets the command without the prefix";
+  EXPECT_EQ(ReadFile(out), "late") << "the run must wait for the tool";
+
+  std::string id;
+  for (int i = 0; i < 200 && id.empty(); ++i, ::Sleep(25)) id = ReadFile(pid);
+  sys::KernelHandle lingering(
+      ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::strtoul(id.c_str(), nullptr, 10)));
+  ASSERT_TRUE(lingering) << "the tool past its limit must be left running";
+  EXPECT_EQ(::WaitForSingleObject(lingering.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  ::TerminateProcess(lingering.get(), 1);
+  ::WaitForSingleObject(lingering.get(), 10000);
+}
+
+// FILES in a result folder laid out as a run lays it out: the working root
+// with its manifest, the script folder "Setup" and the action folder "Logs".
+class FileCollectorWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(out_);
+    fileList_.AppendLine("<FILE_LIST_START>");
+    FileManifest::Attach(&fileList_, root_);
+  }
+  void TearDown() override {
+    FileManifest::Detach();
+    Settings().Reset();
+  }
+  // One FILES action named Logs; `root` is the working root as the
+  // dispatcher hands it over (the same folder, possibly in another form).
+  void Collect(const std::string& value, const std::string& root = "") {
+    ::DeleteFileA(log_.log()->path().c_str());
+    RunFilesAction(out_, *log_.log(), value, root.empty() ? root_ : root, root_ + "\\Setup",
+                   "Logs");
+  }
+  // The manifest's rows as "archive name,source"; check values are the packer's business.
+  Strings Listed() const {
+    Strings rows = testing_support::FileLines(root_ + "\\FileList.csv");
+    rows.erase(rows.begin());
+    for (std::string& row : rows) row = row.substr(row.find(',') + 1);
+    return rows;
+  }
+  // "Setup\Logs\D\<path without drive>"
+  static std::string Mirrored(const std::string& source) {
+    return "Setup\\Logs\\" + source.substr(0, 1) + source.substr(2);
+  }
+  static std::string Collected(const std::string& source, const std::string& archive) {
+    return "INFORMATION,Collected File: " + source + " as " + archive;
+  }
+
+  CapturedLog log_;
+  ScratchFolder data_{"fcdata"};
+  const std::string root_ = data_ / "~BX_TEMP", out_ = root_ + "\\Setup\\Logs";
+  LogFile fileList_{root_ + "\\FileList.csv"};
+};
+
+TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
+  const std::string a = data_ / "a.log";
+  WriteFile(a, "alpha");
+  const DWORD kSticky = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(::SetFileAttributesA(a.c_str(), kSticky));
+  fs::create_directories(data_ / "folder.log");
+  WriteFile(data_ / "folder.log\\c.log", "not below");
+
+  ::SetEnvironmentVariableA("BRT_FC_DATA", data_.path().c_str());
+  Collect("%BRT_FC_DATA%\\*.log");  // resolved before the search is chosen
+  EXPECT_EQ(log_.Entries(),
+            (Strings{"INFORMATION,Path resolved to " + (data_ / "*.log"),
+                     "INFORMATION,Files to be copied to " + out_, Collected(a, Mirrored(a))}));
+  EXPECT_EQ(Listed(), Strings{Mirrored(a) + "," + a});
+  const std::string copy = root_ + "\\" + Mirrored(a);
+  EXPECT_EQ(ReadFile(copy), "alpha");
+  EXPECT_EQ(::GetFileAttributesA(copy.c_str()) & kSticky, 0u);
+  EXPECT_EQ(::GetFileAttributesA(a.c_str()) & kSticky, kSticky);
+
+  // Found again by an action of the same name: flat, then numbered.
+  Collect(a);
+  Collect(a);
+  EXPECT_EQ(ReadFile(out_ + "\\a.log"), "alpha");
+  EXPECT_THAT(log_.Entries(), Contains(Collected(a, "Setup\\Logs\\a(1).log")));
+
+  // A copy that fails is logged all the same, but neither counted nor listed.
+  sys::FileHandle locked(
+      ::CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  Collect(a);
+  EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_,
+                                     Collected(a, "Setup\\Logs\\a(2).log"),
+                                     "INFORMATION,No matching files found"}));
+  EXPECT_EQ(Listed().size(), 3u);
+  EXPECT_FALSE(Settings().writeFailed);
+}
+
+// The working root lies inside the searched tree.
+TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyFormAndStops) {
+  const std::string top = data_ / "top.log", low = data_ / "deeper\\still\\low.log";
+  fs::create_directories(data_ / "deeper\\still");
+  WriteFile(top, "top");
+  WriteFile(low, "low");
+  WriteFile(root_ + "\\Setup\\inside.log", "must not be collected");
+
+  // Files of a folder come before its subfolders.
+  const Strings expected = {"DEBUG,Scan Subdirectories",
+                            "INFORMATION,Files to be copied to " + out_,
+                            Collected(top, Mirrored(top)), Collected(low, Mirrored(low))};
+  Collect(data_ / "*.log /s");
+  EXPECT_EQ(log_.Entries(), expected);
+  // The root in its 8.3 form: found again, flat this time, and nothing else.
+  char shortRoot[MAX_PATH];
+  ASSERT_NE(::GetShortPathNameA(root_.c_str(), shortRoot, MAX_PATH), 0u);
+  ASSERT_NE(std::string(shortRoot), root_);
+  Collect(data_ / "*.log /s", shortRoot);
+  EXPECT_EQ(log_.Entries().size(), expected.size());
+  for (const std::string& row : Listed()) EXPECT_EQ(row.find("inside.log"), std::string::npos);
+
+  Settings().stopRequested = true;
+  Collect(data_ / "*.log /s");
+  EXPECT_EQ(log_.Entries(), Strings(expected.begin(), expected.begin() + 2));
+}
+
+// Bare masks walk every fixed drive: C: (the prefix's own) and D:. The name
+// is unique so that only our files match; the walks are slow, hence one test.
+TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDrive) {
+  ASSERT_EQ(::GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_FIXED));
+  ScratchFolder onD("fcdrive");
+  const std::string cFolder = "C:" + onD.path().substr(2);
+  fs::create_directories(cFolder);
+  const std::string inC = cFolder + "\\brt_fc_7f3a9.mark", inD = onD / "brt_fc_7f3a9.mark";
+  WriteFile(inC, "on C");
+  WriteFile(inD, "on D");
+  Collect("brt_fc_7f3a9.mark /x:de");
+  fs::remove_all(cFolder);
+
+  // Lower-case letters exclude nothing: same path, one mirrored copy per drive.
+  EXPECT_EQ(log_.Entries()[0], "DEBUG,Scan All Drives except de");
+  EXPECT_THAT(log_.Entries(),
+              IsSupersetOf({"INFORMATION,Searching C:", "INFORMATION,Searching D:"}));
+  EXPECT_EQ(Listed(), (Strings{Mirrored(inC) + "," + inC, Mirrored(inD) + "," + inD}));
+  EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(inC)), "on C");
+
+  // Upper-case ones do (C: too here, which spares a second walk of it).
+  Collect("brt_fc_7f3a9.mark /X:CDE");
+  EXPECT_THAT(log_.Entries(), IsSupersetOf({"INFORMATION,Skipping C:", "INFORMATION,Skipping D:"}));
+  EXPECT_EQ(log_.Entries().back(), "INFORMATION,No matching files found");
+}
+
+TEST(FileVersionWin, FileFactsKeepTheLow32Bits) {
+  ScratchFolder data("fv");
+  const std::string big = data / "big.bin";
+  sys::FileHandle file(::CreateFileA(big.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, CREATE_ALWAYS, 0, nullptr));
+  // Sparse where the file system allows.
+  auto resize = [&file](LONGLONG size) {
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    return ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+  };
+  ASSERT_TRUE(resize(0x100000000LL + 10));
+  SYSTEMTIME local = {2024, 3, 0, 5, 9, 7, 3, 0};
+  FILETIME localTime, utc;
+  ASSERT_TRUE(::SystemTimeToFileTime(&local, &localTime) &&
+              ::LocalFileTimeToFileTime(&localTime, &utc) &&
+              ::SetFileTime(file.get(), nullptr, nullptr, &utc));
+  FileFacts facts = ReadFileFacts(big);
+  EXPECT_TRUE(facts.opened);
+  EXPECT_EQ(facts.sizeLow, 10u);
+  EXPECT_EQ(FormatListTime(facts.modified), "05/03/2024 09:07:03");
+  // The largest low part is a size like any other, not a failure.
+  ASSERT_TRUE(resize(0xFFFFFFFFLL));
+  facts = ReadFileFacts(big);
+  EXPECT_TRUE(facts.opened && facts.sizeLow == 0xFFFFFFFFu);
+  EXPECT_FALSE(ReadFileFacts(data / "missing.dll").opened);
+}
+
+// This program carries the version resource of collect_wintest.rc.
+TEST(FileVersionWin, ListsTheFirstTranslationOncePerFileAndAHeaderPerAction) {
+  ScratchFolder data("fv");
+  CapturedLog log;
+  const std::string tool = data / "tool.exe", csv = data / "Versions.csv";
+  ASSERT_TRUE(::CopyFileA(BesideThisProgram("collect_tests.exe").c_str(), tool.c_str(), FALSE));
+  for (const char* mask : {"*.exe", "*.none"}) {
+    ActionRequest request;
+    request.activityLog = log.log();
+    request.value = data / mask;
+    request.outputPath = csv;
+    request.tempFolder = data.path();
+    FileVersionsAction(request);
+  }
+  const Strings lines = testing_support::FileLines(csv);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], kFileVersionListHeader);
+  EXPECT_EQ(lines[1].substr(0, tool.size() + 1), tool + ",");
+  EXPECT_EQ(lines[1].substr(lines[1].find(",5. 1.")),
+            ",5. 1. 2600. 0,5.1,Version. listing test,Brindle Tests,,,SP2");
+  EXPECT_EQ(lines[2], kFileVersionListHeader);
+  const std::string listed = "INFORMATION,Files to be listed to " + csv;
+  EXPECT_EQ(log.Entries(), (Strings{listed, listed, "INFORMATION,No matching files found"}));
+}
+
+// The snapshot itself is checked by the whole run.
+TEST(ProcessListWin, NoSnapshotNoFileButAlwaysTheClosingEntry) {
+  ScratchFolder out("pl");
+  CapturedLog log;
+  const std::string none = out / "none.txt";
+  EXPECT_EQ(ProcessListCollector(none, *log.log()).ListFromSnapshot("ntdll.dll"), 0u);
+  EXPECT_FALSE(FileExists(none));
+
+  const std::string unwritable = out / "missing\\Processes.txt";
+  EXPECT_TRUE(ProcessListCollector(unwritable, *log.log()).Run());
+  EXPECT_TRUE(Settings().writeFailed);
+  EXPECT_EQ(log.Entries(), Strings{"INFORMATION,Process list dumped to " + unwritable});
+  Settings().Reset();
+}
+
+// REGISTRY on keys of this process's own, as other test programs share the prefix.
+class RegistryCollectorWinTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, testRoot_.c_str());
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, testRoot_.c_str());
+  }
+  static void MakeKey(HKEY root, const std::string& path,
+                      const std::vector<std::tuple<std::string, DWORD, std::string>>& values = {}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyA(root, path.c_str(), &key), ERROR_SUCCESS);
+    for (const auto& [name, type, data] : values) {
+      ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
+    }
+    ::RegCloseKey(key);
+  }
+
+  const std::string tag_ = std::to_string(::GetCurrentProcessId());
+  const std::string testRoot_ = "Software\\BrindleRegistryTest" + tag_;
+  ScratchFolder scratch_{"reg"};
+  CapturedLog log_;
+};
+
+// Values and subkeys are made in alphabetical order, which is the order both
+// Windows (insertion order) and Wine (sorted) enumerate them in.
+TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
+  using namespace std::string_literals;
+  const std::string key = testRoot_ + "\\Case", p = "HKEY_CURRENT_USER\\" + key;
+  MakeKey(HKEY_CURRENT_USER, key,
+          {{"", REG_SZ, "abc\0"s},
+           {"Blob", REG_BINARY, ""},
+           {"Count", REG_DWORD, "\x0A\0\0\0"s},
+           {"Expand", REG_EXPAND_SZ, "%T%\0"s}});
+  MakeKey(HKEY_CURRENT_USER, key + "\\A\\Deep");
+  // Larger than both buffers start out.
+  const std::string longName(300, 'N');
+  MakeKey(
+      HKEY_CURRENT_USER, key + "\\Big",
+      {{"Large", REG_BINARY, std::string(20000, 'Z')}, {longName, REG_DWORD, "\xEF\xBE\xAD\xDE"}});
+
+  std::string output = scratch_ / "Keys.txt";
+  RegistryCollector collector(output, *log_.log(), p);
+  collector.SetEditorProgram(scratch_ / "missing\\editor.exe");
+  EXPECT_TRUE(collector.Run());
+
+  std::string large = "hex:5A";
+  for (int i = 1; i < 20000; ++i) large += ",5A";
+  EXPECT_EQ(ReadFile(output),
+            "[" + p + "]\r\n\"\"=\"abc\"\r\n\"Blob\"=hex:\r\n" +
+                "\"Count\"=dword:0000000A\r\n\"Expand\"=hex(2):25,54,25,00\r\n\r\n" + "[" + p +
+                "\\A]\r\n\r\n[" + p + "\\A\\Deep]\r\n\r\n[" + p + "\\Big]\r\n\"Large\"=" + large +
+                "\r\n\"" + longName + "\"=dword:DEADBEEF\r\n\r\n");
+  EXPECT_EQ(
+      log_.Entries(),
+      (Strings{"INFORMATION,Dumping registry [" + p + "]",
+               "INFORMATION,Executing the command \"regedit /e \"" + output + "\" \"" + p + "\"\"",
+               "ERROR,Failed to dump the registry [" + p + "] ",
+               "ERROR,The GetLastError returned 3", "INFORMATION,Trying to dump manually......",
+               "INFORMATION,Registry chunk dumped to " + output}));
+
+  // A root alone, or a key that is not there: nothing at all.
+  for (const std::string& missing : {std::string("HKEY_CURRENT_USER"), p + "\\Missing"}) {
+    ::DeleteFileA(log_.log()->path().c_str());
+    std::string none = scratch_ / "None.txt";
+    RegistryCollector(none, *log_.log(), missing).Run();
+    EXPECT_EQ(log_.Entries(), Strings{"INFORMATION,No matching keys found"}) << missing;
+    EXPECT_FALSE(FileExists(none));
+  }
+}
+
+// One walk of the whole registry, with the system's registry editor: every
+// key of exactly the searched name goes to its own numbered file, and
+// nothing below a match is searched.
+TEST_F(RegistryCollectorWinTest, NameSearchExportsEveryMatchToItsOwnFile) {
+  const std::string probe = "BrindleProbe" + tag_;
+  const std::string one = testRoot_ + "\\One\\" + probe, two = testRoot_ + "\\Two\\" + probe;
+  MakeKey(HKEY_CURRENT_USER, one + "\\" + probe);  // below a match
+  MakeKey(HKEY_CURRENT_USER, two);
+  MakeKey(HKEY_LOCAL_MACHINE, testRoot_ + "\\" + probe);
+  MakeKey(HKEY_CURRENT_USER, testRoot_ + "\\Three\\brindleprobe" + tag_);  // names are exact
+
+  std::string output = scratch_ / "Keys.txt";
+  RegistryCollector(output, *log_.log(), probe).Run();
+  EXPECT_EQ(output, scratch_ / "Keys(%d).txt");
+  EXPECT_EQ(log_.Entries().back(), "INFORMATION,Registry chunk(s) dumped to " + output);
+
+  Strings found;
+  const std::string prefix = "DEBUG,Found matching key at ";
+  for (const std::string& entry : log_.Entries()) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) found.push_back(entry.substr(prefix.size()));
+    EXPECT_NE(entry.compare(0, 6, "ERROR,"), 0) << entry;
+  }
+  // Roots in their order; the current user's keys come again below
+  // HKEY_USERS, under the user's SID.
+  ASSERT_EQ(found.size(), 5u);
+  EXPECT_EQ(Strings(found.begin(), found.begin() + 3),
+            (Strings{"HKEY_CURRENT_USER\\" + one, "HKEY_CURRENT_USER\\" + two,
+                     "HKEY_LOCAL_MACHINE\\" + testRoot_ + "\\" + probe}));
+  EXPECT_EQ(found[3].compare(0, 11, "HKEY_USERS\\"), 0) << found[3];
+  // Files are numbered in the order the keys are found (the editor writes UTF-16LE).
+  for (size_t k : {0, 4}) {
+    std::string text;
+    for (char c : "[" + found[k] + "]") text += std::string(1, c) + '\0';
+    const std::string file = scratch_ / ("Keys(" + std::to_string(k + 1) + ").txt");
+    EXPECT_NE(ReadFile(file).find(text), std::string::npos) << file;
+  }
+}
+
+}  // namespace
