@@ -85,7 +85,7 @@ bool SamePathText(const std::string& a, const std::string& b);
 class FileCollector {
  public:
   // scriptFolder and actionName may be empty (FILE_VERSIONS gives neither).
-  // Takes the switches out of the specification, resolves its path
+  // Takes the switches out of the file specification, resolves its path
   // variables and writes the DEBUG entries.
   FileCollector(std::string outputPath, ActivityLog& log, std::string specification,
                 std::string workingRoot, const std::string& scriptFolder = std::string(),

@@ -160,7 +160,7 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
 }
 
 void FileCollector::SearchOneFolder(int32_t mode) {
-  // The enumeration gives bare names; their folder is the specification's,
+  // The enumeration gives bare names; their folder is the file specification's,
   // made absolute as the search itself sees it.
   const std::string full = FullPathName(specification_);
   const size_t slash = full.rfind('\\');

@@ -67,7 +67,7 @@ struct HKEY__;
 class RegistryCollector {
  public:
   // outputPath is the dispatcher's own string: a name search rewrites it
-  // into its numbered pattern. The specification is used unchanged (and
+  // into its numbered pattern. The key specification is used unchanged (and
   // kept as a copy).
   RegistryCollector(std::string& outputPath, ActivityLog& log, const std::string& keySpecification);
   RegistryCollector(const RegistryCollector&) = delete;
