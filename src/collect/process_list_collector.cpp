@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "expr/path_resolver.h"
+
 namespace {
 
 // Sizes of the fixed parts of the performance-data records (winperf.h); the
@@ -24,17 +26,6 @@ char16_t Read16(const unsigned char* bytes, uint64_t at) {
   return static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
 }
 
-bool SameAsciiText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool IsDecimal(const std::string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -51,7 +42,7 @@ std::string FindCounterIndex(const char* counters, size_t size, const std::strin
     const size_t end = zero != nullptr ? static_cast<const char*>(zero) - counters : size;
     const std::string text(counters + pos, end - pos);
     if (text.empty()) break;
-    if (SameAsciiText(text, name) && IsDecimal(previous)) index = previous;
+    if (EqualsNoCase(text, name) && IsDecimal(previous)) index = previous;
     previous = text;
     pos = end + 1;
   }
