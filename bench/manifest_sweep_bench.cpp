@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/run_settings.h"
 #include "pack/file_manifest.h"
+#include "run/run_settings.h"
 
 namespace fs = std::filesystem;
 
@@ -33,12 +33,11 @@ double SweepSeconds(const std::string& root, int files) {
   }
   LogFile fileList(root + "/FileList.csv");
   fileList.AppendLine("<FILE_LIST_START>");
-  FileManifest::Attach(&fileList, root);
-  for (int i = 0; i < files; i += 2) FileManifest::AddFile(Relative(i), "");
+  FileManifest manifest(&fileList, root);
+  for (int i = 0; i < files; i += 2) manifest.AddFile(Relative(i), "");
   const auto start = std::chrono::steady_clock::now();
-  FileManifest::ListExternalFiles();
+  manifest.ListExternalFiles();
   const auto stop = std::chrono::steady_clock::now();
-  FileManifest::Detach();
   fs::remove_all(root);
   if (Settings().writeFailed) {
     std::fprintf(stderr, "write failure while sweeping\n");

@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
-#include "app/run_settings.h"
 #include "pack/result_packager.h"
+#include "run/run_settings.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/command_line.h"
-#include "app/run_settings.h"
+#include "run/run_settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string arguments(reinterpret_cast<const char*>(data), size);

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "pack/result_inspector.h"
+#include "result_inspector.h"
 
 namespace {
 

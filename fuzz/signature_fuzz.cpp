@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "script/signature.h"
+#include "run/signature.h"
 
 namespace {
 void Require(bool condition) {

@@ -3,13 +3,10 @@
 #include <cctype>
 #include <climits>
 
-#include "app/run_settings.h"
+#include "run/run_settings.h"
+#include "run/text.h"
 
-void AsciiLowerCase(std::string& text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-}
+void AsciiLowerCase(std::string& text) { text = LowerAscii(std::move(text)); }
 
 std::string ParseSwitch(std::string& line, const std::string& name, bool* found,
                         LowerCaseFn lower) {

@@ -1,8 +1,7 @@
 #include "app/output_path.h"
 
-#include <cctype>
-
-#include "app/run_settings.h"
+#include "run/run_settings.h"
+#include "run/text.h"
 
 namespace {
 const char kExtension[] = ".tgz";
@@ -27,13 +26,10 @@ std::string OutputPathFromOutFile(const std::string& outFile, bool caseIdGiven,
 }
 
 bool ExtensionDiffersFromTgz(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot < nameStart || dot + 1 == path.size()) return false;
-  std::string extension = path.substr(dot + 1);
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension != "tgz";
+  const std::string name = NameOf(path);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 == name.size()) return false;
+  return !EqualsNoCase(name.substr(dot + 1), "tgz");
 }
 
 std::string SaveAsResultPath(const std::string& chosen) {

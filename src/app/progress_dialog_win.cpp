@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "app/local_text.h"
-#include "app/progress_win.h"
 #include "app/resource_ids.h"
-#include "app/run_settings.h"
+#include "app/run_driver.h"
 #include "app/run_thread_win.h"
-#include "script/script_runner.h"
+#include "run/local_text.h"
+#include "run/progress_win.h"
+#include "run/run_settings.h"
 
 namespace {
 

@@ -6,10 +6,13 @@
 
 #include <cstdint>
 
-#include "app/local_text.h"
 #include "app/output_path.h"
-#include "app/run_settings.h"
-#include "script/script_runner.h"
+#include "app/run_driver.h"
+#include "run/local_text.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+#include "sys/file_system.h"
+#include "sys/folder_walk.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -70,48 +73,24 @@ std::string ChooseOutputPath() {
   });
 }
 
-void RemoveFolderContents(const std::string& folder) {
-  if (folder.empty()) return;
-  sys::FileFind find;
-  if (!find.First(folder + "\\*.*")) return;
-  do {
-    if (find.isDots()) continue;
-    const std::string path = folder + "\\" + find.name();
-    const DWORD attributes = find.data().dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      ::DeleteFileA(path.c_str());
-      continue;
-    }
-    // A junction's target lies outside this folder: remove only the link.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) RemoveFolderContents(path);
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryA(path.c_str());
-  } while (find.Next());
-}
-
 std::string GetModuleFolder(const char* moduleName) {
   HMODULE module = ::GetModuleHandleA(moduleName);
   if (!module) return std::string();
   char path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameA(module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return std::string();
-  const std::string full(path, length);
-  const size_t slash = full.rfind('\\');
-  return slash == std::string::npos ? std::string() : full.substr(0, slash);
+  return FolderOf(std::string(path, length));
 }
 
 DWORD WINAPI RunThreadProc(LPVOID parameter) {
   const DWORD userInterfaceThread = static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
   const std::string path = ChooseOutputPath();
   if (!path.empty()) {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path.c_str());
+    sys::RemoveFile(path);
     ScriptRunner runner(path);
     const std::string tempFolder = runner.tempFolder;
-    RemoveFolderContents(tempFolder);
-    ::SetFileAttributesA(tempFolder.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::RemoveDirectoryA(tempFolder.c_str());
+    sys::EmptyFolder(tempFolder);
+    sys::RemoveFolder(tempFolder);
     runner.Run(RunPassRun);
   }
   ::PostThreadMessageA(userInterfaceThread, WM_QUIT, 0, 0);

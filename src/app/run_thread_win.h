@@ -21,11 +21,6 @@ std::string ChooseOutputPath();
 // caller's, and it is cancelled when a stop is requested while it is open.
 std::string AskSaveAsPath(HWND owner);
 
-// Deletes every file and sub-folder below `folder`, read-only ones too, but
-// not `folder` itself. Failures are ignored: what cannot go stays. Links to
-// other folders (junctions) are removed, never followed.
-void RemoveFolderContents(const std::string& folder);
-
 // Folder of the named module's file (the executable's for null), without
 // a trailing "\\"; "" when the module is not loaded or the path holds no
 // "\\".

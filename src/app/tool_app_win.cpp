@@ -5,9 +5,10 @@
 #include <commctrl.h>
 
 #include "app/command_line.h"
-#include "app/local_text.h"
 #include "app/progress_dialog_win.h"
-#include "app/run_settings.h"
+#include "run/local_text.h"
+#include "run/run_settings.h"
+#include "run/text.h"
 
 void SystemLowerCase(std::string& text) {
   if (!text.empty()) ::CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
@@ -26,9 +27,8 @@ void MakeAbsoluteShortPath(std::string& path) {
   } else {
     full = cwd + "\\" + path;
   }
-  const size_t slash = full.rfind('\\');
-  const std::string folder = full.substr(0, slash);
-  const std::string name = full.substr(slash);
+  const std::string folder = FolderOf(full);
+  const std::string name = "\\" + NameOf(full);
   char shortFolder[MAX_PATH];
   const DWORD got = ::GetShortPathNameA(folder.c_str(), shortFolder, MAX_PATH);
   if (got == 0 || got >= MAX_PATH) {

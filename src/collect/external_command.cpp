@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "app/run_settings.h"
-
 ExecuteValue ParseExecuteValue(const std::string& value) {
   ExecuteValue parsed;
   parsed.commandLine = value;
@@ -33,7 +31,7 @@ std::vector<char> CommandLineBuffer(const std::string& commandLine) {
   return buffer;
 }
 
-WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice) {
+WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice, const RunContext& context) {
   uint64_t remaining = limitMs;
   for (;;) {
     const uint32_t slice = static_cast<uint32_t>(std::min<uint64_t>(remaining, kWaitSliceMs));
@@ -41,14 +39,14 @@ WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice) {
     if (outcome != WaitOutcome::TimedOut) return outcome;
     remaining -= slice;
     if (remaining == 0) return WaitOutcome::TimedOut;
-    if (Settings().stopRequested) return WaitOutcome::Stopped;
+    if (context.StopRequested()) return WaitOutcome::Stopped;
   }
 }
 
 ExternalCommand::ExternalCommand(const std::string& actionName, std::string& command,
-                                 ActivityLog& activityLog, const std::string& exeFolder,
+                                 const RunContext& context, const std::string& exeFolder,
                                  const std::string& scriptFolder)
-    : activityLog_(activityLog),
+    : context_(context),
       command_(command),
       exeFolder_(exeFolder),
       scriptFolder_(scriptFolder),

@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "script/log_file.h"
-
-struct ActionRequest;
+#include "collect/collector.h"
 
 // What the "~minutes " prefix of a value leaves to the run.
 struct ExecuteValue {
@@ -45,15 +43,15 @@ using WaitSlice = std::function<WaitOutcome(uint32_t milliseconds)>;
 // Waits up to `limitMs` in slices of at most kWaitSliceMs, so that a stop
 // request ends the wait within one slice. The first slice always runs (a
 // limit of 0 still asks once whether the tool has ended); Stopped when the
-// stop request was seen after a slice that did not end the wait.
-WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice);
+// context's stop request was seen after a slice that did not end the wait.
+WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice, const RunContext& context);
 constexpr uint32_t kWaitSliceMs = 200;
 
 class ExternalCommand {
  public:
   // `command` is edited in place by Run(); every reference must outlive the
   // object. The two folders are kept for the tool's sake, not used here.
-  ExternalCommand(const std::string& actionName, std::string& command, ActivityLog& activityLog,
+  ExternalCommand(const std::string& actionName, std::string& command, const RunContext& context,
                   const std::string& exeFolder, const std::string& scriptFolder);
 
   // Starts the tool and waits for it; the activity log tells the outcome.
@@ -65,7 +63,7 @@ class ExternalCommand {
   const std::string& scriptFolder() const { return scriptFolder_; }
 
  private:
-  ActivityLog& activityLog_;
+  const RunContext& context_;
   std::string& command_;
   const std::string& exeFolder_;
   const std::string& scriptFolder_;

@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "app/local_text.h"
-#include "app/progress.h"
 #include "collect/external_command.h"
 #include "expr/path_resolver.h"
-#include "script/action_dispatcher.h"
+#include "run/local_text.h"
+#include "run/text.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -30,15 +29,14 @@ bool ExternalCommand::Run() {
   command_ = parsed.commandLine;
 
   // Outside a run there is no resolver, and nothing to expand.
-  PathResolver* resolver = Resolver();
+  PathResolver* resolver = context_.resolver;
   if (resolver && !resolver->Resolve(&command_)) {
-    activityLog_.Write(SeverityInformation,
-                       Format("Unable to parse command \"%s\"", command_.c_str()));
-    ReportDetail("...");
+    context_.Log(SeverityInformation, Format("Unable to parse command \"%s\"", command_.c_str()));
+    context_.Detail("...");
     return false;
   }
-  activityLog_.Write(SeverityInformation,
-                     Format("Command must return within %s minute(s)", parsed.minutesText.c_str()));
+  context_.Log(SeverityInformation,
+               Format("Command must return within %s minute(s)", parsed.minutesText.c_str()));
 
   // No program name: the system takes it from the command line, the way a
   // user's command line would be read. A console tool gets its own console.
@@ -48,33 +46,34 @@ bool ExternalCommand::Run() {
   PROCESS_INFORMATION started = {};
   if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &started)) {
-    activityLog_.Write(SeverityError, Format("Unable to execute command (%i)",
-                                             static_cast<int>(::GetLastError())));
-    ReportDetail("...");
+    context_.Log(SeverityError,
+                 Format("Unable to execute command (%i)", static_cast<int>(::GetLastError())));
+    context_.Detail("...");
     return false;
   }
   sys::KernelHandle process(started.hProcess);
   sys::KernelHandle thread(started.hThread);
 
-  ReportDetail(FillPlaceholder(
+  context_.Detail(FillPlaceholder(
       LocalText("Execute", "WaitMsg", "Waiting for tool... (%s minutes max)"), parsed.minutesText));
-  const WaitOutcome outcome = WaitInSlices(parsed.timeLimitMs, [&process](uint32_t milliseconds) {
-    return WaitForProcess(process.get(), milliseconds);
-  });
+  const WaitOutcome outcome = WaitInSlices(
+      parsed.timeLimitMs,
+      [&process](uint32_t milliseconds) { return WaitForProcess(process.get(), milliseconds); },
+      context_);
   // A tool past its limit (or abandoned on a stop request) keeps running;
   // its exit code is never asked for, so a failing tool still "succeeded".
   if (outcome == WaitOutcome::Ended) {
-    activityLog_.Write(SeverityInformation, "Command executed successfully");
+    context_.Log(SeverityInformation, "Command executed successfully");
   } else {
-    activityLog_.Write(SeverityError, Format("Command has not returned after %s minute(s)",
-                                             parsed.minutesText.c_str()));
+    context_.Log(SeverityError,
+                 Format("Command has not returned after %s minute(s)", parsed.minutesText.c_str()));
   }
-  ReportDetail("...");
+  context_.Detail("...");
   return false;
 }
 
 void ExternalCommandAction(ActionRequest& request) {
-  ExternalCommand command(request.name, request.value, *request.activityLog, request.exeFolder,
+  ExternalCommand command(request.name, request.value, request.context, request.exeFolder,
                           request.scriptFolder);
   command.Run();
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "expr/path_resolver.h"
+#include "run/text.h"
 
 const char kFileVersionListHeader[] =
     "File,Size,Created,Modified,Accessed,Attributes,File Version,Product Version,"
@@ -87,8 +88,7 @@ bool SplitSourcePath(const std::string& path, std::string* drive, std::string* r
   if (at == std::string::npos) return false;
   *drive = path.substr(0, at);
   *rest = path.substr(at + 2);
-  const size_t slash = path.rfind('\\');
-  *name = path.substr(slash + 1);
+  *name = NameOf(path);
   return true;
 }
 
@@ -151,18 +151,10 @@ bool FolderPathPrefixes(const std::string& path, std::vector<std::string>* prefi
   return true;
 }
 
-bool SamePathText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
-FileCollector::FileCollector(std::string outputPath, ActivityLog& log, std::string specification,
-                             std::string workingRoot, const std::string& scriptFolder,
-                             const std::string& actionName)
-    : log_(log),
+FileCollector::FileCollector(std::string outputPath, const RunContext& context,
+                             std::string specification, std::string workingRoot,
+                             const std::string& scriptFolder, const std::string& actionName)
+    : context_(context),
       outputPath_(std::move(outputPath)),
       specification_(std::move(specification)),
       workingRoot_(std::move(workingRoot)) {
@@ -171,22 +163,22 @@ FileCollector::FileCollector(std::string outputPath, ActivityLog& log, std::stri
   scanSubfolders_ = switches.scanSubfolders;
   excludedDrives_ = switches.excludedDrives;
 
-  if (PathResolver* resolver = Resolver()) {
-    resolved_ = resolver->Resolve(&specification_);
+  if (context_.resolver != nullptr) {
+    resolved_ = context_.resolver->Resolve(&specification_);
   } else {
     // Outside a run (tools, tests) a resolver of our own does the same job.
     PathResolver own(SystemPathLookups());
-    own.SetActivityLog(&log_);
+    own.SetActivityLog(context_.activityLog);
     resolved_ = own.Resolve(&specification_);
   }
   scanAllDrives_ = specification_.find(':') == std::string::npos;
 
-  if (scanSubfolders_) log_.Write(SeverityDebug, "Scan Subdirectories");
+  if (scanSubfolders_) context_.Log(SeverityDebug, "Scan Subdirectories");
   if (scanAllDrives_) {
     if (!excludedDrives_.empty()) {
-      log_.Write(SeverityDebug, Format("Scan All Drives except %s", excludedDrives_.c_str()));
+      context_.Log(SeverityDebug, Format("Scan All Drives except %s", excludedDrives_.c_str()));
     } else {
-      log_.Write(SeverityDebug, "Scan All Drives");
+      context_.Log(SeverityDebug, "Scan All Drives");
     }
   }
   archivePrefix_ = ArchivePrefix(scriptFolder, actionName);

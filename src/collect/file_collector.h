@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "script/log_file.h"
+#include "collect/collector.h"
 
 enum FileCollectorMode : int32_t {
   CopyMode = 1,
@@ -79,15 +79,12 @@ bool ChooseCopyTarget(const std::string& outputPath, const std::string& workingR
 // the path holds neither.
 bool FolderPathPrefixes(const std::string& path, std::vector<std::string>* prefixes);
 
-// Case-insensitive (ASCII) equality of two paths.
-bool SamePathText(const std::string& a, const std::string& b);
-
 class FileCollector {
  public:
   // scriptFolder and actionName may be empty (FILE_VERSIONS gives neither).
   // Takes the switches out of the file specification, resolves its path
   // variables and writes the DEBUG entries.
-  FileCollector(std::string outputPath, ActivityLog& log, std::string specification,
+  FileCollector(std::string outputPath, const RunContext& context, std::string specification,
                 std::string workingRoot, const std::string& scriptFolder = std::string(),
                 const std::string& actionName = std::string());
   virtual ~FileCollector() = default;
@@ -109,7 +106,7 @@ class FileCollector {
 
   const std::string& currentFile() const { return currentFile_; }
   const std::string& outputPath() const { return outputPath_; }
-  ActivityLog& activityLog() const { return log_; }
+  const RunContext& context() const { return context_; }
   void CountMatch() { ++matchCount_; }
 
  private:
@@ -122,7 +119,7 @@ class FileCollector {
   bool CreateFolderPath(const std::string& path);
   bool IsResultFolder(const std::string& path, const std::string& canonicalPath) const;
 
-  ActivityLog& log_;
+  RunContext context_;
   std::string outputPath_;
   std::string specification_;
   std::string currentFile_;
@@ -139,9 +136,8 @@ class FileCollector {
   std::string canonicalRoot_;
 };
 
-// The FILES action, as the dispatcher runs it: outFolder is the action's
-// folder (already created), scriptFolder and name give the archive prefix.
-// Windows only (the search is in the Windows edge).
-void RunFilesAction(const std::string& outFolder, ActivityLog& log, const std::string& value,
-                    const std::string& tempFolder, const std::string& scriptFolder,
-                    const std::string& name);
+// The FILES action, as the dispatcher runs it: request.outputPath is the
+// action's folder (already created), scriptFolder and name give the archive
+// prefix, tempFolder is never searched. Windows only (the search is in the
+// Windows edge).
+void FilesAction(ActionRequest& request);

@@ -3,16 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/progress.h"
-#include "app/run_settings.h"
 #include "collect/file_collector.h"
-#include "pack/file_manifest.h"
+#include "run/text.h"
 #include "sys/handles_win.h"
 #include "trace/trace_log.h"
 
 namespace {
-
-bool StopRequested() { return Settings().stopRequested; }
 
 bool PathExistsOnDisk(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -81,14 +77,14 @@ std::string SystemMessage(DWORD code) {
 bool FileCollector::Run(int32_t mode) {
   matchCount_ = 0;
   if (!resolved_) {
-    log_.Write(SeverityError, "File operation skipped");
-    ReportDetail("...");
+    context_.Log(SeverityError, "File operation skipped");
+    context_.Detail("...");
     return false;
   }
   if (mode == CopyMode) {
-    log_.Write(SeverityInformation, Format("Files to be copied to %s", outputPath_.c_str()));
+    context_.Log(SeverityInformation, Format("Files to be copied to %s", outputPath_.c_str()));
   } else if (mode == ListMode) {
-    log_.Write(SeverityInformation, Format("Files to be listed to %s", outputPath_.c_str()));
+    context_.Log(SeverityInformation, Format("Files to be listed to %s", outputPath_.c_str()));
     LogFile(outputPath_).AppendLine(kFileVersionListHeader);
   }
   canonicalRoot_ = UpperPath(CanonicalFolder(workingRoot_));
@@ -96,20 +92,17 @@ bool FileCollector::Run(int32_t mode) {
   if (scanAllDrives_) {
     SearchAllDrives(mode);
   } else if (scanSubfolders_) {
-    const size_t slash = specification_.rfind('\\');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : specification_.substr(0, slash);
-    const std::string mask =
-        slash == std::string::npos ? specification_ : specification_.substr(slash + 1);
+    const std::string folder = FolderOf(specification_);
+    const std::string mask = NameOf(specification_);
     SearchFolderTree(folder, CanonicalFolder(folder), mask, mode);
   } else {
     SearchOneFolder(mode);
   }
 
-  if (!StopRequested() && matchCount_ == 0) {
-    log_.Write(SeverityInformation, "No matching files found");
+  if (!context_.StopRequested() && matchCount_ == 0) {
+    context_.Log(SeverityInformation, "No matching files found");
   }
-  ReportDetail("...");
+  context_.Detail("...");
   return false;
 }
 
@@ -118,16 +111,16 @@ void FileCollector::SearchAllDrives(int32_t mode) {
   char buffer[256] = {};
   ::GetLogicalDriveStringsA(sizeof buffer, buffer);
   for (const std::string& entry : SplitDriveStrings(buffer, sizeof buffer)) {
-    if (StopRequested()) break;
+    if (context_.StopRequested()) break;
     const std::string drive = DriveText(entry);
     // The type needs the root with its backslash.
     const UINT type = ::GetDriveTypeA(entry.c_str());
     const bool accepted = type == DRIVE_FIXED || (includeNetworkDrives_ && type == DRIVE_REMOTE);
     if (!accepted || drive.empty()) continue;
     if (excludedDrives_.find(drive[0]) != std::string::npos) {
-      log_.Write(SeverityInformation, Format("Skipping %s", drive.c_str()));
+      context_.Log(SeverityInformation, Format("Skipping %s", drive.c_str()));
     } else {
-      log_.Write(SeverityInformation, Format("Searching %s", drive.c_str()));
+      context_.Log(SeverityInformation, Format("Searching %s", drive.c_str()));
       SearchFolderTree(drive, CanonicalFolder(drive), specification_, mode);
     }
   }
@@ -135,19 +128,19 @@ void FileCollector::SearchAllDrives(int32_t mode) {
 
 void FileCollector::SearchFolderTree(const std::string& folder, const std::string& canonicalFolder,
                                      const std::string& mask, int32_t mode) {
-  if (StopRequested()) return;
+  if (context_.StopRequested()) return;
   sys::FileFind find;
   if (find.First(folder + "\\" + mask)) {
     do {
-      if (StopRequested()) break;
+      if (context_.StopRequested()) break;
       currentFile_ = folder + "\\" + find.name();
-      ReportDetail(find.name());
+      context_.Detail(find.name());
       if (!find.isFolder()) HandleCurrentFile(mode);
     } while (find.Next());
   }
   if (find.First(folder + "\\*.*")) {
     do {
-      if (StopRequested()) break;
+      if (context_.StopRequested()) break;
       if (!find.isFolder() || find.isDots()) continue;
       const std::string path = folder + "\\" + find.name();
       // The canonical form grows with the walk: the enumeration's names
@@ -162,14 +155,12 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
 void FileCollector::SearchOneFolder(int32_t mode) {
   // The enumeration gives bare names; their folder is the file specification's,
   // made absolute as the search itself sees it.
-  const std::string full = FullPathName(specification_);
-  const size_t slash = full.rfind('\\');
-  const std::string folder = slash == std::string::npos ? std::string() : full.substr(0, slash);
+  const std::string folder = FolderOf(FullPathName(specification_));
   sys::FileFind find;
   if (!find.First(specification_)) return;
   do {
     currentFile_ = folder + "\\" + find.name();
-    ReportDetail(find.name());
+    context_.Detail(find.name());
     if (!find.isFolder()) HandleCurrentFile(mode);
   } while (find.Next());
 }
@@ -177,7 +168,7 @@ void FileCollector::SearchOneFolder(int32_t mode) {
 bool FileCollector::IsResultFolder(const std::string& path,
                                    const std::string& canonicalPath) const {
   if (workingRoot_.empty()) return false;
-  return SamePathText(path, workingRoot_) ||
+  return EqualsNoCase(path, workingRoot_) ||
          (!canonicalRoot_.empty() && UpperPath(canonicalPath) == canonicalRoot_);
 }
 
@@ -197,16 +188,16 @@ void FileCollector::CopyCurrentFile() {
   }
   if (target.mirrored) {
     // A failure is traced there; the copy below then fails on its own.
-    CreateFolderPath(target.destination.substr(0, target.destination.rfind('\\')));
+    CreateFolderPath(FolderOf(target.destination));
   }
   if (::CopyFileA(currentFile_.c_str(), target.destination.c_str(), FALSE)) {
     ++matchCount_;
     ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
-  log_.Write(SeverityInformation,
-             Format("Collected File: %s as %s", currentFile_.c_str(), target.archiveName.c_str()));
+  context_.Log(SeverityInformation, Format("Collected File: %s as %s", currentFile_.c_str(),
+                                           target.archiveName.c_str()));
   // A copy that failed cannot be read, so this adds no row for it.
-  FileManifest::AddFile(target.archiveName, currentFile_);
+  context_.AddFile(target.archiveName, currentFile_);
 }
 
 bool FileCollector::CreateFolderPath(const std::string& path) {
@@ -227,9 +218,8 @@ bool FileCollector::CreateFolderPath(const std::string& path) {
   return ok;
 }
 
-void RunFilesAction(const std::string& outFolder, ActivityLog& log, const std::string& value,
-                    const std::string& tempFolder, const std::string& scriptFolder,
-                    const std::string& name) {
-  FileCollector collector(outFolder, log, value, tempFolder, scriptFolder, name);
+void FilesAction(ActionRequest& request) {
+  FileCollector collector(request.outputPath, request.context, request.value, request.tempFolder,
+                          request.scriptFolder, request.name);
   collector.Run(CopyMode);
 }

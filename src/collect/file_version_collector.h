@@ -11,8 +11,6 @@
 #include "collect/file_collector.h"
 #include "sys/file_system.h"
 
-struct ActionRequest;
-
 // The version strings of a row, in column order.
 constexpr size_t kVersionStringCount = 7;
 extern const char* const kVersionStringNames[kVersionStringCount];
@@ -55,11 +53,11 @@ std::string FormatFileVersionRow(const std::string& path, const FileFacts& facts
 
 class FileVersionCollector : public FileCollector {
  public:
-  // The CSV file, the run's activity log, the file specification and the
+  // The CSV file, the run's context, the file specification and the
   // result folder (never searched).
-  FileVersionCollector(std::string outputPath, ActivityLog& log, std::string specification,
+  FileVersionCollector(std::string outputPath, const RunContext& context, std::string specification,
                        std::string workingRoot)
-      : FileCollector(std::move(outputPath), log, std::move(specification),
+      : FileCollector(std::move(outputPath), context, std::move(specification),
                       std::move(workingRoot)) {}
 
  protected:

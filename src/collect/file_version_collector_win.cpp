@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "collect/file_version_collector.h"
-#include "script/action_dispatcher.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -93,7 +92,7 @@ void FileVersionCollector::ListCurrentFile() {
 }
 
 void FileVersionsAction(ActionRequest& request) {
-  FileVersionCollector collector(request.outputPath, *request.activityLog, request.value,
+  FileVersionCollector collector(request.outputPath, request.context, request.value,
                                  request.tempFolder);
   collector.Run(ListMode);
 }

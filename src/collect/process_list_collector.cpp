@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "expr/path_resolver.h"
+#include "run/text.h"
 
 namespace {
 
@@ -98,8 +98,7 @@ bool PerformanceInstanceNames(const void* data, size_t size, size_t limit,
 }
 
 std::string ExecutableBaseName(const std::string& exeFile) {
-  const size_t slash = exeFile.rfind('\\');
-  std::string name = slash == std::string::npos ? exeFile : exeFile.substr(slash + 1);
+  const std::string name = NameOf(exeFile);
   const size_t start = name.find_first_not_of("\\/");
   return start == std::string::npos ? std::string() : name.substr(start);
 }

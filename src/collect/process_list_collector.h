@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "script/log_file.h"
-
-struct ActionRequest;
+#include "collect/collector.h"
 
 // Process instances listed from the performance data at most.
 constexpr size_t kMaxPerformanceInstances = 100;
@@ -37,8 +35,8 @@ std::string ExecutableBaseName(const std::string& exeFile);
 
 class ProcessListCollector {
  public:
-  ProcessListCollector(const std::string& outputPath, ActivityLog& log)
-      : output_(outputPath), log_(log) {}
+  ProcessListCollector(const std::string& outputPath, const RunContext& context)
+      : output_(outputPath), context_(context) {}
   ProcessListCollector(const ProcessListCollector&) = delete;
   ProcessListCollector& operator=(const ProcessListCollector&) = delete;
 
@@ -53,7 +51,7 @@ class ProcessListCollector {
 
  private:
   LogFile output_;
-  ActivityLog& log_;
+  RunContext context_;
 };
 
 // The lines for a performance-data answer: the instance names (at most

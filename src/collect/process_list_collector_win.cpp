@@ -8,9 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/run_settings.h"
 #include "collect/process_list_collector.h"
-#include "script/action_dispatcher.h"
 #include "sys/handles_win.h"
 
 // The portable walk reads the records at these offsets.
@@ -112,8 +110,8 @@ bool ProcessListCollector::Run() {
   if (NtFamily()) lines = ListFromPerformanceData();
   // Performance counters can be switched off or damaged on NT (and Wine has
   // no process object at all); the snapshot still knows the processes.
-  if (lines == 0 && !Settings().stopRequested) ListFromSnapshot();
-  log_.Write(SeverityInformation, Format("Process list dumped to %s", output_.path().c_str()));
+  if (lines == 0 && !context_.StopRequested()) ListFromSnapshot();
+  context_.Log(SeverityInformation, Format("Process list dumped to %s", output_.path().c_str()));
   return true;
 }
 
@@ -171,5 +169,5 @@ size_t ProcessListCollector::ListFromSnapshot(const char* module) {
 }
 
 void ProcessListAction(ActionRequest& request) {
-  ProcessListCollector(request.outputPath, *request.activityLog).Run();
+  ProcessListCollector(request.outputPath, request.context).Run();
 }

@@ -1,25 +1,8 @@
 #include "collect/registry_collector.h"
 
-#include <cctype>
 #include <cstdio>
 
-const char* const kRegistryRootNames[kRegistryRootCount] = {
-    "HKEY_CLASSES_ROOT",  "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER",
-    "HKEY_LOCAL_MACHINE", "HKEY_USERS",
-};
-
 namespace {
-
-bool SameTextIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return i == a.size() && b[i] == '\0';
-}
 
 void AppendHexBytes(const uint8_t* data, size_t length, std::string* text) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -37,13 +20,6 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 
 }  // namespace
-
-int FindRegistryRoot(const std::string& name) {
-  for (int i = 0; i < kRegistryRootCount; ++i) {
-    if (SameTextIgnoringCase(name, kRegistryRootNames[i])) return i;
-  }
-  return -1;
-}
 
 bool SplitKeyPath(const std::string& path, std::string* root, std::string* subkey) {
   const size_t slash = path.find('\\');
@@ -101,9 +77,9 @@ std::string RegistryValueLine(const std::string& name, const std::string& valueT
 
 std::string RegistryKeyLine(const std::string& keyPath) { return "[" + keyPath + "]"; }
 
-RegistryCollector::RegistryCollector(std::string& outputPath, ActivityLog& log,
+RegistryCollector::RegistryCollector(std::string& outputPath, const RunContext& context,
                                      const std::string& keySpecification)
-    : log_(log),
+    : context_(context),
       outputPath_(outputPath),
       keySpecification_(keySpecification),
       data_(16384, 0),

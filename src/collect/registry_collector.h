@@ -10,17 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "script/log_file.h"
-
-struct ActionRequest;
-
-// The roots in the order the name search walks them.
-constexpr int kRegistryRootCount = 5;
-extern const char* const kRegistryRootNames[kRegistryRootCount];
-
-// Index of `name` in kRegistryRootNames, compared without regard to case;
-// -1 when it names no root.
-int FindRegistryRoot(const std::string& name);
+#include "collect/collector.h"
+#include "expr/registry_root.h"
 
 // "HKEY_LOCAL_MACHINE\\Software\\X" -> root "HKEY_LOCAL_MACHINE", subkey
 // "Software\\X". False when the path holds no backslash (a root alone).
@@ -69,7 +60,8 @@ class RegistryCollector {
   // outputPath is the dispatcher's own string: a name search rewrites it
   // into its numbered pattern. The key specification is used unchanged (and
   // kept as a copy).
-  RegistryCollector(std::string& outputPath, ActivityLog& log, const std::string& keySpecification);
+  RegistryCollector(std::string& outputPath, const RunContext& context,
+                    const std::string& keySpecification);
   RegistryCollector(const RegistryCollector&) = delete;
   RegistryCollector& operator=(const RegistryCollector&) = delete;
 
@@ -95,7 +87,7 @@ class RegistryCollector {
   bool RunEditor(const std::string& commandLine, uint32_t* error);
   bool EnumerateValue(Key key, uint32_t index, uint32_t* type, size_t* length);
 
-  ActivityLog& log_;
+  RunContext context_;
   std::string& outputPath_;
   const std::string keySpecification_;
   int dumpCount_ = 0;

@@ -4,21 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/progress.h"
-#include "app/run_settings.h"
 #include "collect/registry_collector.h"
-#include "script/action_dispatcher.h"
+#include "expr/registry_root_win.h"
 #include "sys/handles_win.h"
 
 namespace {
-
-bool StopRequested() { return Settings().stopRequested; }
-
-HKEY RootKey(int index) {
-  static const HKEY kRoots[kRegistryRootCount] = {
-      HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
-  return kRoots[index];
-}
 
 bool OpenKey(HKEY parent, const std::string& subkey, sys::RegKey* key) {
   HKEY opened = nullptr;
@@ -69,38 +59,39 @@ bool RegistryCollector::Run() {
     searchMode_ = false;
     ExportKeyPath(keySpecification_);
     if (dumpCount_ > 0) {
-      log_.Write(SeverityInformation, Format("Registry chunk dumped to %s", outputPath_.c_str()));
+      context_.Log(SeverityInformation, Format("Registry chunk dumped to %s", outputPath_.c_str()));
     }
   } else {
     searchMode_ = true;
     numbered_ = SplitNumberedOutput(outputPath_);
     outputPath_ = NumberedPattern(numbered_);
     for (int i = 0; i < kRegistryRootCount; ++i) {
-      ReportDetail(std::string(kRegistryRootNames[i]) + "...");
-      WalkKey(RootKey(i), kSearch, kRegistryRootNames[i]);
+      const auto root = static_cast<RegistryRoot>(i);
+      context_.Detail(std::string(RegistryRootName(root)) + "...");
+      WalkKey(RegistryRootKey(root), kSearch, RegistryRootName(root));
     }
     if (dumpCount_ > 0) {
-      log_.Write(SeverityInformation,
-                 Format("Registry chunk(s) dumped to %s", outputPath_.c_str()));
+      context_.Log(SeverityInformation,
+                   Format("Registry chunk(s) dumped to %s", outputPath_.c_str()));
     }
   }
-  if (dumpCount_ == 0) log_.Write(SeverityInformation, "No matching keys found");
-  ReportDetail("...");
+  if (dumpCount_ == 0) context_.Log(SeverityInformation, "No matching keys found");
+  context_.Detail("...");
   return true;
 }
 
 void RegistryCollector::ExportKeyPath(const std::string& path) {
   std::string rootName, subkey;
   if (!SplitKeyPath(path, &rootName, &subkey)) return;
-  const int root = FindRegistryRoot(rootName);
-  if (root < 0) return;
+  const RegistryRoot root = ParseRegistryRoot(rootName);
+  if (root == RegistryRootNone) return;
   sys::RegKey key;
-  if (!OpenKey(RootKey(root), subkey, &key)) return;
+  if (!OpenKey(RegistryRootKey(root), subkey, &key)) return;
   WalkKey(key.get(), kExport, path);
 }
 
 void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
-  if (StopRequested()) return;
+  if (context_.StopRequested()) return;
   DWORD subkeys = 0;
   if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
@@ -109,17 +100,17 @@ void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
 
   if (mode == kExport) {
     ++dumpCount_;
-    log_.Write(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
-    ReportDetail("This may take few minutes.");
+    context_.Log(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
+    context_.Detail("This may take few minutes.");
     const std::string fileName =
         searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
     const std::string command = EditorCommandLine(fileName, path);
-    log_.Write(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
+    context_.Log(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
     uint32_t error = 0;
     if (!RunEditor(command, &error)) {
-      log_.Write(SeverityError, Format("Failed to dump the registry [%s] ", path.c_str()));
-      log_.Write(SeverityError, Format("The GetLastError returned %d", static_cast<int>(error)));
-      log_.Write(SeverityInformation, "Trying to dump manually......");
+      context_.Log(SeverityError, Format("Failed to dump the registry [%s] ", path.c_str()));
+      context_.Log(SeverityError, Format("The GetLastError returned %d", static_cast<int>(error)));
+      context_.Log(SeverityInformation, "Trying to dump manually......");
       LogFile writer(fileName);
       WriteKeyManually(key, path, writer);
     }
@@ -134,18 +125,18 @@ void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
     if (SubkeyName(key, i, &name) && OpenKey(key, name, &subkey)) {
       const std::string subkeyPath = path + "\\" + name;
       if (name == keySpecification_) {
-        log_.Write(SeverityDebug, Format("Found matching key at %s", subkeyPath.c_str()));
+        context_.Log(SeverityDebug, Format("Found matching key at %s", subkeyPath.c_str()));
         ExportKeyPath(subkeyPath);
       } else {
         WalkKey(subkey.get(), kSearch, subkeyPath);
       }
     }
-    if (StopRequested()) break;
+    if (context_.StopRequested()) break;
   }
 }
 
 void RegistryCollector::WriteKeyManually(Key key, const std::string& path, LogFile& writer) {
-  if (StopRequested()) return;
+  if (context_.StopRequested()) return;
   DWORD subkeys = 0, values = 0, longestName = 0, longestData = 0;
   if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                          &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS) {
@@ -164,7 +155,7 @@ void RegistryCollector::WriteKeyManually(Key key, const std::string& path, LogFi
       writer.AppendLine(
           RegistryValueLine(name_.data(), RegistryValueText(type, data_.data(), length)));
     }
-    if (StopRequested()) break;
+    if (context_.StopRequested()) break;
   }
   writer.AppendLine("");
 
@@ -174,7 +165,7 @@ void RegistryCollector::WriteKeyManually(Key key, const std::string& path, LogFi
     if (SubkeyName(key, i, &name) && OpenKey(key, name, &subkey)) {
       WriteKeyManually(subkey.get(), path + "\\" + name, writer);
     }
-    if (StopRequested()) break;
+    if (context_.StopRequested()) break;
   }
 }
 
@@ -225,7 +216,6 @@ bool RegistryCollector::RunEditor(const std::string& commandLine, uint32_t* erro
 }
 
 void RegistryAction(ActionRequest& request) {
-  if (request.activityLog == nullptr) return;
-  RegistryCollector collector(request.outputPath, *request.activityLog, request.value);
+  RegistryCollector collector(request.outputPath, request.context, request.value);
   collector.Run();
 }

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "run/text.h"
+
 namespace {
 
 const char kProgramFilesReference[] =
@@ -14,47 +16,7 @@ const uint32_t kRegSz = 1;
 const uint32_t kRegExpandSz = 2;
 const int32_t kInstallStateLocal = 3;
 
-std::unique_ptr<PathResolver>& SharedResolver() {
-  static std::unique_ptr<PathResolver> resolver;
-  return resolver;
-}
-
 }  // namespace
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-RegistryRoot ParseRegistryRoot(const std::string& name) {
-  static const struct {
-    const char* name;
-    RegistryRoot root;
-  } kRoots[] = {
-      {"HKEY_CLASSES_ROOT", RegistryRootClassesRoot},
-      {"HKEY_CURRENT_CONFIG", RegistryRootCurrentConfig},
-      {"HKEY_CURRENT_USER", RegistryRootCurrentUser},
-      {"HKEY_LOCAL_MACHINE", RegistryRootLocalMachine},
-      {"HKEY_USERS", RegistryRootUsers},
-  };
-  for (const auto& entry : kRoots) {
-    if (EqualsNoCase(name, entry.name)) return entry.root;
-  }
-  return RegistryRootNone;
-}
 
 PathResolver::PathResolver(const PathLookups& lookups) : lookups_(lookups) {
   std::string system;
@@ -138,10 +100,8 @@ bool PathResolver::SweepRegistry() {
   }
   const RegistryRoot root = ParseRegistryRoot(ref.inner.substr(0, rootEnd));
   const std::string rest = ref.inner.substr(rootEnd + 1);
-  const size_t nameStart = rest.rfind('\\');
-  const std::string key =
-      nameStart == std::string::npos ? std::string() : rest.substr(0, nameStart);
-  const std::string name = nameStart == std::string::npos ? rest : rest.substr(nameStart + 1);
+  const std::string key = FolderOf(rest);
+  const std::string name = NameOf(rest);
   uint32_t type = 0;
   std::string data;
   if (root == RegistryRootNone ||
@@ -257,12 +217,3 @@ bool PathResolver::Resolve(std::string* text) {
   work_.clear();
   return resolved_;
 }
-
-PathResolver* Resolver() { return SharedResolver().get(); }
-
-PathResolver* CreateResolver(const PathLookups& lookups) {
-  SharedResolver() = std::make_unique<PathResolver>(lookups);
-  return SharedResolver().get();
-}
-
-void DestroyResolver() { SharedResolver().reset(); }

@@ -8,24 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "script/log_file.h"
-
-enum RegistryRoot : int32_t {
-  RegistryRootNone = -1,
-  RegistryRootClassesRoot = 0,
-  RegistryRootCurrentConfig,
-  RegistryRootCurrentUser,
-  RegistryRootLocalMachine,
-  RegistryRootUsers,
-};
-
-// "HKEY_CLASSES_ROOT" ... "HKEY_USERS", any case; no short forms such as
-// "HKLM". RegistryRootNone for anything else.
-RegistryRoot ParseRegistryRoot(const std::string& name);
-
-// Case-insensitive ASCII comparison and upper-casing of keywords.
-bool EqualsNoCase(const std::string& a, const std::string& b);
-std::string UpperAscii(std::string text);
+#include "expr/registry_root.h"
+#include "run/log_file.h"
 
 // What the system answers. Every call is read-only.
 class PathLookups {
@@ -120,10 +104,3 @@ class PathResolver {
   std::string dataFolder_;
   std::string work_;
 };
-
-// The one process-wide resolver of the run. The run driver creates it in
-// its constructor and destroys it in its destructor; Resolver() is null
-// outside that span.
-PathResolver* Resolver();
-PathResolver* CreateResolver(const PathLookups& lookups = SystemPathLookups());
-void DestroyResolver();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "expr/path_resolver.h"
+#include "sys/posix_path.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ class PosixLookups : public PathLookups {
   }
   bool FileExists(const std::string& path) const override {
     struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return ::stat(sys::PosixPath(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
   }
   std::string WindowsFolder() const override { return std::string(); }
   bool RegistryValue(RegistryRoot, const std::string&, const std::string&, size_t, uint32_t*,

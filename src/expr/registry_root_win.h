@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "expr/path_resolver.h"
+#include "expr/registry_root.h"
 
 inline HKEY RegistryRootKey(RegistryRoot root) {
   switch (root) {

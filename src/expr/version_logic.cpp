@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "run/text.h"
+
 namespace {
 
 const uint32_t kPlatformNt = 2;
@@ -130,8 +132,8 @@ bool VersionLogic::AddOperand(const std::string& name, const std::string& value)
     return false;
   }
   *target = value;
-  if ((target == &file_ || target == &folder_) && Resolver() != nullptr) {
-    Resolver()->Resolve(target);
+  if ((target == &file_ || target == &folder_) && resolver_ != nullptr) {
+    resolver_->Resolve(target);
   }
   return true;
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "expr/path_resolver.h"
-#include "script/log_file.h"
+#include "run/log_file.h"
 
 // What GetVersionExA reports (the basic structure).
 struct OsVersionInfo {
@@ -50,10 +50,14 @@ class VersionLogic {
   // Reads the OS facts. `system` must outlive the object.
   explicit VersionLogic(ActivityLog* log, const VersionSystem& system = SystemVersionFacts());
 
+  // The run's resolver, which expands File and Folder operands; without
+  // one they are taken as written.
+  void SetResolver(PathResolver* resolver) { resolver_ = resolver; }
+
   void ClearOperands();
   // RegKey, RegValueName, RegValue, File or Folder (any case); File and
-  // Folder are expanded by the run's PathResolver. Any other name is
-  // reported and ignored (false).
+  // Folder are expanded by the resolver. Any other name is reported and
+  // ignored (false).
   bool AddOperand(const std::string& name, const std::string& value);
   // `expression` is the condition element's name, upper-cased.
   bool Evaluate(const std::string& expression);
@@ -72,6 +76,7 @@ class VersionLogic {
 
   ActivityLog* log_;
   const VersionSystem& system_;
+  PathResolver* resolver_ = nullptr;
   bool initialised_ = false;
   std::string kernel_;
   std::string osName_;

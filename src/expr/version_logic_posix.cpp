@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include "expr/version_logic.h"
+#include "sys/posix_path.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class PosixVersionFacts : public VersionSystem {
   }
   bool PathAttributes(const std::string& path, bool* isFolder) const override {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return false;
+    if (::stat(sys::PosixPath(path).c_str(), &info) != 0) return false;
     *isFolder = S_ISDIR(info.st_mode);
     return true;
   }

@@ -1,69 +1,8 @@
 #include "pack/file_manifest.h"
 
-#include <cstdio>
-
-namespace {
-
-struct ManifestState {
-  LogFile* fileList = nullptr;
-  std::string resultFolder;
-  // Paths read back from the manifest; a hash set keeps the sweep linear.
-  std::unordered_set<std::string> listed;
-  size_t listedRows = 0;
-};
-
-ManifestState& State() {
-  static ManifestState state;
-  return state;
-}
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != 0; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return i == a.size() && b[i] == 0;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + "\\" + name;
-}
-
-// Files of a folder before its subfolders, subfolders depth first. Depth is
-// bounded by the path length the file system allows.
-void Sweep(const std::string& folder, const std::string& relativeFolder) {
-  ManifestState& state = State();
-  manifest_io::ForEachEntry(folder, [&](const std::string& name, bool isFolder) {
-    if (isFolder) return;
-    const std::string relative = Join(relativeFolder, name);
-    if (state.listed.count(relative) != 0) return;
-    // Only the top-level manifest: a relative path with a folder part
-    // never equals the bare name.
-    if (EqualsNoCase(relative, "FileList.csv")) return;
-    FileManifest::AddFile(relative, "");
-  });
-  manifest_io::ForEachEntry(folder, [&](const std::string& name, bool isFolder) {
-    if (isFolder) Sweep(folder + "\\" + name, Join(relativeFolder, name));
-  });
-}
-
-}  // namespace
-
-std::string ManifestRow(uint32_t crc, const std::string& relativePath,
-                        const std::string& sourcePath) {
-  char crcText[9];
-  std::snprintf(crcText, sizeof crcText, "%08X", static_cast<unsigned>(crc));
-  std::string row = crcText;
-  row.reserve(row.size() + relativePath.size() + sourcePath.size() + 2);
-  row += ',';
-  row += relativePath;
-  row += ',';
-  row += sourcePath;
-  return row;
-}
+#include "run/text.h"
+#include "sys/file_system.h"
+#include "sys/folder_walk.h"
 
 size_t ReadBackListedPaths(const std::string& text, std::unordered_set<std::string>* listed) {
   size_t start = text.find('\n');
@@ -88,36 +27,32 @@ size_t ReadBackListedPaths(const std::string& text, std::unordered_set<std::stri
   return rows;
 }
 
-void FileManifest::Attach(LogFile* fileList, const std::string& resultFolder) {
-  ManifestState& state = State();
-  state.fileList = fileList;
-  state.resultFolder = resultFolder;
-  state.listed.clear();
-  state.listedRows = 0;
-}
-
-void FileManifest::Detach() { Attach(nullptr, std::string()); }
-
 void FileManifest::AddFile(const std::string& relativePath, const std::string& sourcePath) {
-  ManifestState& state = State();
-  if (state.fileList == nullptr) return;
+  if (fileList_ == nullptr) return;
   uint32_t crc = 0;
   // An unreadable file has no check value; rather no row than a made-up one.
-  if (!manifest_io::FileCrc(state.resultFolder + "\\" + relativePath, &crc)) return;
-  state.fileList->AppendLine(ManifestRow(crc, relativePath, sourcePath));
+  if (!FileCrc(resultFolder_ + "\\" + relativePath, &crc)) return;
+  fileList_->AppendLine(ManifestRow(crc, relativePath, sourcePath));
 }
 
 void FileManifest::ListExternalFiles() {
-  ManifestState& state = State();
-  if (state.fileList == nullptr) return;
-  state.fileList->AppendLine("<EXTERNAL_FILES>");
+  if (fileList_ == nullptr) return;
+  fileList_->AppendLine(kExternalFilesMarker);
   std::string text;
-  if (!sys::ReadWholeFile(state.fileList->path(), &text) || text.empty()) return;
-  state.listedRows += ReadBackListedPaths(text, &state.listed);
+  if (!sys::ReadWholeFile(fileList_->path(), &text) || text.empty()) return;
+  listedRows_ += ReadBackListedPaths(text, &listed_);
   text.clear();
   text.shrink_to_fit();
   // Nothing listed means the manifest itself could not be written; a sweep
   // would only add rows that cannot be written either.
-  if (state.listedRows == 0) return;
-  Sweep(state.resultFolder, std::string());
+  if (listedRows_ == 0) return;
+  sys::TreeVisitor visitor;
+  visitor.file = [this](const std::string&, const std::string& relative) {
+    if (listed_.count(relative) != 0) return;
+    // Only the top-level manifest: a relative path with a folder part
+    // never equals the bare name.
+    if (EqualsNoCase(relative, kFileListName)) return;
+    AddFile(relative, "");
+  };
+  sys::WalkTree(resultFolder_, "*.*", visitor);
 }

@@ -6,15 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <unordered_set>
 
-#include "script/log_file.h"
-
-// "%08X,relative,source".
-std::string ManifestRow(uint32_t crc, const std::string& relativePath,
-                        const std::string& sourcePath);
+#include "collect/collector.h"
+#include "pack/manifest_format.h"
+#include "run/log_file.h"
 
 // Reads back the rows of a manifest text: skips the first line, then takes
 // each line's text between its first and second comma as a listed path,
@@ -22,35 +19,34 @@ std::string ManifestRow(uint32_t crc, const std::string& relativePath,
 // returns the number of rows counted (lines holding a comma).
 size_t ReadBackListedPaths(const std::string& text, std::unordered_set<std::string>* listed);
 
-// The two file-system calls the manifest needs (Windows and POSIX edges).
-namespace manifest_io {
-
 // CRC-32 (zlib, from 0) of the whole file, read in 16384-byte pieces with
 // the file opened without sharing. False when it cannot be opened, read or
-// no buffer was had; *crc is then unchanged.
+// no buffer was had; *crc is then unchanged. Windows and POSIX edges.
 bool FileCrc(const std::string& path, uint32_t* crc);
 
-// Calls `visit` for every entry of `folder` except "." and "..", in the
-// file system's order. Paths use "\\" as separator.
-void ForEachEntry(const std::string& folder,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit);
-
-}  // namespace manifest_io
-
-class FileManifest {
+class FileManifest : public ManifestRecorder {
  public:
-  // The run driver hands over its file list and result folder when the run
-  // starts and takes them back at its end. Attach also forgets what an
-  // earlier run read back.
-  static void Attach(LogFile* fileList, const std::string& resultFolder);
-  static void Detach();
+  // Writes through `fileList` (which must outlive the manifest) the rows of
+  // files below `resultFolder`.
+  FileManifest(LogFile* fileList, std::string resultFolder)
+      : fileList_(fileList), resultFolder_(std::move(resultFolder)) {}
+  FileManifest(const FileManifest&) = delete;
+  FileManifest& operator=(const FileManifest&) = delete;
 
   // Appends the row of resultFolder\relativePath. A file that cannot be
   // opened or read (held open by anyone, gone) gets no row and no message.
-  static void AddFile(const std::string& relativePath, const std::string& sourcePath);
+  void AddFile(const std::string& relativePath, const std::string& sourcePath) override;
 
   // Writes "<EXTERNAL_FILES>", then a row with an empty source for every
   // file of the result folder that no earlier row lists (exact,
   // case-sensitive comparison), except the top-level FileList.csv itself.
-  static void ListExternalFiles();
+  // Folder links are not entered.
+  void ListExternalFiles();
+
+ private:
+  LogFile* fileList_;
+  std::string resultFolder_;
+  // Paths read back from the manifest; a hash set keeps the sweep linear.
+  std::unordered_set<std::string> listed_;
+  size_t listedRows_ = 0;
 };

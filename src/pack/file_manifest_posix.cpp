@@ -1,6 +1,4 @@
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -9,8 +7,6 @@
 
 #include "pack/file_manifest.h"
 #include "sys/posix_path.h"
-
-namespace manifest_io {
 
 bool FileCrc(const std::string& path, uint32_t* crc) {
   // POSIX has no share modes: a file held open elsewhere is still read.
@@ -33,20 +29,3 @@ bool FileCrc(const std::string& path, uint32_t* crc) {
   if (ok) *crc = static_cast<uint32_t>(value);
   return ok;
 }
-
-void ForEachEntry(const std::string& folder,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  const std::string native = sys::PosixPath(folder);
-  DIR* dir = ::opendir(native.c_str());
-  if (dir == nullptr) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat info;
-    if (::stat((native + "/" + name).c_str(), &info) != 0) continue;
-    visit(name, S_ISDIR(info.st_mode));
-  }
-  ::closedir(dir);
-}
-
-}  // namespace manifest_io

@@ -6,8 +6,6 @@
 #include "pack/file_manifest.h"
 #include "sys/handles_win.h"
 
-namespace manifest_io {
-
 bool FileCrc(const std::string& path, uint32_t* crc) {
   // Share mode 0: the open fails while anyone else holds the file, so a
   // file still being written never gets a check value.
@@ -27,15 +25,3 @@ bool FileCrc(const std::string& path, uint32_t* crc) {
   *crc = static_cast<uint32_t>(value);
   return true;
 }
-
-void ForEachEntry(const std::string& folder,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  sys::FileFind find;
-  if (!find.First(folder + "\\*.*")) return;
-  do {
-    if (find.isDots()) continue;
-    visit(find.name(), find.isFolder());
-  } while (find.Next());
-}
-
-}  // namespace manifest_io

@@ -2,10 +2,12 @@
 
 #include <zlib.h>
 
-#include "app/local_text.h"
-#include "app/progress.h"
-#include "app/run_settings.h"
 #include "pack/tar_writer.h"
+#include "run/local_text.h"
+#include "run/progress.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+#include "sys/file_system.h"
 
 namespace {
 
@@ -43,11 +45,6 @@ class GzBlockSink : public TarBlockSink {
  private:
   gzFile file_;
 };
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -97,7 +94,7 @@ std::string ResultReportText(const std::string& format, const std::string& sizeW
 bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath) {
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
-  GzFile gz(gzopen(outputPath.c_str(), "wb"));
+  GzFile gz(gzopen(sys::SystemPath(outputPath).c_str(), "wb"));
   if (!gz.valid()) {
     Settings().writeFailed = true;
     ReportDetail("...");
@@ -106,7 +103,7 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   gzbuffer(gz.get(), 128 * 1024);  // fewer, larger writes to the file
   GzBlockSink sink(gz.get());
   TarWriter writer(&sink);
-  writer.AddFolder(outputPath, resultFolder, "*.*", true, "");
+  writer.AddFolder(outputPath, resultFolder);
   writer.Finish(outputPath);
   const bool closed = gz.Close() == Z_OK;
   if (!closed) RaiseWriteFailure();

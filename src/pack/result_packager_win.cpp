@@ -1,5 +1,5 @@
-#include "app/run_settings.h"
 #include "pack/result_packager.h"
+#include "run/run_settings.h"
 #include "sys/handles_win.h"
 
 bool ResultFileLength(const std::string& path, uint64_t* length) {

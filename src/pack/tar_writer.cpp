@@ -4,21 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/progress.h"
-#include "app/run_settings.h"
-#include "script/log_file.h"
+#include "run/log_file.h"
+#include "run/progress.h"
+#include "run/run_settings.h"
+#include "run/text.h"
+#include "sys/file_system.h"
+#include "sys/folder_walk.h"
 
 namespace {
 
-// Header fields: offset and width.
-constexpr size_t kNameAt = 0, kNameWidth = 100;
-constexpr size_t kModeAt = 100, kUidAt = 108, kGidAt = 116;
-constexpr size_t kSizeAt = 124, kMtimeAt = 136;
-constexpr size_t kChecksumAt = 148, kChecksumWidth = 8;
-constexpr size_t kTypeAt = 156;
-constexpr size_t kMagicAt = 257, kVersionAt = 263;
-constexpr size_t kUnameAt = 265, kGnameAt = 297;
-constexpr size_t kDevMajorAt = 329, kDevMinorAt = 337;
+using namespace tar_layout;
 
 constexpr uint64_t kLargestNumber = 077777777777ull;  // 11 octal digits
 constexpr size_t kLongestName = 99;
@@ -40,11 +35,6 @@ void PutOctal(unsigned char* block, size_t at, uint64_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "%011llo", static_cast<unsigned long long>(value));
   std::memcpy(block + at, text, 12);  // 11 digits and the NUL
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -200,34 +190,27 @@ void TarWriter::Queue(std::string path, bool isFolder, uint64_t bytes) {
 void TarWriter::Release() {
   for (const Pending& p : pending_) {
     if (p.isFolder) {
-      tar_io::RemoveFolder(p.path);  // only succeeds when empty
+      sys::RemoveFolder(p.path);  // only succeeds when empty
     } else {
-      tar_io::RemoveFile(p.path);
+      sys::RemoveFile(p.path);
     }
   }
   pending_.clear();
   pendingBytes_ = 0;
 }
 
-void TarWriter::AddFolder(const std::string& outputPath, const std::string& folder,
-                          const std::string& mask, bool recurse, const std::string& archiveFolder) {
+void TarWriter::AddFolder(const std::string& outputPath, const std::string& folder) {
   RunSettings& run = Settings();
-  if (run.stopRequested) return;
-  tar_io::ForEachEntry(folder, mask, [&](const std::string& name, bool isFolder) {
-    if (run.stopRequested || isFolder) return;
-    ReportDetail(name);
-    const std::string path = folder + "\\" + name;
+  sys::TreeVisitor visitor;
+  visitor.stop = [&run] { return run.stopRequested.load(); };
+  visitor.file = [&](const std::string& path, const std::string& relative) {
+    ReportDetail(NameOf(path));
     const uint64_t before = written_;
-    if (AddMember(outputPath, path, archiveFolder)) Queue(path, false, written_ - before);
+    if (AddMember(outputPath, path, FolderOf(relative))) Queue(path, false, written_ - before);
     // A file whose member is incomplete stays, and so does its folder.
-  });
-  if (!recurse) return;
-  tar_io::ForEachEntry(folder, "*.*", [&](const std::string& name, bool isFolder) {
-    if (run.stopRequested || !isFolder) return;
-    const std::string path = folder + "\\" + name;
-    AddFolder(outputPath, path, mask, recurse, archiveFolder + "\\" + name);
-    Queue(path, true, 0);
-  });
+  };
+  visitor.leftFolder = [&](const std::string& path) { Queue(path, true, 0); };
+  sys::WalkTree(folder, "*.*", visitor);
 }
 
 void TarWriter::Finish(const std::string& outputPath) {

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kTarBlockSize = 512;
+#include "pack/tar_layout.h"
+
+constexpr size_t kTarBlockSize = tar_layout::kBlockSize;
 
 // Fills `block` (512 bytes) with the header of a regular file. False, block
 // unspecified, when the size does not fit the 11 octal digits of the format
@@ -59,13 +61,6 @@ class SourceFile {
   std::unique_ptr<Impl> impl_;
 };
 
-// Every entry of folder that matches mask, without "." and "..", in the
-// file system's order.
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit);
-// Clears a read-only attribute first, then deletes.
-bool RemoveFile(const std::string& path);
-bool RemoveFolder(const std::string& path);
 bool IsLeadByte(unsigned char byte);
 
 }  // namespace tar_io
@@ -86,11 +81,10 @@ class TarWriter {
   bool AddMember(const std::string& outputPath, const std::string& filePath,
                  const std::string& archiveFolder);
 
-  // Archives the files of folder matching mask, then (recurse) each
-  // subfolder depth first; completed files and emptied folders are queued
-  // for removal. Returns early once a stop was requested.
-  void AddFolder(const std::string& outputPath, const std::string& folder, const std::string& mask,
-                 bool recurse, const std::string& archiveFolder);
+  // Archives the files of folder, then each subfolder depth first (folder
+  // links are neither entered nor emptied); completed files and emptied
+  // folders are queued for removal. Returns early once a stop was requested.
+  void AddFolder(const std::string& outputPath, const std::string& folder);
 
   // The two zero blocks that end the stream (not written without room).
   void Finish(const std::string& outputPath);

@@ -1,6 +1,4 @@
-#include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,26 +41,6 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   return true;
 }
 
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  const std::string native = sys::PosixPath(folder);
-  // "*.*" means every name on Windows, also names without a dot.
-  const bool all = mask == "*.*" || mask == "*";
-  DIR* dir = ::opendir(native.c_str());
-  if (dir == nullptr) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    if (!all && ::fnmatch(mask.c_str(), name.c_str(), 0) != 0) continue;
-    struct stat info;
-    if (::lstat((native + "/" + name).c_str(), &info) != 0) continue;
-    visit(name, S_ISDIR(info.st_mode));
-  }
-  ::closedir(dir);
-}
-
-bool RemoveFile(const std::string& path) { return ::unlink(sys::PosixPath(path).c_str()) == 0; }
-bool RemoveFolder(const std::string& path) { return ::rmdir(sys::PosixPath(path).c_str()) == 0; }
 bool IsLeadByte(unsigned char) { return false; }
 
 }  // namespace tar_io

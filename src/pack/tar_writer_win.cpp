@@ -45,28 +45,6 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   return true;
 }
 
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
-  sys::FileFind find;
-  if (!find.First(folder + "\\" + mask)) return;
-  do {
-    if (find.isDots()) continue;
-    // A link to a folder elsewhere is neither entered nor emptied: packing
-    // deletes what it packs, and what lies behind a link is not ours.
-    const DWORD attributes = find.data().dwFileAttributes;
-    if (find.isFolder() && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-    visit(find.name(), find.isFolder());
-  } while (find.Next());
-}
-
-bool RemoveFile(const std::string& path) {
-  // A read-only file refuses deletion (5) until its attribute is cleared.
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::DeleteFileA(path.c_str()) != FALSE;
-}
-
-bool RemoveFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
-
 bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
 }  // namespace tar_io

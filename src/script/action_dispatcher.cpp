@@ -1,13 +1,12 @@
 #include "script/action_dispatcher.h"
 
+#include <utility>
 #include <vector>
 
-#include "app/local_text.h"
-#include "app/progress.h"
-#include "app/run_settings.h"
 #include "expr/path_resolver.h"
-#include "pack/file_manifest.h"
-#include "script/script_runner.h"
+#include "run/local_text.h"
+#include "run/text.h"
+#include "sys/file_system.h"
 
 namespace {
 
@@ -56,25 +55,41 @@ bool StartsWithProcessIf(const std::string& upperName) {
 
 }  // namespace
 
-std::string FillPlaceholder(const std::string& text, const std::string& value) {
-  const size_t at = text.find("%s");
-  if (at == std::string::npos) return text;
-  return text.substr(0, at) + value + text.substr(at + 2);
-}
-
-std::string RelativeToFolder(const std::string& path, const std::string& root) {
-  if (!root.empty() && path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 &&
-      path[root.size()] == '\\') {
-    return path.substr(root.size() + 1);
+ActionElement CopyElement(const ScriptNode& element) {
+  ActionElement copy;
+  if (element.IsNull()) return copy;
+  // Breadth first over an explicit queue: each node's children are copied
+  // after it, and their indexes are known when the node is filled in.
+  std::vector<ScriptNode> queue{element};
+  std::vector<ScriptNode> children;
+  for (size_t at = 0; at < queue.size(); ++at) {
+    ActionElement::Node node;
+    queue[at].GetName(&node.name);
+    size_t count = 0;
+    queue[at].GetAttributeCount(&count);
+    for (size_t i = 0; i < count; ++i) {
+      ScriptNode attribute;
+      std::string name, value;
+      if (!queue[at].GetAttribute(i, &attribute)) continue;
+      attribute.GetName(&name);
+      attribute.GetText(&value);
+      node.attributes.emplace_back(std::move(name), std::move(value));
+    }
+    queue[at].GetChildren(&children);
+    for (const ScriptNode& child : children) {
+      node.children.push_back(queue.size());
+      queue.push_back(child);
+    }
+    copy.nodes.push_back(std::move(node));
   }
-  return path;
+  return copy;
 }
 
-ActionDispatcher::ActionDispatcher(ActivityLog* activityLog, VersionLogic* versionLogic,
+ActionDispatcher::ActionDispatcher(const RunContext& context, VersionLogic* versionLogic,
                                    const std::string& exeFolder, const std::string& tempFolder,
                                    const std::string& scriptFolder, int32_t* stepTotal,
                                    const CollectorTable& collectors)
-    : activityLog_(activityLog),
+    : context_(context),
       versionLogic_(versionLogic),
       exeFolder_(exeFolder),
       tempFolder_(tempFolder),
@@ -83,21 +98,21 @@ ActionDispatcher::ActionDispatcher(ActivityLog* activityLog, VersionLogic* versi
       collectors_(collectors) {}
 
 void ActionDispatcher::Log(int32_t severity, const std::string& message) {
-  if (activityLog_ != nullptr) activityLog_->Write(severity, message);
+  context_.Log(severity, message);
 }
 
 void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
   if (pass == RunPassCount) {
     *stepTotal_ += weight;
   } else {
-    ReportProgress("", weight);
+    context_.Status("", weight);
   }
 }
 
 ActionRequest ActionDispatcher::Request(int32_t pass) const {
   ActionRequest request;
   request.pass = pass;
-  request.activityLog = activityLog_;
+  request.context = context_;
   request.scriptFolder = scriptFolder_;
   request.tempFolder = tempFolder_;
   request.exeFolder = exeFolder_;
@@ -116,7 +131,7 @@ void ActionDispatcher::WalkNode(const ScriptNode& element, int32_t pass) {
     pending.pop_back();
     // Once a stop is requested nothing more is walked; the root itself is
     // walked because the caller asked for it.
-    if (!root && Settings().stopRequested) break;
+    if (!root && context_.StopRequested()) break;
     root = false;
     if (!VisitElement(node, pass)) continue;
     node.GetChildren(&children);
@@ -162,7 +177,7 @@ bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
       attribute.GetName(&attributeName);
       attribute.GetText(&value);
     }
-    if (Settings().stopRequested) break;
+    if (context_.StopRequested()) break;
     DispatchAction(name, attributeName, value, pass);
   }
   return false;
@@ -171,7 +186,7 @@ bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
 void ActionDispatcher::RunElementAction(const ScriptNode& element, int32_t pass,
                                         bool activeDirectory) {
   ActionRequest request = Request(pass);
-  request.element = element;
+  request.element = CopyElement(element);
   if (!activeDirectory) {
     if (collectors_.eventLogSettings != nullptr) collectors_.eventLogSettings(request);
     if (pass == RunPassCount) *stepTotal_ += kEventLogSettingsWeight;
@@ -181,9 +196,9 @@ void ActionDispatcher::RunElementAction(const ScriptNode& element, int32_t pass,
     *stepTotal_ += kActiveDirectoryWeight;
     return;
   }
-  ReportProgress(LocalText("ActiveDirectory", "WorkMsg", "Dumping active directory"), 0);
+  context_.Status(LocalText("ActiveDirectory", "WorkMsg", "Dumping active directory"), 0);
   if (collectors_.activeDirectory != nullptr) collectors_.activeDirectory(request);
-  ReportProgress("", kActiveDirectoryWeight);
+  context_.Status("", kActiveDirectoryWeight);
 }
 
 bool ActionDispatcher::DispatchAction(const std::string& section, const std::string& name,
@@ -194,7 +209,7 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
     Log(SeverityDebug, Format("XML Name: %s", name.c_str()));
     Log(SeverityDebug, Format("XML Value: %s", value.c_str()));
   }
-  if (Resolver() != nullptr) Resolver()->SetActionName(name);
+  if (context_.resolver != nullptr) context_.resolver->SetActionName(name);
 
   const ActionRow* row = nullptr;
   for (const ActionRow& candidate : kActions) {
@@ -213,7 +228,7 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
     return true;
   }
 
-  ReportProgress(FillPlaceholder(LocalText(row->textGroup, "WorkMsg", row->defaultText), name), 0);
+  context_.Status(FillPlaceholder(LocalText(row->textGroup, "WorkMsg", row->defaultText), name), 0);
   ActionRequest request = Request(pass);
   request.name = name;
   request.value = value;
@@ -223,7 +238,8 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
       break;
     case Output::Folder:
       request.outputPath = base;
-      CreateActionFolder(base);
+      // An existing folder is fine: two FILES actions of one name share it.
+      sys::CreateFolder(base);
       break;
     case Output::FolderSlash:
       request.outputPath = scriptFolder_ + "\\";
@@ -240,7 +256,7 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
   } else if (ActionCollector collector = collectors_.*(row->collector)) {
     collector(request);
   }
-  ReportProgress("", row->weight);
-  if (row->manifest) FileManifest::AddFile(RelativeToFolder(request.outputPath, tempFolder_), "");
+  context_.Status("", row->weight);
+  if (row->manifest) context_.AddFile(RelativeToFolder(request.outputPath, tempFolder_), "");
   return true;
 }

@@ -8,6 +8,10 @@
 
 namespace sys {
 
+// The path as the platform's own calls and the C library want it: as it is
+// on Windows; with "/" for the core's "\\" in the POSIX stand-ins.
+std::string SystemPath(const std::string& path);
+
 // Appends bytes to a file, creating it when missing. The file is opened for
 // writing only and without sharing, and closed again before returning.
 // False when it cannot be opened or not all bytes were written.
@@ -22,6 +26,17 @@ bool ReadWholeFile(const std::string& path, std::string* data);
 
 // Replaces the file's content; false on any failure.
 bool WriteWholeFile(const std::string& path, const std::string& data);
+
+// Deletes a file, clearing a read-only attribute first (which otherwise
+// refuses deletion).
+bool RemoveFile(const std::string& path);
+
+// Removes a folder, or a link to one (never what it points to); succeeds
+// only when the folder is empty.
+bool RemoveFolder(const std::string& path);
+
+// Creates a folder whose parent exists; an existing folder counts as made.
+bool CreateFolder(const std::string& path);
 
 struct LocalTime {
   int year, month, day, hour, minute, second;

@@ -1,17 +1,23 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <ctime>
 #include <fstream>
 #include <iterator>
 
 #include "sys/file_system.h"
+#include "sys/posix_path.h"
 
 namespace sys {
 
+std::string SystemPath(const std::string& path) { return PosixPath(path); }
+
 bool AppendToFile(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int fd = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   size_t done = 0;
   while (done < bytes.size()) {
@@ -34,18 +40,34 @@ bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
 
 bool ReadWholeFile(const std::string& path, std::string* data) {
   data->clear();
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PosixPath(path), std::ios::binary);
   if (!in) return false;
   data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PosixPath(path), std::ios::binary | std::ios::trunc);
   if (!out) return false;
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   out.close();
   return !out.fail();
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(PosixPath(path).c_str()) == 0; }
+
+bool RemoveFolder(const std::string& path) {
+  const std::string native = PosixPath(path);
+  struct stat info;
+  // A link goes as a file does here; rmdir would refuse it.
+  if (::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    return ::unlink(native.c_str()) == 0;
+  }
+  return ::rmdir(native.c_str()) == 0;
+}
+
+bool CreateFolder(const std::string& path) {
+  return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
 }
 
 LocalTime Now() {

@@ -4,6 +4,26 @@
 
 namespace sys {
 
+namespace {
+
+// In pieces of at most 1 MiB; a write that takes nothing counts as failed.
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+    if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SystemPath(const std::string& path) { return path; }
+
 bool AppendToFile(const std::string& path, const std::string& bytes) {
   // OPEN_ALWAYS opens an existing file without truncating it and creates a
   // missing one; no sharing, so a line never interleaves with another writer.
@@ -14,16 +34,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
       ::GetLastError() != NO_ERROR) {
     return false;
   }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      return false;
-    }
-    done += written;
-  }
-  return true;
+  return WriteAll(file.get(), bytes);
 }
 
 bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
@@ -54,16 +65,23 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  size_t done = 0;
-  while (done < data.size()) {
-    DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 20));
-    if (!::WriteFile(file.get(), data.data() + done, chunk, &written, nullptr) || written == 0) {
-      return false;
-    }
-    done += written;
-  }
-  return true;
+  return WriteAll(file.get(), data);
+}
+
+bool RemoveFile(const std::string& path) {
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool RemoveFolder(const std::string& path) {
+  // A read-only folder refuses removal as a read-only file does.
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+}
+
+bool CreateFolder(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE ||
+         ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 LocalTime Now() {

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/run_settings.h"
+#include "run/run_settings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/run_settings.h"
+#include "run/run_settings.h"
 
 namespace {
 

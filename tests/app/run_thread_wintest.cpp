@@ -10,8 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "app/run_settings.h"
+#include "run/run_settings.h"
 #include "support/test_support.h"
+#include "sys/folder_walk.h"
 
 // A left-over folder with read-only files in nested folders, and the
 // Save-As dialog answered, cancelled and abandoned, are run from outside by
@@ -19,14 +20,14 @@
 
 namespace {
 
-TEST(RemoveFolderContents, AnEmptyNameIsNotTheDrivesRoot) {
+TEST(EmptyFolder, AnEmptyNameIsNotTheDrivesRoot) {
   testing_support::ScratchFolder scratch("rmf");
   char old[MAX_PATH];
   ::GetCurrentDirectoryA(MAX_PATH, old);
   ::SetCurrentDirectoryA(scratch.path().c_str());
   testing_support::WriteFile(scratch / "keep.txt", "x");
-  RemoveFolderContents("");  // "\\*.*" would list the current drive's root
-  RemoveFolderContents(scratch / "missing");
+  sys::EmptyFolder("");  // "\\*.*" would list the current drive's root
+  sys::EmptyFolder(scratch / "missing");
   ::SetCurrentDirectoryA(old);
   EXPECT_TRUE(testing_support::FileExists(scratch / "keep.txt"));
 }

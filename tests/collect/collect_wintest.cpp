@@ -10,7 +10,6 @@
 #include <tuple>
 #include <vector>
 
-#include "app/run_settings.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "collect/file_version_collector.h"
@@ -18,6 +17,7 @@
 #include "collect/registry_collector.h"
 #include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
+#include "run/run_settings.h"
 #include "script/action_dispatcher.h"
 #include "support/log_entries.h"
 #include "support/test_support.h"
@@ -55,7 +55,10 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   // The probe tool of tests/e2e/exec_probe_win.cpp.
   const std::string probe = folder / "exec_probe.exe";
   ASSERT_TRUE(::CopyFileA(BesideThisProgram("exec_probe.exe").c_str(), probe.c_str(), TRUE));
-  CreateResolver()->SetActivityLog(log.log());
+  PathResolver resolver(SystemPathLookups());
+  resolver.SetActivityLog(log.log());
+  RunContext context = log.Context();
+  context.resolver = &resolver;
 
   const std::string line = folder / "line.txt", out = folder / "out.txt", pid = folder / "pid";
   const std::string ran = probe + " line " + line + " sleep 300 write " + out + " late exit 7";
@@ -74,7 +77,7 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   for (const auto& c : cases) {
     ::DeleteFileA(log.log()->path().c_str());
     std::string value = c.value;
-    EXPECT_FALSE(ExternalCommand("tool", value, *log.log(), "C:\\exe", folder.path()).Run());
+    EXPECT_FALSE(ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run());
     Strings expected = {Format(c.outcome.c_str(), value.c_str())}, entries = log.Entries();
     if (!c.minutes.empty()) {
       expected.insert(expected.begin(),
@@ -83,7 +86,6 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
     const size_t tail = std::min(entries.size(), expected.size());
     EXPECT_EQ(Strings(entries.end() - tail, entries.end()), expected) << c.value;
   }
-  DestroyResolver();
   EXPECT_EQ(ReadFile(line), ran) << "the tool gets the command without the prefix";
   EXPECT_EQ(ReadFile(out), "late") << "the run must wait for the tool";
 
@@ -104,18 +106,21 @@ class FileCollectorWinTest : public ::testing::Test {
   void SetUp() override {
     fs::create_directories(out_);
     fileList_.AppendLine("<FILE_LIST_START>");
-    FileManifest::Attach(&fileList_, root_);
   }
-  void TearDown() override {
-    FileManifest::Detach();
-    Settings().Reset();
-  }
+  void TearDown() override { Settings().Reset(); }
   // One FILES action named Logs; `root` is the working root as the
   // dispatcher hands it over (the same folder, possibly in another form).
   void Collect(const std::string& value, const std::string& root = "") {
     ::DeleteFileA(log_.log()->path().c_str());
-    RunFilesAction(out_, *log_.log(), value, root.empty() ? root_ : root, root_ + "\\Setup",
-                   "Logs");
+    ActionRequest request;
+    request.context = log_.Context();
+    request.context.manifest = &manifest_;
+    request.name = "Logs";
+    request.value = value;
+    request.outputPath = out_;
+    request.tempFolder = root.empty() ? root_ : root;
+    request.scriptFolder = root_ + "\\Setup";
+    FilesAction(request);
   }
   // The manifest's rows as "archive name,source"; check values are the packer's business.
   Strings Listed() const {
@@ -136,6 +141,7 @@ class FileCollectorWinTest : public ::testing::Test {
   ScratchFolder data_{"fcdata"};
   const std::string root_ = data_ / "~BX_TEMP", out_ = root_ + "\\Setup\\Logs";
   LogFile fileList_{root_ + "\\FileList.csv"};
+  FileManifest manifest_{&fileList_, root_};
 };
 
 TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
@@ -263,7 +269,7 @@ TEST(FileVersionWin, ListsTheFirstTranslationOncePerFileAndAHeaderPerAction) {
   ASSERT_TRUE(::CopyFileA(BesideThisProgram("collect_tests.exe").c_str(), tool.c_str(), FALSE));
   for (const char* mask : {"*.exe", "*.none"}) {
     ActionRequest request;
-    request.activityLog = log.log();
+    request.context = log.Context();
     request.value = data / mask;
     request.outputPath = csv;
     request.tempFolder = data.path();
@@ -285,11 +291,11 @@ TEST(ProcessListWin, NoSnapshotNoFileButAlwaysTheClosingEntry) {
   ScratchFolder out("pl");
   CapturedLog log;
   const std::string none = out / "none.txt";
-  EXPECT_EQ(ProcessListCollector(none, *log.log()).ListFromSnapshot("ntdll.dll"), 0u);
+  EXPECT_EQ(ProcessListCollector(none, log.Context()).ListFromSnapshot("ntdll.dll"), 0u);
   EXPECT_FALSE(FileExists(none));
 
   const std::string unwritable = out / "missing\\Processes.txt";
-  EXPECT_TRUE(ProcessListCollector(unwritable, *log.log()).Run());
+  EXPECT_TRUE(ProcessListCollector(unwritable, log.Context()).Run());
   EXPECT_TRUE(Settings().writeFailed);
   EXPECT_EQ(log.Entries(), Strings{"INFORMATION,Process list dumped to " + unwritable});
   Settings().Reset();
@@ -337,7 +343,7 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
       {{"Large", REG_BINARY, std::string(20000, 'Z')}, {longName, REG_DWORD, "\xEF\xBE\xAD\xDE"}});
 
   std::string output = scratch_ / "Keys.txt";
-  RegistryCollector collector(output, *log_.log(), p);
+  RegistryCollector collector(output, log_.Context(), p);
   collector.SetEditorProgram(scratch_ / "missing\\editor.exe");
   EXPECT_TRUE(collector.Run());
 
@@ -360,7 +366,7 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
   for (const std::string& missing : {std::string("HKEY_CURRENT_USER"), p + "\\Missing"}) {
     ::DeleteFileA(log_.log()->path().c_str());
     std::string none = scratch_ / "None.txt";
-    RegistryCollector(none, *log_.log(), missing).Run();
+    RegistryCollector(none, log_.Context(), missing).Run();
     EXPECT_EQ(log_.Entries(), Strings{"INFORMATION,No matching keys found"}) << missing;
     EXPECT_FALSE(FileExists(none));
   }
@@ -378,7 +384,7 @@ TEST_F(RegistryCollectorWinTest, NameSearchExportsEveryMatchToItsOwnFile) {
   MakeKey(HKEY_CURRENT_USER, testRoot_ + "\\Three\\brindleprobe" + tag_);  // names are exact
 
   std::string output = scratch_ / "Keys.txt";
-  RegistryCollector(output, *log_.log(), probe).Run();
+  RegistryCollector(output, log_.Context(), probe).Run();
   EXPECT_EQ(output, scratch_ / "Keys(%d).txt");
   EXPECT_EQ(log_.Entries().back(), "INFORMATION,Registry chunk(s) dumped to " + output);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_settings.h"
+#include "run/run_settings.h"
 
 namespace {
 
@@ -43,11 +43,12 @@ TEST(WaitInSlices, CoversTheLimitAndEndsOnAStopRequest) {
     if (slices.size() == 3) Settings().stopRequested = true;
     return slices.size() > 100000 ? WaitOutcome::Failed : WaitOutcome::TimedOut;
   };
-  EXPECT_EQ(WaitInSlices(500, slice), WaitOutcome::TimedOut);
+  EXPECT_EQ(WaitInSlices(500, slice, RunContext()), WaitOutcome::TimedOut);
   EXPECT_EQ(slices, (std::vector<uint32_t>{200, 200, 100}));
   Settings().Reset();
   slices.clear();
-  EXPECT_EQ(WaitInSlices(MinutesToMilliseconds("99999999999"), slice), WaitOutcome::Stopped);
+  EXPECT_EQ(WaitInSlices(MinutesToMilliseconds("99999999999"), slice, RunContext()),
+            WaitOutcome::Stopped);
   EXPECT_EQ(slices.size(), 3u);
   Settings().Reset();
 }

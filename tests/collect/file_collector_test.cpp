@@ -54,12 +54,12 @@ TEST(FileCollectorText, CopyTargets) {
 // The constructor: switches out, DEBUG entries.
 TEST(FileCollectorText, ParsedThenLogged) {
   testing_support::CapturedLog log;
-  FileCollector tree("C:\\T\\S\\Logs", *log.log(), "C:\\data\\*.log /s", "C:\\T", "C:\\T\\S",
+  FileCollector tree("C:\\T\\S\\Logs", log.Context(), "C:\\data\\*.log /s", "C:\\T", "C:\\T\\S",
                      "Logs");
   EXPECT_TRUE(tree.scanSubfolders() && !tree.scanAllDrives());
   EXPECT_EQ(tree.archivePrefix(), "\\S\\Logs");
-  FileCollector drives("out", *log.log(), "*.log /x:DE", "C:\\T");
-  FileCollector bare("out", *log.log(), "setup.log", "C:\\T");
+  FileCollector drives("out", log.Context(), "*.log /x:DE", "C:\\T");
+  FileCollector bare("out", log.Context(), "setup.log", "C:\\T");
   EXPECT_TRUE(bare.scanAllDrives() && !bare.scanSubfolders());
   EXPECT_EQ(log.Entries(),
             (std::vector<std::string>{"DEBUG,Scan Subdirectories",

@@ -7,7 +7,7 @@
 set -uo pipefail
 build_dir=$2
 harness=$(cd "$(dirname "${BASH_SOURCE[0]}")/../harness" && pwd)
-program=$build_dir/tests/app_tests.exe
+program=$build_dir/tests/run_tests.exe
 
 if ! command -v localedef >/dev/null || [ ! -e /usr/share/i18n/locales/de_CH ]; then
   echo "SKIP: no localedef or de_CH locale source (Debian package 'locales')"

@@ -39,7 +39,6 @@ class ExprWinTest : public ::testing::Test {
     ::RegCloseKey(key_);
     ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
     ::SetEnvironmentVariableA("BRINDLE_EXPR_DIR", nullptr);
-    DestroyResolver();
   }
 
   HKEY key_ = nullptr;
@@ -54,7 +53,8 @@ TEST_F(ExprWinTest, ResolverUsesTheRealSystem) {
   char programFiles[MAX_PATH] = {};
   ASSERT_GT(::GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH), 0u);
 
-  PathResolver* resolver = CreateResolver();
+  PathResolver own(SystemPathLookups());
+  PathResolver* resolver = &own;
   EXPECT_TRUE(resolver->installerAvailable());  // Wine ships msi.dll
   const std::string big = "HKEY_CURRENT_USER\\Software\\BrindleExprTest\\Big";
   const struct {
@@ -79,8 +79,10 @@ TEST_F(ExprWinTest, ResolverUsesTheRealSystem) {
 
 TEST_F(ExprWinTest, ConditionsUseTheRealSystem) {
   testing_support::WriteFile(folder / "a.txt", "x");
-  CreateResolver()->SetActivityLog(capture.log());
+  PathResolver resolver(SystemPathLookups());
+  resolver.SetActivityLog(capture.log());
   VersionLogic logic(capture.log());
+  logic.SetResolver(&resolver);
   ASSERT_TRUE(logic.initialised());
   // Wine reports a version past 5.1, which still has the last name known.
   EXPECT_TRUE(logic.Evaluate("PROCESSIF_OSNAME_IS_WINXP"));

@@ -32,15 +32,11 @@ class FileManifestTest : public PackTest {
   void SetUp() override {
     PackTest::SetUp();
     fileList_.AppendLine("<FILE_LIST_START>");
-    FileManifest::Attach(&fileList_, dir_.path());
-  }
-  void TearDown() override {
-    FileManifest::Detach();
-    PackTest::TearDown();
   }
   std::string Manifest() const { return ReadFile(dir_ / "FileList.csv"); }
 
   LogFile fileList_{dir_ / "FileList.csv"};
+  FileManifest manifest_{&fileList_, dir_.path()};
 };
 
 // At most one unlisted file per folder keeps the sweep's order fixed.
@@ -55,10 +51,10 @@ TEST_F(FileManifestTest, RowsThenExternalFiles) {
   Put(dir_.path(), "sub\\deep\\Mixed.txt", "m");  // listed with another letter case
   for (const char* name : {"empty.txt", "sub\\exact.bin", "sub\\over.bin", "missing.txt", "a,b.txt",
                            "sub\\deep\\mixed.txt"}) {
-    FileManifest::AddFile(name, "");
+    manifest_.AddFile(name, "");
   }
-  FileManifest::AddFile("digits.txt", "C:\\Windows\\digits.txt");
-  FileManifest::ListExternalFiles();
+  manifest_.AddFile("digits.txt", "C:\\Windows\\digits.txt");
+  manifest_.ListExternalFiles();
   EXPECT_EQ(Manifest(),
             "<FILE_LIST_START>\r\n"
             "00000000,empty.txt,\r\n"
@@ -78,11 +74,11 @@ TEST_F(FileManifestTest, RowsThenExternalFiles) {
 
 TEST_F(FileManifestTest, NoSweepWithoutListedRowsOrFileList) {
   Put(dir_.path(), "orphan.txt", "o");
-  FileManifest::ListExternalFiles();
+  manifest_.ListExternalFiles();
   EXPECT_EQ(Manifest(), "<FILE_LIST_START>\r\n<EXTERNAL_FILES>\r\n");
-  FileManifest::Detach();
-  FileManifest::AddFile("orphan.txt", "");
-  FileManifest::ListExternalFiles();
+  FileManifest withoutList(nullptr, dir_.path());
+  withoutList.AddFile("orphan.txt", "");
+  withoutList.ListExternalFiles();
   EXPECT_EQ(Manifest(), "<FILE_LIST_START>\r\n<EXTERNAL_FILES>\r\n");
 }
 

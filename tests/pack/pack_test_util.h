@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/run_settings.h"
 #include "pack/tar_writer.h"
+#include "run/run_settings.h"
 #include "support/test_support.h"
 
 using testing_support::FileExists;

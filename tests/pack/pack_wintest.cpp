@@ -8,7 +8,7 @@
 #include "pack/pack_test_util.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
-#include "script/log_file.h"
+#include "run/log_file.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -33,11 +33,10 @@ TEST_F(PackWinTest, HeldHiddenAndReadOnlyFiles) {
   ASSERT_TRUE(held.valid());
   LogFile fileList(res + "\\FileList.csv");
   fileList.AppendLine("<FILE_LIST_START>");
-  FileManifest::Attach(&fileList, res);
-  FileManifest::AddFile("sub\\busy.log", "");
-  FileManifest::AddFile("A.txt", "");
-  FileManifest::ListExternalFiles();
-  FileManifest::Detach();
+  FileManifest manifest(&fileList, res);
+  manifest.AddFile("sub\\busy.log", "");
+  manifest.AddFile("A.txt", "");
+  manifest.ListExternalFiles();
   EXPECT_EQ(ReadFile(res + "\\FileList.csv"),
             "<FILE_LIST_START>\r\nD3D99E8B,A.txt,\r\n<EXTERNAL_FILES>\r\n"
             "916B06E7,hidden.txt,\r\n4D2EC1C8,sub\\free.log,\r\n");
@@ -45,7 +44,7 @@ TEST_F(PackWinTest, HeldHiddenAndReadOnlyFiles) {
 
   MemorySink sink;
   TarWriter writer(&sink);
-  writer.AddFolder(dir_ / "out.tgz", res, "*.*", true, "");
+  writer.AddFolder(dir_ / "out.tgz", res);
   writer.Finish(dir_ / "out.tgz");
   writer.Settle(true);
   EXPECT_EQ(sink.data.substr(0, 5) + sink.data[512], "A.txtA");  // the read-only file

@@ -72,7 +72,7 @@ class TarWriterTest : public PackTest {
   // Packs res as the packager does, then settles as after a close that `closed`.
   void Pack(TarWriter::FreeSpaceQuery freeSpace = nullptr, bool closed = true) {
     TarWriter writer(&sink_, std::move(freeSpace));
-    writer.AddFolder(out_, res_, "*.*", true, "");
+    writer.AddFolder(out_, res_);
     writer.Finish(out_);
     writer.Settle(closed);
   }

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 
-#include "app/run_settings.h"
 #include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
-#include "script/script_runner.h"
+#include "run/run_settings.h"
+#include "run/text.h"
 #include "support/fake_version_system.h"
 #include "support/log_entries.h"
+#include "sys/file_system.h"
 
 namespace {
 
@@ -28,10 +29,15 @@ std::string Native(std::string path) {
 }
 
 void Record(const char* kind, const ActionRequest& r) {
-  std::string name;
-  r.element.GetName(&name);
+  std::string element = r.element.name();
+  // The whole subtree travels with the element, attributes included.
+  for (size_t i = 1; i < r.element.nodes.size(); ++i) {
+    std::string a;
+    r.element.Attribute(i, "A", &a);
+    element += ">" + r.element.nodes[i].name + "(" + a + ")";
+  }
   g_calls.push_back(std::string(kind) + "|" + r.name + "|" + r.value + "|" +
-                    RelativeToFolder(r.outputPath, r.tempFolder) + "|" + name);
+                    RelativeToFolder(r.outputPath, r.tempFolder) + "|" + element);
 }
 
 CollectorTable RecordingCollectors() {
@@ -40,8 +46,8 @@ CollectorTable RecordingCollectors() {
   t.fileVersions = [](ActionRequest& r) { Record("versions", r); };
   t.registry = [](ActionRequest& r) {
     Record("registry", r);
-    if (Resolver() != nullptr) {
-      EXPECT_EQ(Resolver()->actionName(), r.name);
+    if (r.context.resolver != nullptr) {
+      EXPECT_EQ(r.context.resolver->actionName(), r.name);
     }
     testing_support::WriteFile(Native(r.outputPath), "export");
     if (r.value == "stop") Settings().stopRequested = true;
@@ -79,21 +85,20 @@ class ActionDispatcherTest : public ::testing::Test {
     g_calls.clear();
     tempFolder = temp.path();
     scriptFolder = tempFolder + "\\script";
-    CreateActionFolder(scriptFolder);
+    sys::CreateFolder(scriptFolder);
   }
-  void TearDown() override {
-    FileManifest::Detach();
-    DestroyResolver();
-    Settings().Reset();
-  }
+  void TearDown() override { Settings().Reset(); }
 
   int32_t Walk(const std::string& text, int32_t pass,
                const CollectorTable& table = RecordingCollectors()) {
     ScriptDocument document;
     document.LoadFromBytes(text);
     int32_t stepTotal = 0;
-    ActionDispatcher dispatcher(capture.log(), &logic, exeFolder, tempFolder, scriptFolder,
-                                &stepTotal, table);
+    RunContext context = capture.Context();
+    context.resolver = resolver;
+    context.manifest = manifest;
+    ActionDispatcher dispatcher(context, &logic, exeFolder, tempFolder, scriptFolder, &stepTotal,
+                                table);
     dispatcher.WalkNode(document.Root(), pass);
     return stepTotal;
   }
@@ -105,12 +110,16 @@ class ActionDispatcherTest : public ::testing::Test {
   std::string exeFolder = "C:\\Tool";
   std::string tempFolder;
   std::string scriptFolder;
+  PathResolver* resolver = nullptr;
+  ManifestRecorder* manifest = nullptr;
 };
 
 TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
   LogFile fileList(temp / "FileList.csv");
-  FileManifest::Attach(&fileList, tempFolder);
-  CreateResolver(SystemPathLookups());
+  FileManifest fileManifest(&fileList, tempFolder);
+  PathResolver pathResolver(SystemPathLookups());
+  manifest = &fileManifest;
+  resolver = &pathResolver;
   EXPECT_EQ(Walk(kScript, RunPassRun), 0);
 
   Entries expected;
@@ -146,7 +155,7 @@ TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
                          "eventlogs|event_logs||script\\|",
                          "execute|Tool|cmd /c ver||",
                          "versions|Sys|C:\\Windows\\*.dll|script\\Sys.csv|",
-                         "ad||||ACTIVE_DIRECTORY",
+                         "ad||||ACTIVE_DIRECTORY>Nested(1)",
                          "settings||||EVENT_LOGS",
                      }));
   EXPECT_TRUE(testing_support::FileExists(Native(scriptFolder + "\\Alpha")));
@@ -187,14 +196,6 @@ TEST_F(ActionDispatcherTest, AbsentCollectorsStillLogAndStopRequestsEndTheWalk) 
   // Neither the next attribute nor the next element once a stop is requested.
   Walk("<r><REGISTRY A=\"stop\" B=\"k\"/><FILES C=\"x\"/><x><EVENT_LOGS/></x></r>", RunPassRun);
   EXPECT_EQ(g_calls, Entries{"registry|A|stop|script\\A.txt|"});
-}
-
-TEST(ActionDispatcherTextTest, PlaceholderAndRelativePaths) {
-  EXPECT_EQ(FillPlaceholder("Copying files [%s]", "Logs"), "Copying files [Logs]");
-  EXPECT_EQ(FillPlaceholder("%d %s %n %s", "x"), "%d x %n %s");  // never a format
-  EXPECT_EQ(RelativeToFolder("C:\\T\\~BX_TEMP\\s\\a.csv", "C:\\T\\~BX_TEMP"), "s\\a.csv");
-  EXPECT_EQ(RelativeToFolder("C:\\T\\~BX_TEMPX\\a.csv", "C:\\T\\~BX_TEMP"),
-            "C:\\T\\~BX_TEMPX\\a.csv");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "pack/result_inspector.h"
+#include "result_inspector.h"
 
 namespace testing_support {
 

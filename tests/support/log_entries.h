@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "script/log_file.h"
+#include "collect/collector.h"
+#include "run/log_file.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -14,6 +15,12 @@ class CapturedLog {
  public:
   CapturedLog() : log_(folder_ / "Activity Log.csv") {}
   ActivityLog* log() { return &log_; }
+  // A run context that reports to this log and nowhere else.
+  RunContext Context() {
+    RunContext context;
+    context.activityLog = &log_;
+    return context;
+  }
 
   std::vector<std::string> Entries() const {
     std::vector<std::string> entries;

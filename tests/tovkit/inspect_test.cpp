@@ -4,10 +4,10 @@
 
 #include <sstream>
 
-#include "app/run_settings.h"
-#include "pack/result_inspector.h"
 #include "pack/result_packager.h"
-#include "script/signature.h"
+#include "result_inspector.h"
+#include "run/run_settings.h"
+#include "run/signature.h"
 #include "support/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "script/signature.h"
+#include "run/signature.h"
 #include "support/test_support.h"
 
 namespace {

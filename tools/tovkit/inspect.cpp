@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "pack/result_inspector.h"
+#include "result_inspector.h"
 
 namespace tovkit {
 

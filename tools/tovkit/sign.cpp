@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "script/signature.h"
+#include "run/signature.h"
+#include "run/text.h"
 #include "sys/file_system.h"
 
 namespace tovkit {
@@ -24,12 +25,6 @@ const char kVerifyHelp[] =
     "Checks each script (or FileList.csv) as brindle.exe does, one line per\n"
     "file: OK, or BAD with the stored and the computed check value. Exit\n"
     "status 0 only when every file is OK.\n";
-
-std::string Hex(uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
-  return text;
-}
 
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
@@ -78,7 +73,7 @@ int SignOne(const std::string& path, std::ostream& out, std::ostream& err) {
     return 1;
   }
   if (text == bytes) {
-    out << path << ": signed already, " << Hex(value) << "\n";
+    out << path << ": signed already, " << CrcText(value) << "\n";
     return 0;
   }
   // The signed text is never shorter than the file, so writing over it in
@@ -89,7 +84,7 @@ int SignOne(const std::string& path, std::ostream& out, std::ostream& err) {
     err << path << ": cannot be written\n";
     return 1;
   }
-  out << path << ": signed, " << Hex(value) << "\n";
+  out << path << ": signed, " << CrcText(value) << "\n";
   return 0;
 }
 
@@ -134,7 +129,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (stored == computed) {
       out << "OK  " << path << "\n";
     } else {
-      out << "BAD " << path << ": stored " << Hex(stored) << ", computed " << Hex(computed) << "\n";
+      out << "BAD " << path << ": stored " << CrcText(stored) << ", computed " << CrcText(computed)
+          << "\n";
       status = 1;
     }
   }

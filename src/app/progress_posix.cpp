@@ -1,5 +1,0 @@
-#include "app/progress.h"
-
-// No dialog exists off Windows.
-void ReportProgress(const std::string&, int32_t) {}
-void ReportDetail(const std::string&) {}

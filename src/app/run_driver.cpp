@@ -1,0 +1,147 @@
+#include "app/run_driver.h"
+
+#include "pack/manifest_format.h"
+#include "pack/result_packager.h"
+#include "run/local_text.h"
+#include "run/progress.h"
+#include "run/run_settings.h"
+#include "run/signature.h"
+#include "run/text.h"
+#include "script/action_dispatcher.h"
+#include "script/script_document.h"
+#include "sys/file_system.h"
+
+ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
+                           const CollectorTable& collectors)
+    : system_(system), collectors_(collectors) {
+  RunSettings& settings = Settings();
+  outputPath = settings.outFile.empty() ? outputName : settings.outFile;
+  const std::string baseFolder = FolderOf(outputPath);
+  exeFolder = system_.ExecutableFolder();
+  tempFolder = (baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP";
+  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\Activity Log.csv");
+  settings.tempFolder = tempFolder;
+  resolver_ = std::make_unique<PathResolver>(SystemPathLookups());
+  resolver_->SetToolFolder(exeFolder);
+  resolver_->SetActivityLog(activityLog.get());
+  xmlFile = settings.xmlFile;
+  outFile = settings.outFile;
+  fileList_ = std::make_unique<LogFile>(tempFolder + "\\" + kFileListName);
+  manifest_ = std::make_unique<FileManifest>(fileList_.get(), tempFolder);
+}
+
+ScriptRunner::~ScriptRunner() = default;
+
+int32_t ScriptRunner::Run(int32_t pass) {
+  if (pass == RunPassRun) {
+    StartRun();
+  } else {
+    activityLog->Disable();
+  }
+  // Made once the log is where the pass wants it: reading the system's
+  // version may already log, and before the run's folder exists that
+  // line would count as a failed write.
+  versionLogic = std::make_unique<VersionLogic>(activityLog.get());
+  versionLogic->SetResolver(resolver_.get());
+  RunScripts(pass);
+  if (pass == RunPassRun) FinishRun();
+  return stepTotal;
+}
+
+void ScriptRunner::StartRun() {
+  const RunSettings& settings = Settings();
+  activityLog->Enable();
+  // Unchecked: a folder that cannot be made fails the first log line, which
+  // raises the run's flags.
+  sys::CreateFolder(tempFolder);
+  if (settings.caseIdGiven) {
+    activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
+  }
+  activityLog->AppendLine("Time,Type,Description");
+  fileList_->AppendLine(kFileListStart);
+}
+
+void ScriptRunner::RunScripts(int32_t pass) {
+  const std::string pattern = !xmlFile.empty() ? xmlFile : exeFolder + "\\*.tov";
+  const std::vector<std::string> names = system_.FindScripts(pattern);
+  if (names.empty() || !system_.EnterApartment()) return;
+  RunContext context;
+  context.activityLog = activityLog.get();
+  context.resolver = resolver_.get();
+  context.manifest = manifest_.get();
+  context.progress = &DialogProgress();
+  ActionDispatcher dispatcher(context, versionLogic.get(), exeFolder, tempFolder, scriptFolder,
+                              &stepTotal, collectors_);
+  const std::string patternFolder = FolderOf(pattern);
+  for (const std::string& name : names) {
+    RunScript(dispatcher, JoinPath(patternFolder, name), name, pass);
+  }
+  system_.LeaveApartment();
+}
+
+void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& source,
+                             const std::string& name, int32_t pass) {
+  const bool running = pass == RunPassRun;
+  if (running) {
+    activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
+    system_.CopyFile(source, tempFolder + "\\" + name);
+    manifest_->AddFile(name, "");
+  }
+  // Read once: the signature is checked on the very bytes that are then
+  // walked, so the file cannot change in between. The text ends at the
+  // first zero byte, and so does the reader.
+  std::string bytes;
+  system_.ReadFile(source, &bytes);
+  std::string text = bytes.substr(0, bytes.find('\0'));
+  const uint32_t stored = ReadSignature(text);
+  StripSignature(&text);
+  if (stored != TextCrc(text)) {
+    if (running) {
+      activityLog->Write(
+          SeverityError,
+          Format("XML file %s does not have a valid signiture and will not be processed.",
+                 name.c_str()));
+    }
+    return;
+  }
+  scriptFolder = tempFolder + "\\" + FileTitle(name);
+  resolver_->SetDataFolder(scriptFolder);
+  if (running) sys::CreateFolder(scriptFolder);
+  ScriptDocument document;
+  document.LoadFromBytes(bytes);
+  if (document.HasRoot()) dispatcher.WalkNode(document.Root(), pass);
+}
+
+// The check value covers the whole list up to and including its end marker.
+void ScriptRunner::SignFileList() {
+  const std::string& path = fileList_->path();
+  std::string text;
+  if (!ReadTextFile(&text, path) || !InsertSignature(&text, TextCrc(text)) ||
+      !WriteTextFile(text, path)) {
+    RaiseWriteFailure();
+  }
+}
+
+void ScriptRunner::FinishRun() {
+  const RunSettings& settings = Settings();
+  if (!settings.writeFailed) {
+    if (settings.stopRequested) {
+      activityLog->Write(SeverityInformation, "User requested termination");
+    } else {
+      manifest_->AddFile("Activity Log.csv", "");
+      manifest_->ListExternalFiles();
+      fileList_->AppendLine(kFileListEnd);
+      SignFileList();
+      if (!settings.writeFailed && ResultPackager::Compress(tempFolder, outputPath)) {
+        ResultPackager::Report(outputPath);
+      }
+    }
+    // Only an emptied folder goes: after a stop the partial results stay.
+    sys::RemoveFolder(tempFolder);
+  }
+  if (settings.writeFailed && !settings.silent) {
+    system_.ShowMessage(LocalText("WriteError", "Message",
+                                  "Check that destination directory\nis not read-only or full."),
+                        LocalText("WriteError", "Title", "Brindle Tool Write Error"));
+  }
+}

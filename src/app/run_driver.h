@@ -1,0 +1,86 @@
+#pragma once
+// One pass over the script files: the counting pass sizes the progress bar,
+// the run pass collects everything into the temporary result folder and
+// packs it. The order of a pass is portable code; the few calls that only
+// the system can answer come through RunSystem (run_driver_win.cpp, and a
+// POSIX stand-in that lets the whole pass run natively in tests).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "collect/collector.h"
+#include "expr/path_resolver.h"
+#include "expr/version_logic.h"
+#include "pack/file_manifest.h"
+#include "run/log_file.h"
+
+class ActionDispatcher;
+
+class RunSystem {
+ public:
+  virtual ~RunSystem() = default;
+  // Folder of the running executable, as read into a 256-character buffer,
+  // cut before its last "\\"; "" when the path holds none.
+  virtual std::string ExecutableFolder() = 0;
+  // Names of the entries matching `pattern` (folders too), in the file
+  // system's order; empty when nothing matches.
+  virtual std::vector<std::string> FindScripts(const std::string& pattern) = 0;
+  // Enters a COM apartment on this thread. True only for a new one: an
+  // apartment that was already there counts as failure (and is left as it
+  // was). Every true is followed by one LeaveApartment.
+  virtual bool EnterApartment() = 0;
+  virtual void LeaveApartment() = 0;
+  // Copies, replacing what is there.
+  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
+  // The whole file; false (bytes empty) when it cannot be read.
+  virtual bool ReadFile(const std::string& path, std::string* bytes) = 0;
+  // The write-error box, owned by the main window.
+  virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
+};
+
+// The calls of the system this program runs on.
+RunSystem& SystemRun();
+
+// The collectors of the product (none off Windows).
+CollectorTable StandardCollectors();
+
+class ScriptRunner {
+ public:
+  // outputName: the result path; the counting pass passes "*:?*", of which
+  // only the (empty) folder part is used. Only one ScriptRunner may be
+  // alive at a time: it sets the run's temporary folder in RunSettings.
+  ScriptRunner(const std::string& outputName, RunSystem& system = SystemRun(),
+               const CollectorTable& collectors = StandardCollectors());
+  ~ScriptRunner();
+  ScriptRunner(const ScriptRunner&) = delete;
+  ScriptRunner& operator=(const ScriptRunner&) = delete;
+
+  // Performs one pass and returns stepTotal.
+  int32_t Run(int32_t pass);
+
+  std::unique_ptr<ActivityLog> activityLog;
+  std::string exeFolder;     // without a trailing "\\"
+  std::string scriptFolder;  // tempFolder + "\\" + title of the current script
+  std::string tempFolder;    // always ...\~BX_TEMP
+  int32_t stepTotal = 0;
+  std::string outputPath;
+  std::string xmlFile;
+  std::string outFile;
+  std::unique_ptr<VersionLogic> versionLogic;
+
+ private:
+  void StartRun();
+  void RunScripts(int32_t pass);
+  void RunScript(ActionDispatcher& dispatcher, const std::string& source, const std::string& name,
+                 int32_t pass);
+  void FinishRun();
+  void SignFileList();
+
+  RunSystem& system_;
+  CollectorTable collectors_;
+  std::unique_ptr<PathResolver> resolver_;
+  std::unique_ptr<LogFile> fileList_;
+  std::unique_ptr<FileManifest> manifest_;
+};

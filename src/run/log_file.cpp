@@ -1,0 +1,73 @@
+#include "run/log_file.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "run/run_settings.h"
+
+const char* SeverityName(int32_t severity) {
+  static const char* const kNames[] = {"DEBUG", "INFORMATION", "WARNING", "ERROR",
+                                       "CRITICAL ERROR"};
+  if (severity < 0 || severity > 4) return "???";
+  return kNames[severity];
+}
+
+std::string FormatLogEntry(const sys::LocalTime& t, int32_t severity, const std::string& message) {
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%02i/%02i/%04i %02i:%02i:%02i", t.day, t.month, t.year,
+                t.hour, t.minute, t.second);
+  std::string line = stamp;
+  line += ',';
+  line += SeverityName(severity);
+  line += ',';
+  line += message;
+  return line;
+}
+
+std::string FreeSpaceRoot(const std::string& path) {
+  const size_t colon = path.find(':');
+  if (colon == std::string::npos) return path.substr(0, 1);
+  return path.substr(0, colon + 2);
+}
+
+uint32_t FreeSpaceThousands(const std::string& path) {
+  uint64_t bytes = 0;
+  if (path.empty() || !sys::FreeBytesAvailable(FreeSpaceRoot(path), &bytes)) return 0;
+  const uint64_t thousands = bytes / 1000;
+  return thousands > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(thousands);
+}
+
+bool LineFits(uint32_t freeThousands, size_t length) { return freeThousands > length / 500; }
+
+void LogFile::AppendLine(const std::string& text) {
+  if (suppressed_) return;
+  if (!LineFits(FreeSpaceThousands(path_), text.size())) {
+    RaiseWriteFailure();
+    return;
+  }
+  // A failure after the open (the disk filled between check and write) is
+  // reported exactly like a failed open.
+  if (!sys::AppendToFile(path_, text + "\r\n")) RaiseWriteFailure();
+}
+
+void LogFile::Write(int32_t severity, const std::string& message) {
+  AppendLine(FormatLogEntry(sys::Now(), severity, message));
+}
+
+std::string Format(const char* pattern, ...) {
+  va_list args;
+  va_start(args, pattern);
+  va_list copy;
+  va_copy(copy, args);
+  const int needed = std::vsnprintf(nullptr, 0, pattern, copy);
+  va_end(copy);
+  std::string out;
+  if (needed > 0) {
+    std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), pattern, args);
+    out.assign(buffer.data(), static_cast<size_t>(needed));
+  }
+  va_end(args);
+  return out;
+}

@@ -1,0 +1,20 @@
+#include "run/run_settings.h"
+
+RunSettings& Settings() {
+  static RunSettings settings;
+  return settings;
+}
+
+void RunSettings::Reset() {
+  eventDaysGiven = applicationDaysGiven = securityDaysGiven = systemDaysGiven = false;
+  eventDays = applicationDays = securityDays = systemDays = 0;
+  caseIdGiven = false;
+  caseId.clear();
+  xmlFile.clear();
+  outFile.clear();
+  silent = false;
+  stopRequested = false;
+  writeFailed = false;
+  mainWindow = progressBar = statusLine = detailLine = workerThread = nullptr;
+  tempFolder.clear();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The one walker of the run's own folders: the manifest's end-of-run sweep,
+// the packer and the clean-up of an old result folder all go through it, so
+// that all three see the same files. Its rule for links: a link to a folder
+// (junction, symbolic link, mount point; Wine shows a Unix folder link as a
+// junction) is never entered. What lies behind one is not the run's: not to
+// be listed, packed or deleted. A link to a file counts as a file.
+
+#include <functional>
+#include <string>
+
+namespace sys {
+
+enum class EntryKind { File, Folder, FolderLink };
+
+// Every entry of `folder` whose name matches `mask` ("*.*" matches every
+// name, as on Windows), without "." and "..", in the file system's order.
+// Paths use "\\". Windows edge and POSIX stand-in.
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, EntryKind kind)>& visit);
+
+struct TreeVisitor {
+  // A file matching the mask: its full path and its path below the root.
+  std::function<void(const std::string& path, const std::string& relative)> file;
+  // A link to a folder, not entered (may be empty).
+  std::function<void(const std::string& path)> folderLink;
+  // A real subfolder whose walk is over (may be empty).
+  std::function<void(const std::string& path)> leftFolder;
+  // Asked before each entry; true ends the walk (may be empty).
+  std::function<bool()> stop;
+};
+
+// Walks `root`: in each folder first its files, then its folder links, then
+// each real subfolder depth first. Depth is bounded by the path length the
+// file system allows.
+void WalkTree(const std::string& root, const std::string& mask, const TreeVisitor& visitor);
+
+// Deletes every file and subfolder below `folder`, read-only ones too, but
+// not `folder` itself; a folder link is removed, never followed. Failures
+// are ignored: what cannot go stays. An empty name does nothing.
+void EmptyFolder(const std::string& folder);
+
+}  // namespace sys

@@ -1,0 +1,36 @@
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include "sys/folder_walk.h"
+#include "sys/posix_path.h"
+
+namespace sys {
+
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+  if (folder.empty()) return;
+  const std::string native = PosixPath(folder);
+  // "*.*" means every name on Windows, also names without a dot.
+  const bool all = mask == "*.*" || mask == "*";
+  DIR* dir = ::opendir(native.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!all && ::fnmatch(mask.c_str(), name.c_str(), 0) != 0) continue;
+    const std::string path = native + "/" + name;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) continue;
+    EntryKind kind = S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+    if (S_ISLNK(info.st_mode)) {
+      struct stat target;
+      const bool toFolder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+      kind = toFolder ? EntryKind::FolderLink : EntryKind::File;
+    }
+    visit(name, kind);
+  }
+  ::closedir(dir);
+}
+
+}  // namespace sys

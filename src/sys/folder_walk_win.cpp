@@ -1,0 +1,23 @@
+#include "sys/folder_walk.h"
+#include "sys/handles_win.h"
+
+namespace sys {
+
+void ForEachEntry(const std::string& folder, const std::string& mask,
+                  const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+  // "\\*.*" alone would list the current drive's root.
+  if (folder.empty()) return;
+  FileFind find;
+  if (!find.First(folder + "\\" + mask)) return;
+  do {
+    if (find.isDots()) continue;
+    EntryKind kind = EntryKind::File;
+    if (find.isFolder()) {
+      const bool link = (find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      kind = link ? EntryKind::FolderLink : EntryKind::Folder;
+    }
+    visit(find.name(), kind);
+  } while (find.Next());
+}
+
+}  // namespace sys

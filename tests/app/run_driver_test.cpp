@@ -1,0 +1,191 @@
+// The run pass's order and failure paths, natively: the POSIX stand-ins do
+// the file work, a recording RunSystem answers the rest.
+#include "app/run_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "run/run_settings.h"
+#include "run/signature.h"
+#include "support/archive.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::ScratchFolder;
+using testing_support::WriteFile;
+using Strings = std::vector<std::string>;
+
+// The system's answers, with every call noted in order.
+class RecordingRun : public RunSystem {
+ public:
+  std::string ExecutableFolder() override { return exeFolder; }
+  std::vector<std::string> FindScripts(const std::string& pattern) override {
+    calls.push_back("find " + NameOfPattern(pattern));
+    return SystemRun().FindScripts(pattern);
+  }
+  bool EnterApartment() override {
+    calls.push_back("enter");
+    return apartment;
+  }
+  void LeaveApartment() override { calls.push_back("leave"); }
+  bool CopyFile(const std::string& from, const std::string& to) override {
+    calls.push_back("copy " + Last(from));
+    return SystemRun().CopyFile(from, to);
+  }
+  bool ReadFile(const std::string& path, std::string* bytes) override {
+    calls.push_back("read " + Last(path));
+    const bool read = SystemRun().ReadFile(path, bytes);
+    // The file changes on disk right after it was read: what runs must be
+    // what was checked.
+    if (!swapAfterRead.empty()) testing_support::WriteFile(Native(path), swapAfterRead);
+    return read;
+  }
+  void ShowMessage(const std::string& text, const std::string&) override {
+    calls.push_back("box " + text.substr(0, text.find('\n')));
+  }
+
+  static std::string Last(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+  static std::string NameOfPattern(const std::string& pattern) { return Last(pattern); }
+  static std::string Native(std::string path) {
+    for (char& c : path) {
+      if (c == '\\') c = '/';
+    }
+    return path;
+  }
+
+  std::string exeFolder;
+  bool apartment = true;
+  std::string swapAfterRead;
+  Strings calls;
+};
+
+std::string Signed(std::string text) {
+  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
+  return text;
+}
+
+class RunDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings().Reset();
+    Settings().silent = true;
+    system.exeFolder = dir.path();
+    Settings().xmlFile = dir.path() + "\\*.tov";
+    Settings().outFile = dir.path() + "\\r.tgz";
+  }
+  void TearDown() override { Settings().Reset(); }
+
+  int32_t Run(int32_t pass) {
+    ScriptRunner runner(pass == RunPassCount ? "*:?*" : "", system, CollectorTable());
+    return runner.Run(pass);
+  }
+  std::map<std::string, std::string> Result() {
+    return testing_support::ReadArchive(dir / "r.tgz");
+  }
+
+  ScratchFolder dir{"driver"};
+  RecordingRun system;
+};
+
+TEST_F(RunDriverTest, EachScriptIsCopiedReadOnceAndThenTheResultIsPacked) {
+  const std::string good = Signed("<Good><DEBUG a=\"1\"/></Good>");
+  std::string edited = good;
+  edited.replace(edited.find('1'), 1, "2");
+  WriteFile(dir / "good.tov", good);
+  WriteFile(dir / "edited.tov", edited);
+  Settings().caseIdGiven = true;
+  Settings().caseId = "c42";
+  // Swapped for an unsigned script the moment it was read.
+  system.swapAfterRead = "<Evil><DEBUG b=\"1\"/></Evil>";
+  EXPECT_EQ(Run(RunPassRun), 0);
+  EXPECT_FALSE(Settings().writeFailed);
+  EXPECT_FALSE(FileExists(dir / "~BX_TEMP")) << "an emptied folder is removed";
+
+  Strings expected = {"find *.tov", "enter"};
+  Strings found = SystemRun().FindScripts(dir.path() + "\\*.tov");
+  for (const std::string& name : found) {
+    expected.push_back("copy " + name);
+    expected.push_back("read " + name);
+  }
+  expected.push_back("leave");
+  EXPECT_EQ(system.calls, expected);
+
+  auto members = Result();
+  const std::string& log = members["Activity Log.csv"];
+  EXPECT_EQ(log.rfind("TOV TOOL CASE ID = c42\r\n\r\nTime,Type,Description\r\n", 0), 0u) << log;
+  EXPECT_NE(log.find(",DEBUG,XML Name: a\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("XML Name: b"), std::string::npos) << "only the checked bytes run";
+  EXPECT_NE(log.find(",ERROR,XML file edited.tov does not have a valid signiture and will not "
+                     "be processed.\r\n"),
+            std::string::npos);
+  EXPECT_EQ(members["good.tov"], good);  // the copy was taken before the swap
+  EXPECT_EQ(members["edited.tov"], edited);
+  const std::string& list = members["FileList.csv"];
+  EXPECT_TRUE(CheckSignature(list)) << list;
+  for (const char* row : {",edited.tov,\r\n", ",good.tov,\r\n", ",Activity Log.csv,\r\n",
+                          "<EXTERNAL_FILES", "<FILE_LIST_END"}) {
+    EXPECT_NE(list.find(row), std::string::npos) << row;
+  }
+}
+
+TEST_F(RunDriverTest, CountingReadsOnlyAndWritesNothing) {
+  WriteFile(dir / "one.tov", Signed("<a><FILES x=\"y\"/><REGISTRY k=\"v\"/></a>"));
+  EXPECT_EQ(Run(RunPassCount), 10);
+  EXPECT_EQ(system.calls, (Strings{"find *.tov", "enter", "read one.tov", "leave"}));
+  EXPECT_FALSE(FileExists(dir / "~BX_TEMP"));
+  EXPECT_FALSE(FileExists(dir / "r.tgz"));
+}
+
+TEST_F(RunDriverTest, WithoutScriptsOrApartmentTheEndPhaseStillPacks) {
+  const struct {
+    bool script, apartment;
+    Strings calls;
+  } kCases[] = {
+      {false, true, {"find *.tov"}},
+      {true, false, {"find *.tov", "enter"}},
+  };
+  for (const auto& c : kCases) {
+    if (c.script) WriteFile(dir / "one.tov", Signed("<a></a>"));
+    system.calls.clear();
+    system.apartment = c.apartment;
+    Run(RunPassRun);
+    EXPECT_EQ(system.calls, c.calls);
+    auto members = Result();
+    const std::string& log = members["Activity Log.csv"];
+    EXPECT_EQ(log.rfind("Time,Type,Description\r\n", 0), 0u) << log;
+    EXPECT_EQ(log.find("XML file found"), std::string::npos) << log;
+    EXPECT_TRUE(CheckSignature(members["FileList.csv"]));
+    EXPECT_EQ(members.count("one.tov"), 0u) << "no script was processed";
+  }
+}
+
+TEST_F(RunDriverTest, StopsAndWriteFailuresEndTheRunAsTheyShould) {
+  WriteFile(dir / "one.tov", Signed("<a></a>"));
+  Settings().stopRequested = true;
+  Run(RunPassRun);
+  // A stopped run keeps its partial folder and writes no result.
+  EXPECT_FALSE(FileExists(dir / "r.tgz"));
+  const std::string log = ReadFile(dir / "~BX_TEMP/Activity Log.csv");
+  EXPECT_NE(log.find(",INFORMATION,User requested termination\r\n"), std::string::npos) << log;
+  EXPECT_EQ(system.calls.back(), "leave") << "no message box";
+
+  // A result folder that cannot be made: the box, unless silent.
+  Settings().Reset();
+  Settings().xmlFile = dir.path() + "\\*.tov";
+  Settings().outFile = dir.path() + "\\no\\such\\r.tgz";
+  for (const bool silent : {true, false}) {
+    Settings().silent = silent;
+    system.calls.clear();
+    Run(RunPassRun);
+    EXPECT_TRUE(Settings().writeFailed && Settings().stopRequested);
+    EXPECT_EQ(system.calls.back() == "box Check that destination directory", !silent);
+  }
+}
+
+}  // namespace

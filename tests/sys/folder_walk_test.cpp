@@ -1,0 +1,79 @@
+#include "sys/folder_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "support/test_support.h"
+#include "sys/file_system.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::FileExists;
+using testing_support::ScratchFolder;
+using testing_support::WriteFile;
+using Strings = std::vector<std::string>;
+
+// The tree of a result folder that holds links to elsewhere: a folder link
+// to a victim folder outside and a file link to a file there.
+class FolderWalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(fs::path(root) / "sub" / "deep");
+    fs::create_directories(outside);
+    WriteFile(root + "/a.txt", "a");
+    WriteFile(root + "/sub/b.txt", "b");
+    WriteFile(root + "/sub/deep/c.txt", "c");
+    WriteFile(outside + "/victim.txt", "v");
+    std::error_code error;
+    fs::create_directory_symlink(outside, fs::path(root) / "link", error);
+    if (!error)
+      fs::create_symlink(fs::path(outside) / "victim.txt", fs::path(root) / "f.lnk", error);
+    links = !error;
+  }
+
+  ScratchFolder scratch{"walk"};
+  std::string root = scratch / "root";
+  std::string outside = scratch / "outside";
+  bool links = false;
+};
+
+TEST_F(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
+  if (!links) GTEST_SKIP() << "this system makes no symbolic links";
+  Strings files, folderLinks, left;
+  sys::TreeVisitor visitor;
+  visitor.file = [&](const std::string& path, const std::string& relative) {
+    std::string bytes;
+    EXPECT_TRUE(sys::ReadWholeFile(path, &bytes)) << path;
+    files.push_back(relative);
+  };
+  visitor.folderLink = [&](const std::string& path) { folderLinks.push_back(path); };
+  visitor.leftFolder = [&](const std::string& path) { left.push_back(path); };
+  sys::WalkTree(root, "*.*", visitor);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (Strings{"a.txt", "f.lnk", "sub\\b.txt", "sub\\deep\\c.txt"}));
+  EXPECT_EQ(folderLinks, Strings{root + "\\link"});
+  EXPECT_EQ(left, (Strings{root + "\\sub\\deep", root + "\\sub"}));
+
+  files.clear();
+  visitor.stop = [&files] { return !files.empty(); };
+  sys::WalkTree(root, "*.txt", visitor);
+  EXPECT_EQ(files.size(), 1u) << "a stop ends the walk at the next entry";
+}
+
+TEST_F(FolderWalkTest, EmptyingRemovesLinksNeverWhatTheyPointTo) {
+  sys::EmptyFolder(root);
+  EXPECT_TRUE(fs::exists(root));
+  EXPECT_TRUE(fs::is_empty(root));
+  EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), "v");
+  sys::EmptyFolder("");  // never the current drive's root
+  sys::EmptyFolder(scratch / "missing");
+  EXPECT_TRUE(FileExists(outside + "/victim.txt"));
+}
+
+}  // namespace

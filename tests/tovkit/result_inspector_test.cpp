@@ -1,0 +1,145 @@
+#include "result_inspector.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include "pack/tar_writer.h"
+#include "run/signature.h"
+
+namespace {
+
+std::string Gzip(const std::string& data) {
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, data.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// A member whose header may claim another size than the data it carries.
+std::string Member(const std::string& name, const std::string& data, uint64_t size = UINT64_MAX) {
+  std::string out(512, '\0');
+  BuildHeader(name, size == UINT64_MAX ? data.size() : size, 0,
+              reinterpret_cast<unsigned char*>(&out[0]));
+  return out + data + std::string((512 - data.size() % 512) % 512, '\0');
+}
+
+const std::string kEnd(1024, '\0');
+
+std::string Manifest(const std::string& rows) {
+  std::string text = "<FILE_LIST_START>\r\n" + rows + "<FILE_LIST_END>\r\n";
+  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
+  return text;
+}
+
+// Fed in small pieces, so that every boundary is crossed somewhere.
+InspectReport Inspect(const std::string& bytes, size_t piece = 7) {
+  size_t at = 0;
+  return InspectResult([&](unsigned char* buffer, size_t size) -> long {
+    const size_t n = std::min({size, piece, bytes.size() - at});
+    std::memcpy(buffer, bytes.data() + at, n);
+    at += n;
+    return static_cast<long>(n);
+  });
+}
+
+// A result as brindle.exe makes it, with a path holding a comma that the
+// sweep listed a second time.
+const std::string kLog = "Time,Type,Description\r\n", kReg(1300, 'r');
+const std::string kRows =
+    "5DA57EBB,Activity Log.csv,\r\n78261E50,sub\\x.reg,C:\\src\\x.reg\r\n06B9DF6F,a,b.txt,\r\n"
+    "<EXTERNAL_FILES>\r\n06B9DF6F,a,b.txt,\r\n";
+std::string GoodTar(const std::string& manifest, const std::string& reg = kReg) {
+  return Member("Activity Log.csv", kLog) + Member("FileList.csv", manifest) +
+         Member("sub/x.reg", reg) + Member("a,b.txt", "c");
+}
+
+TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
+  InspectReport report = Inspect(Gzip(GoodTar(Manifest(kRows)) + kEnd));
+  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_EQ(report.listed, 4u);
+  EXPECT_EQ(InspectVerdict(report).substr(0, 15), "clean: 4 files,");
+
+  // Changed data, an unlisted member and a missing file.
+  report = Inspect(Gzip(GoodTar(Manifest(kRows + "00000000,gone.txt,\r\n"), kReg + "!") +
+                        Member("stray.bin", "s") + kEnd));
+  EXPECT_TRUE(report.readable && report.signatureValid);
+  EXPECT_EQ(report.missing, std::vector<std::string>{"gone.txt"});
+  ASSERT_EQ(report.changedCount, 1u);
+  EXPECT_EQ(report.changed[0].substr(0, 28), "sub\\x.reg (listed 78261E50, ");
+  EXPECT_EQ(report.extra, std::vector<std::string>{"stray.bin"});
+  EXPECT_EQ(InspectVerdict(report), "NOT CLEAN: 1 missing, 1 changed, 1 extra, 0 other problems");
+
+  std::string tampered = Manifest(kRows);
+  tampered[tampered.find("sub\\x.reg")] = 'S';
+  report = Inspect(Gzip(GoodTar(tampered) + kEnd));
+  EXPECT_TRUE(report.manifestFound && !report.signatureValid);
+  EXPECT_NE(InspectVerdict(report).find("signature invalid"), std::string::npos);
+
+  report = Inspect(Gzip(Member("a.txt", "a") + kEnd));
+  EXPECT_TRUE(report.readable && !report.manifestFound);
+  EXPECT_EQ(report.extraCount, 1u);
+}
+
+TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
+  const std::string good = GoodTar(Manifest(kRows)) + kEnd;
+  std::string badSum = good;
+  badSum[0] = 'X';  // name changed, checksum not
+  // A base-256 size, with a checksum that fits, so that the size is what is met.
+  std::string base256 = Member("b256", "");
+  base256[124] = static_cast<char>(0x80);
+  std::memset(&base256[148], ' ', 8);
+  unsigned sum = 0;
+  for (size_t i = 0; i < 512; ++i) sum += static_cast<unsigned char>(base256[i]);
+  std::snprintf(&base256[148], 8, "%06o", sum);
+  const std::string gz = Gzip(good);
+  std::string flipped = gz;
+  flipped[gz.size() / 2] ^= 0x55;
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* error;  // empty: any
+  } cases[] = {
+      {"empty file", "", "empty file"},
+      {"not gzip", "hello, world", "not a gzip stream"},
+      {"truncated gzip", gz.substr(0, gz.size() / 2), "truncated gzip stream"},
+      {"damaged gzip", flipped, ""},
+      {"bad checksum", Gzip(badSum), "header checksum mismatch (header 1)"},
+      {"size that lies", Gzip(Member("big", "0123", 077777777777) + kEnd),
+       "truncated archive (member data)"},
+      {"base-256 size", Gzip(base256 + kEnd), "bad size field (header 1)"},
+      {"no end blocks", Gzip(Member("a", "a")), "archive ends without its end blocks"},
+      {"half a header", Gzip(good.substr(0, 700)), "truncated archive (member data)"},
+  };
+  for (const auto& c : cases) {
+    const InspectReport report = Inspect(c.bytes, 4096);
+    EXPECT_FALSE(report.readable) << c.what;
+    EXPECT_TRUE(!*c.error || report.error == c.error) << c.what << ": " << report.error;
+    EXPECT_NE(InspectVerdict(report).find("damaged archive"), std::string::npos) << c.what;
+  }
+}
+
+TEST(ResultInspectorTest, OddButReadableArchives) {
+  const std::string good = GoodTar(Manifest(kRows)) + kEnd;
+  // Two gzip members, and bytes after the last, as gzip(1) accepts them.
+  EXPECT_TRUE(Inspect(Gzip(good.substr(0, 1536)) + Gzip(good.substr(1536))).clean());
+  EXPECT_TRUE(Inspect(Gzip(good) + std::string(10, '\0')).clean());
+
+  const std::string sneaky = Member("FileList.csv", Manifest("")) + Member("../../etc/x", "x") +
+                             Member("/abs", "y") + Member("dup", "1") + Member("dup", "2") + kEnd;
+  const InspectReport report = Inspect(Gzip(sneaky));
+  EXPECT_TRUE(report.readable);
+  EXPECT_EQ(report.problems,
+            (std::vector<std::string>{"unsafe member name: ../../etc/x", "unsafe member name: /abs",
+                                      "duplicate member: dup"}));
+}
+
+}  // namespace
