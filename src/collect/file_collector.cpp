@@ -82,6 +82,19 @@ std::string DriveText(const std::string& entry) {
   return text;
 }
 
+bool DriveTypeSearched(uint32_t type, bool includeNetworkDrives) {
+  return type == DriveFixed || (includeNetworkDrives && type == DriveRemote);
+}
+
+std::string FoundEntryPath(const std::string& folder, const std::string& mask,
+                           const std::string& name) {
+  const size_t slash = mask.rfind('\\');
+  if (slash == std::string::npos) return folder + "\\" + name;
+  return folder + "\\" + mask.substr(0, slash) + "\\" + name;
+}
+
+bool NameLostInCodePage(const std::string& name) { return name.find('?') != std::string::npos; }
+
 bool SplitSourcePath(const std::string& path, std::string* drive, std::string* rest,
                      std::string* name) {
   const size_t at = path.find(":\\");

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "collect/collector.h"
@@ -45,6 +46,31 @@ std::vector<std::string> SplitDriveStrings(const char* buffer, size_t size);
 // "c:\\" -> "C:": trailing backslashes removed, upper case.
 std::string DriveText(const std::string& entry);
 
+// The drive types GetDriveTypeA answers.
+enum DriveType : uint32_t {
+  DriveUnknown = 0,
+  DriveNoRootFolder = 1,
+  DriveRemovable = 2,
+  DriveFixed = 3,
+  DriveRemote = 4,
+  DriveCdRom = 5,
+  DriveRamDisk = 6,
+};
+
+// Whether a search of all drives enters a drive of this type: fixed drives
+// always, network drives only with "/n", nothing else ever.
+bool DriveTypeSearched(uint32_t type, bool includeNetworkDrives);
+
+// The full path of an entry found by enumerating folder + "\\" + mask: the
+// mask's own folder part ("sub\\*.log") lies between the folder and the name.
+std::string FoundEntryPath(const std::string& folder, const std::string& mask,
+                           const std::string& name);
+
+// The "A" enumeration answers "?" for every character of a name that the
+// system code page cannot hold; "?" is never part of a real file name, so
+// such a name cannot be opened as given.
+bool NameLostInCodePage(const std::string& name);
+
 // "C:\\Windows\\setup.log" -> drive "C", rest "Windows\\setup.log", name
 // "setup.log". False when the path holds no ":\\" (never copied).
 bool SplitSourcePath(const std::string& path, std::string* drive, std::string* rest,
@@ -63,6 +89,11 @@ struct CopyTarget {
   std::string destination;  // full path
   std::string archiveName;  // relative to the result folder, no leading "\\"
 };
+
+// Copies a file, overwriting the destination; false with the system's
+// error code on failure.
+using FileCopier =
+    std::function<bool(const std::string& from, const std::string& to, uint32_t* error)>;
 
 // Answers whether a file or folder exists at a path.
 using PathExists = std::function<bool(const std::string& path)>;
@@ -95,6 +126,10 @@ class FileCollector {
   // ignore it.
   bool Run(int32_t mode);
 
+  // The plain copy tried first for each file (CopyFileA by default). A file
+  // in use (sharing violation) is then read once more with full sharing.
+  void SetPlainCopy(FileCopier copier) { plainCopy_ = std::move(copier); }
+
   bool scanSubfolders() const { return scanSubfolders_; }
   bool scanAllDrives() const { return scanAllDrives_; }
   const std::string& archivePrefix() const { return archivePrefix_; }
@@ -116,6 +151,8 @@ class FileCollector {
   void SearchOneFolder(int32_t mode);
   void HandleCurrentFile(int32_t mode);
   void CopyCurrentFile();
+  // Logs why a found name cannot be used; true when it cannot.
+  bool RefuseLostName(const std::string& folder, const std::string& name, bool isFolder);
   bool CreateFolderPath(const std::string& path);
   bool IsResultFolder(const std::string& path, const std::string& canonicalPath) const;
 
@@ -127,6 +164,9 @@ class FileCollector {
   bool scanAllDrives_ = false;
   bool resolved_ = false;
   int matchCount_ = 0;
+  // Files found but not collected: their ERROR entries stand instead of
+  // "No matching files found".
+  int failedCount_ = 0;
   std::string workingRoot_;
   std::string archivePrefix_;
   std::string excludedDrives_;
@@ -134,6 +174,7 @@ class FileCollector {
   // The working root as a full path with long names, so that the result
   // folder is recognised whatever form either side was written in.
   std::string canonicalRoot_;
+  FileCopier plainCopy_;
 };
 
 // The FILES action, as the dispatcher runs it: request.outputPath is the

@@ -5,8 +5,15 @@
 
 #include "collect/file_collector.h"
 #include "run/text.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 #include "trace/trace_log.h"
+
+static_assert(DriveUnknown == DRIVE_UNKNOWN && DriveNoRootFolder == DRIVE_NO_ROOT_DIR &&
+                  DriveRemovable == DRIVE_REMOVABLE && DriveFixed == DRIVE_FIXED &&
+                  DriveRemote == DRIVE_REMOTE && DriveCdRom == DRIVE_CDROM &&
+                  DriveRamDisk == DRIVE_RAMDISK,
+              "drive types");
 
 namespace {
 
@@ -72,10 +79,64 @@ std::string SystemMessage(DWORD code) {
   return message;
 }
 
+uint32_t LastError() {
+  const DWORD code = ::GetLastError();
+  return code != 0 ? code : ERROR_GEN_FAILURE;
+}
+
+bool PlainCopy(const std::string& from, const std::string& to, uint32_t* error) {
+  if (::CopyFileA(from.c_str(), to.c_str(), FALSE)) return true;
+  *error = LastError();
+  return false;
+}
+
+// CopyFileA opens the source sharing only read and delete, so a file that
+// another program holds open for writing (a live log) fails with 32. Read
+// with every sharing mode, it still copies; a file locked against all
+// reading does not.
+bool CopyFileInUse(const std::string& from, const std::string& to, uint32_t* error) {
+  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source) {
+    *error = LastError();
+    return false;
+  }
+  sys::FileHandle target(
+      ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!target) {
+    *error = LastError();
+    return false;
+  }
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                    nullptr)) {
+      *error = LastError();
+      return false;
+    }
+    if (got == 0) break;
+    DWORD written = 0;
+    if (!::WriteFile(target.get(), buffer.data(), got, &written, nullptr) || written != got) {
+      *error = LastError();
+      return false;
+    }
+  }
+  // As CopyFileA does: the copy keeps the source's times.
+  FILETIME created, accessed, modified;
+  if (::GetFileTime(source.get(), &created, &accessed, &modified)) {
+    ::SetFileTime(target.get(), &created, &accessed, &modified);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool FileCollector::Run(int32_t mode) {
   matchCount_ = 0;
+  failedCount_ = 0;
+  if (!plainCopy_) plainCopy_ = PlainCopy;
   if (!resolved_) {
     context_.Log(SeverityError, "File operation skipped");
     context_.Detail("...");
@@ -99,7 +160,7 @@ bool FileCollector::Run(int32_t mode) {
     SearchOneFolder(mode);
   }
 
-  if (!context_.StopRequested() && matchCount_ == 0) {
+  if (!context_.StopRequested() && matchCount_ == 0 && failedCount_ == 0) {
     context_.Log(SeverityInformation, "No matching files found");
   }
   context_.Detail("...");
@@ -114,9 +175,10 @@ void FileCollector::SearchAllDrives(int32_t mode) {
     if (context_.StopRequested()) break;
     const std::string drive = DriveText(entry);
     // The type needs the root with its backslash.
-    const UINT type = ::GetDriveTypeA(entry.c_str());
-    const bool accepted = type == DRIVE_FIXED || (includeNetworkDrives_ && type == DRIVE_REMOTE);
-    if (!accepted || drive.empty()) continue;
+    if (!DriveTypeSearched(::GetDriveTypeA(entry.c_str()), includeNetworkDrives_) ||
+        drive.empty()) {
+      continue;
+    }
     if (excludedDrives_.find(drive[0]) != std::string::npos) {
       context_.Log(SeverityInformation, Format("Skipping %s", drive.c_str()));
     } else {
@@ -133,9 +195,11 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
   if (find.First(folder + "\\" + mask)) {
     do {
       if (context_.StopRequested()) break;
-      currentFile_ = folder + "\\" + find.name();
-      context_.Detail(find.name());
-      if (!find.isFolder()) HandleCurrentFile(mode);
+      const std::string name = find.name();
+      currentFile_ = FoundEntryPath(folder, mask, name);
+      context_.Detail(name);
+      if (find.isFolder() || RefuseLostName(FolderOf(currentFile_), name, false)) continue;
+      HandleCurrentFile(mode);
     } while (find.Next());
   }
   if (find.First(folder + "\\*.*")) {
@@ -143,6 +207,15 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
       if (context_.StopRequested()) break;
       if (!find.isFolder() || find.isDots()) continue;
       const std::string path = folder + "\\" + find.name();
+      // A folder link (junction, symbolic link; Wine shows a Unix folder
+      // link as one) may lead back up the tree: two links to "." had a walk
+      // copy one file thousands of times. What lies behind a link is
+      // searched where it really is, if inside the search at all.
+      if ((find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
+        continue;
+      }
+      if (RefuseLostName(folder, find.name(), true)) continue;
       // The canonical form grows with the walk: the enumeration's names
       // are already long names, so no further call is needed per folder.
       const std::string canonical = canonicalFolder + "\\" + find.name();
@@ -159,10 +232,24 @@ void FileCollector::SearchOneFolder(int32_t mode) {
   sys::FileFind find;
   if (!find.First(specification_)) return;
   do {
-    currentFile_ = folder + "\\" + find.name();
-    context_.Detail(find.name());
-    if (!find.isFolder()) HandleCurrentFile(mode);
+    const std::string name = find.name();
+    currentFile_ = folder + "\\" + name;
+    context_.Detail(name);
+    if (find.isFolder() || RefuseLostName(folder, name, false)) continue;
+    HandleCurrentFile(mode);
   } while (find.Next());
+}
+
+bool FileCollector::RefuseLostName(const std::string& folder, const std::string& name,
+                                   bool isFolder) {
+  if (!NameLostInCodePage(name)) return false;
+  const char* what =
+      isFolder ? "Unable to search folder %s in %s: %s" : "Unable to collect file %s in %s: %s";
+  context_.Log(SeverityError,
+               Format(what, name.c_str(), folder.c_str(),
+                      "the name holds characters the system code page cannot represent"));
+  if (!isFolder) ++failedCount_;
+  return true;
 }
 
 bool FileCollector::IsResultFolder(const std::string& path,
@@ -190,13 +277,24 @@ void FileCollector::CopyCurrentFile() {
     // A failure is traced there; the copy below then fails on its own.
     CreateFolderPath(FolderOf(target.destination));
   }
-  if (::CopyFileA(currentFile_.c_str(), target.destination.c_str(), FALSE)) {
-    ++matchCount_;
-    ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  uint32_t error = 0;
+  bool copied = plainCopy_(currentFile_, target.destination, &error);
+  const bool inUse = !copied && error == ERROR_SHARING_VIOLATION;
+  if (inUse) copied = CopyFileInUse(currentFile_, target.destination, &error);
+  if (!copied) {
+    ++failedCount_;
+    // The destination was chosen free, so whatever stands there now is a
+    // partial copy (a full disk leaves one).
+    sys::RemoveFile(target.destination);
+    context_.Log(SeverityError, Format("Unable to collect file %s (%u)", currentFile_.c_str(),
+                                       static_cast<unsigned>(error)));
+    return;
   }
-  context_.Log(SeverityInformation, Format("Collected File: %s as %s", currentFile_.c_str(),
-                                           target.archiveName.c_str()));
-  // A copy that failed cannot be read, so this adds no row for it.
+  ++matchCount_;
+  ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  context_.Log(SeverityInformation,
+               Format(inUse ? "Collected File (in use): %s as %s" : "Collected File: %s as %s",
+                      currentFile_.c_str(), target.archiveName.c_str()));
   context_.AddFile(target.archiveName, currentFile_);
 }
 

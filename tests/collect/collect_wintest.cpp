@@ -169,15 +169,106 @@ TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
   EXPECT_EQ(ReadFile(out_ + "\\a.log"), "alpha");
   EXPECT_THAT(log_.Entries(), Contains(Collected(a, "Setup\\Logs\\a(1).log")));
 
-  // A copy that fails is logged all the same, but neither counted nor listed.
+  // Locked against all reading, even the copy of a file in use fails: an
+  // error, no copy, no row, and not "no matching files" either.
   sys::FileHandle locked(
       ::CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   Collect(a);
   EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_,
-                                     Collected(a, "Setup\\Logs\\a(2).log"),
-                                     "INFORMATION,No matching files found"}));
+                                     "ERROR,Unable to collect file " + a + " (32)"}));
+  EXPECT_FALSE(FileExists(out_ + "\\a(2).log"));
   EXPECT_EQ(Listed().size(), 3u);
   EXPECT_FALSE(Settings().writeFailed);
+}
+
+// Windows' CopyFileA refuses a file another program writes to (32), Wine's
+// does not: the seam answers as Windows would.
+TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
+  const std::string live = data_ / "live.log";
+  WriteFile(live, "still being written");
+  const struct {
+    uint32_t plainError;
+    bool partial;  // the failed copy leaves a part of the file behind
+    std::string entry;
+  } cases[] = {
+      {ERROR_SHARING_VIOLATION, false,
+       "INFORMATION,Collected File (in use): " + live + " as " + Mirrored(live)},
+      {ERROR_DISK_FULL, true, "ERROR,Unable to collect file " + live + " (112)"},
+      {ERROR_ACCESS_DENIED, false, "ERROR,Unable to collect file " + live + " (5)"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(out_);
+    fs::create_directories(out_);
+    ::DeleteFileA(log_.log()->path().c_str());
+    RunContext context = log_.Context();
+    context.manifest = &manifest_;
+    FileCollector collector(out_, context, live, root_, root_ + "\\Setup", "Logs");
+    collector.SetPlainCopy([&c](const std::string&, const std::string& to, uint32_t* error) {
+      if (c.partial) WriteFile(to, "stil");
+      *error = c.plainError;
+      return false;
+    });
+    collector.Run(CopyMode);
+    EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_, c.entry}));
+    const bool copied = c.entry.compare(0, 6, "ERROR,") != 0;
+    EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(live)), copied ? "still being written" : "")
+        << c.plainError;
+  }
+  EXPECT_EQ(Listed(), Strings{Mirrored(live) + "," + live});
+}
+
+// A mask with a folder part, searched on every drive (D: only, to be quick):
+// the file found is the one below that folder, not its namesake above it.
+TEST_F(FileCollectorWinTest, AllDrivesMaskWithAFolderPart) {
+  fs::create_directories(data_ / "x\\brtq7f1x");
+  const std::string wanted = data_ / "x\\brtq7f1x\\b7q.log", namesake = data_ / "x\\b7q.log";
+  WriteFile(wanted, "wanted");
+  WriteFile(namesake, "namesake");
+  Collect("brtq7f1x\\b7q.log /X:ABCEFGHIJKLMNOPQRSTUVWXYZ");
+  EXPECT_THAT(log_.Entries(), Contains(Collected(wanted, Mirrored(wanted))));
+  EXPECT_EQ(Listed(), Strings{Mirrored(wanted) + "," + wanted});
+}
+
+TEST_F(FileCollectorWinTest, TooLongForTheMirrorGoesFlat) {
+  // 99 characters beyond the working root are all the mirror may take.
+  const std::string deep = data_ / std::string(100, 'd');
+  fs::create_directories(deep);
+  const std::string source = deep + "\\long.log";
+  WriteFile(source, "deep");
+  Collect(source);
+  EXPECT_EQ(log_.Entries().back(), Collected(source, "Setup\\Logs\\long.log"));
+  EXPECT_EQ(ReadFile(out_ + "\\long.log"), "deep");
+}
+
+TEST_F(FileCollectorWinTest, UnresolvableValueSkipsTheAction) {
+  Collect("%BRINDLE_NO_SUCH_VARIABLE%\\*.log");
+  const Strings entries = log_.Entries();
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries.back(), "ERROR,File operation skipped");
+  EXPECT_THAT(entries, ::testing::Not(Contains("INFORMATION,No matching files found")));
+}
+
+// Names the system code page cannot hold come back from the "A" calls with
+// "?" in them: they are reported, never taken for other names.
+TEST_F(FileCollectorWinTest, NamesOutsideTheCodePageAreReported) {
+  const std::wstring file = L"\u0444\u0430\u0439\u043b.txt",
+                     folder = L"\u043f\u0430\u043f\u043a\u0430";
+  BOOL lost = FALSE;
+  ::WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, nullptr, 0, nullptr, &lost);
+  if (!lost) GTEST_SKIP() << "the system code page holds Cyrillic";
+  const std::wstring base(data_.path().begin(), data_.path().end());
+  ASSERT_TRUE(::CreateDirectoryW((base + L"\\" + folder).c_str(), nullptr));
+  for (const std::wstring& name : {base + L"\\" + file, base + L"\\" + folder + L"\\x.txt"}) {
+    sys::FileHandle made(
+        ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(made);
+  }
+  const std::string why = ": the name holds characters the system code page cannot represent";
+  Collect(data_ / "*.txt /s");
+  EXPECT_EQ(log_.Entries(),
+            (Strings{"DEBUG,Scan Subdirectories", "INFORMATION,Files to be copied to " + out_,
+                     "ERROR,Unable to collect file ????.txt in " + data_.path() + why,
+                     "ERROR,Unable to search folder ????? in " + data_.path() + why}));
 }
 
 // The working root lies inside the searched tree.

@@ -51,6 +51,33 @@ TEST(FileCollectorText, CopyTargets) {
       [](const std::string&) { return false; }, &t));
 }
 
+TEST(FileCollectorText, DrivesSearched) {
+  const struct {
+    uint32_t type;
+    bool plain, withNetwork;
+  } cases[] = {
+      {DriveFixed, true, true},          {DriveRemote, false, true},
+      {DriveRemovable, false, false},    {DriveCdRom, false, false},
+      {DriveRamDisk, false, false},      {DriveUnknown, false, false},
+      {DriveNoRootFolder, false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DriveTypeSearched(c.type, false), c.plain) << c.type;
+    EXPECT_EQ(DriveTypeSearched(c.type, true), c.withNetwork) << c.type;
+  }
+}
+
+TEST(FileCollectorText, FoundEntryKeepsTheMasksFolderPart) {
+  const struct {
+    const char *folder, *mask, *name, *path;
+  } cases[] = {
+      {"C:\\audit\\x", "brtq7\\b.log", "b.log", "C:\\audit\\x\\brtq7\\b.log"},
+      {"C:", "a\\b\\*.log", "c.log", "C:\\a\\b\\c.log"},
+      {"D:\\logs", "*.log", "x.log", "D:\\logs\\x.log"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FoundEntryPath(c.folder, c.mask, c.name), c.path) << c.mask;
+}
+
 // The constructor: switches out, DEBUG entries.
 TEST(FileCollectorText, ParsedThenLogged) {
   testing_support::CapturedLog log;

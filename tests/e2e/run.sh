@@ -77,6 +77,24 @@ brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
 check "a missing destination ends the run" test $? -ne 124
 check "and leaves no result" test ! -e "$E2E_DIR/missing"
 
+# --- folder links: a tree search never enters one (two links to "." once
+# made a run copy one file thousands of times)
+e2e_setup links "$exe"
+mkdir -p "$E2E_DIR/data/real" "$E2E_DIR/out"
+echo once >"$E2E_DIR/data/real/one.log"
+ln -s . "$E2E_DIR/data/real/loop1"
+ln -s . "$E2E_DIR/data/real/loop2"
+ln -s real "$E2E_DIR/data/alias"
+cat >"$E2E_DIR/links.tov" <<EOT
+<Links><FILES Logs="$E2E_WIN\\data\\*.log /s"/></Links>
+EOT
+sign "$E2E_DIR/links.tov"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "a run over folder links ends" test $? -ne 124
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz" 2>/dev/null | grep '^links/Logs/.*\.log$')
+check "the file is collected once, where it really is" \
+  test "$listing" = "links/Logs/C/e2e_links/data/real/one.log"
+
 # --- no script at all: the log holds only its header
 e2e_setup empty "$exe"
 mkdir -p "$E2E_DIR/out"
