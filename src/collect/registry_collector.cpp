@@ -47,8 +47,24 @@ std::string NumberedFileName(const NumberedOutput& output, int number) {
   return output.base + "(" + std::to_string(number) + ")" + output.extension;
 }
 
+std::string QuoteArgument(const std::string& argument) {
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
 std::string EditorCommandLine(const std::string& fileName, const std::string& keyPath) {
-  return "regedit /e \"" + fileName + "\" \"" + keyPath + "\"";
+  return "regedit /e " + QuoteArgument(fileName) + " " + QuoteArgument(keyPath);
 }
 
 std::string RegistryValueText(uint32_t type, const uint8_t* data, size_t length) {

@@ -2,8 +2,9 @@
 // The REGISTRY collector: exports one key given by its full path, or every
 // key of a given name anywhere below the five roots, to text files in the
 // script's result folder. Each export goes through the system's registry
-// editor ("regedit /e"); only when the editor cannot be started does the
-// collector walk the key itself and write the editor's text syntax.
+// editor ("regedit /e"); only when the editor cannot be started, or ends
+// without leaving an export, does the collector walk the key itself and
+// write the editor's text syntax.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +36,16 @@ std::string NumberedPattern(const NumberedOutput& output);
 // pattern, so a "%" in a folder or action name stays text.
 std::string NumberedFileName(const NumberedOutput& output, int number);
 
-// regedit /e "FILE" "KEY"
+// One command-line argument in double quotes, as the C runtime's and
+// CommandLineToArgvW's rules read it back: embedded quotes escaped with a
+// backslash, backslashes doubled where they precede a quote (the closing
+// one included), left alone elsewhere.
+std::string QuoteArgument(const std::string& argument);
+
+// How long one registry-editor export may take.
+constexpr uint64_t kEditorTimeLimitMs = 5 * 60 * 1000;
+
+// regedit /e "FILE" "KEY", both quoted by QuoteArgument.
 std::string EditorCommandLine(const std::string& fileName, const std::string& keyPath);
 
 // The value text of the editor's syntax for raw value data:
@@ -73,28 +83,35 @@ class RegistryCollector {
   // beside the executable or in the current folder. Tests point it at a
   // missing file to exercise the manual export.
   void SetEditorProgram(const std::string& path) { editorProgram_ = path; }
+  void SetEditorTimeLimit(uint64_t milliseconds) { editorTimeLimitMs_ = milliseconds; }
 
  private:
   using Key = HKEY__*;
   enum WalkMode { kExport = 2, kSearch = 3 };
+  enum class EditorRun { Ended, NotStarted, TimedOut, Stopped, WaitFailed };
 
   void ExportKeyPath(const std::string& path);
   void WalkKey(Key key, int mode, const std::string& path);
+  void ExportKey(Key key, const std::string& path);
   // Recursive: registry keys nest at most 512 levels deep.
   void WriteKeyManually(Key key, const std::string& path, LogFile& writer);
-  // Starts the editor and waits for it to end; false with the system's
-  // error code when it cannot be started.
-  bool RunEditor(const std::string& commandLine, uint32_t* error);
+  // Starts the editor and waits for it, in slices that heed the stop
+  // request, up to the time limit; an editor that does not end in time is
+  // ended. *error holds the system's error code when it cannot be started
+  // or waited for.
+  EditorRun RunEditor(const std::string& commandLine, uint32_t* error);
   bool EnumerateValue(Key key, uint32_t index, uint32_t* type, size_t* length);
 
   RunContext context_;
   std::string& outputPath_;
   const std::string keySpecification_;
-  int dumpCount_ = 0;
+  int dumpCount_ = 0;     // keys exported or attempted
+  int writtenCount_ = 0;  // exports that left a file with something in it
   bool searchMode_ = false;
   int fileNumber_ = 0;
   NumberedOutput numbered_;
   std::string editorProgram_;
+  uint64_t editorTimeLimitMs_ = kEditorTimeLimitMs;
   // Manual export buffers: grown on demand, never shrunk.
   std::vector<uint8_t> data_;
   std::vector<char> name_;

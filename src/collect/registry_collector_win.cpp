@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "collect/external_command.h"
 #include "collect/registry_collector.h"
 #include "expr/registry_root_win.h"
 #include "sys/handles_win.h"
@@ -45,6 +46,15 @@ std::string SystemEditorProgram() {
   return std::string(folder) + "\\regedit.exe";
 }
 
+// The export counts only when it left something: the editor ends with 0
+// whether or not it wrote the file.
+bool FileHasData(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA facts{};
+  return ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &facts) &&
+         (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (facts.nFileSizeLow != 0 || facts.nFileSizeHigh != 0);
+}
+
 template <typename Buffer>
 void GrowTo(Buffer* buffer, size_t size) {
   if (buffer->size() < size) buffer->assign(size, 0);
@@ -54,11 +64,12 @@ void GrowTo(Buffer* buffer, size_t size) {
 
 bool RegistryCollector::Run() {
   dumpCount_ = 0;
+  writtenCount_ = 0;
   if (editorProgram_.empty()) editorProgram_ = SystemEditorProgram();
   if (IsKeyPathSpecification(keySpecification_)) {
     searchMode_ = false;
     ExportKeyPath(keySpecification_);
-    if (dumpCount_ > 0) {
+    if (writtenCount_ > 0) {
       context_.Log(SeverityInformation, Format("Registry chunk dumped to %s", outputPath_.c_str()));
     }
   } else {
@@ -70,7 +81,7 @@ bool RegistryCollector::Run() {
       context_.Detail(std::string(RegistryRootName(root)) + "...");
       WalkKey(RegistryRootKey(root), kSearch, RegistryRootName(root));
     }
-    if (dumpCount_ > 0) {
+    if (writtenCount_ > 0) {
       context_.Log(SeverityInformation,
                    Format("Registry chunk(s) dumped to %s", outputPath_.c_str()));
     }
@@ -99,21 +110,7 @@ void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
   }
 
   if (mode == kExport) {
-    ++dumpCount_;
-    context_.Log(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
-    context_.Detail("This may take few minutes.");
-    const std::string fileName =
-        searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
-    const std::string command = EditorCommandLine(fileName, path);
-    context_.Log(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
-    uint32_t error = 0;
-    if (!RunEditor(command, &error)) {
-      context_.Log(SeverityError, Format("Failed to dump the registry [%s] ", path.c_str()));
-      context_.Log(SeverityError, Format("The GetLastError returned %d", static_cast<int>(error)));
-      context_.Log(SeverityInformation, "Trying to dump manually......");
-      LogFile writer(fileName);
-      WriteKeyManually(key, path, writer);
-    }
+    ExportKey(key, path);
     return;
   }
 
@@ -132,6 +129,60 @@ void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
       }
     }
     if (context_.StopRequested()) break;
+  }
+}
+
+void RegistryCollector::ExportKey(Key key, const std::string& path) {
+  ++dumpCount_;
+  context_.Log(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
+  context_.Detail("This may take few minutes.");
+  const std::string fileName =
+      searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
+  const std::string command = EditorCommandLine(fileName, path);
+  context_.Log(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
+  uint32_t error = 0;
+  switch (RunEditor(command, &error)) {
+    case EditorRun::Ended:
+      if (FileHasData(fileName)) {
+        ++writtenCount_;
+        return;
+      }
+      context_.Log(SeverityError, Format("The registry editor wrote no export of [%s] to %s",
+                                         path.c_str(), fileName.c_str()));
+      break;
+    case EditorRun::NotStarted:
+      context_.Log(SeverityError, Format("Failed to dump the registry [%s] ", path.c_str()));
+      context_.Log(SeverityError, Format("The GetLastError returned %d", static_cast<int>(error)));
+      break;
+    case EditorRun::TimedOut:
+      // Whatever the editor wrote before it was ended stays, marked here
+      // as incomplete.
+      context_.Log(SeverityError,
+                   Format("The registry editor has not returned after %u minute(s); the export "
+                          "of [%s] in %s is incomplete",
+                          static_cast<unsigned>(editorTimeLimitMs_ / 60000), path.c_str(),
+                          fileName.c_str()));
+      return;
+    case EditorRun::Stopped:
+      context_.Log(
+          SeverityInformation,
+          Format("Registry export of [%s] abandoned: user requested termination", path.c_str()));
+      return;
+    case EditorRun::WaitFailed:
+      context_.Log(SeverityError, Format("Unable to wait for the registry editor (%u)",
+                                         static_cast<unsigned>(error)));
+      return;
+  }
+  context_.Log(SeverityInformation, "Trying to dump manually......");
+  {
+    LogFile writer(fileName);
+    WriteKeyManually(key, path, writer);
+  }
+  if (FileHasData(fileName)) {
+    ++writtenCount_;
+  } else {
+    context_.Log(SeverityError,
+                 Format("Unable to dump the registry [%s] to %s", path.c_str(), fileName.c_str()));
   }
 }
 
@@ -197,7 +248,8 @@ bool RegistryCollector::EnumerateValue(Key key, uint32_t index, uint32_t* type, 
   return false;
 }
 
-bool RegistryCollector::RunEditor(const std::string& commandLine, uint32_t* error) {
+RegistryCollector::EditorRun RegistryCollector::RunEditor(const std::string& commandLine,
+                                                          uint32_t* error) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -207,12 +259,32 @@ bool RegistryCollector::RunEditor(const std::string& commandLine, uint32_t* erro
                         nullptr, nullptr, &startup, &process)) {
     const DWORD code = editorProgram_.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
     *error = code != 0 ? code : ERROR_GEN_FAILURE;
-    return false;
+    return EditorRun::NotStarted;
   }
   sys::KernelHandle processHandle(process.hProcess);
   sys::KernelHandle threadHandle(process.hThread);
-  ::WaitForSingleObject(processHandle.get(), INFINITE);
-  return true;
+  const WaitOutcome outcome = WaitInSlices(
+      editorTimeLimitMs_,
+      [&processHandle, error](uint32_t milliseconds) {
+        switch (::WaitForSingleObject(processHandle.get(), milliseconds)) {
+          case WAIT_OBJECT_0:
+            return WaitOutcome::Ended;
+          case WAIT_TIMEOUT:
+            return WaitOutcome::TimedOut;
+          default:
+            *error = ::GetLastError();
+            return WaitOutcome::Failed;
+        }
+      },
+      context_);
+  if (outcome == WaitOutcome::Ended) return EditorRun::Ended;
+  // Our own helper, unlike a script's tool: it must not go on writing into
+  // the result folder while the run packs it. The short wait lets it let go
+  // of the export file.
+  ::TerminateProcess(processHandle.get(), ERROR_TIMEOUT);
+  ::WaitForSingleObject(processHandle.get(), 5000);
+  if (outcome == WaitOutcome::Stopped) return EditorRun::Stopped;
+  return outcome == WaitOutcome::TimedOut ? EditorRun::TimedOut : EditorRun::WaitFailed;
 }
 
 void RegistryAction(ActionRequest& request) {

@@ -463,6 +463,62 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
   }
 }
 
+// Key paths that break naive quoting: a closing backslash and a quote in a
+// key name. The editor's export then holds the key, or the manual one does.
+TEST_F(RegistryCollectorWinTest, AwkwardKeyPathsAreExported) {
+  const std::string quoted = testRoot_ + "\\Say \"hi\"";
+  MakeKey(HKEY_CURRENT_USER, quoted, {{"v", REG_SZ, std::string("x", 2)}});
+  for (const std::string& spec :
+       {"HKEY_CURRENT_USER\\" + quoted, "HKEY_CURRENT_USER\\" + testRoot_ + "\\"}) {
+    ::DeleteFileA(log_.log()->path().c_str());
+    std::string output = scratch_ / "Awkward.txt";
+    ::DeleteFileA(output.c_str());
+    RegistryCollector(output, log_.Context(), spec).Run();
+    const Strings entries = log_.Entries();
+    EXPECT_EQ(entries.back(), "INFORMATION,Registry chunk dumped to " + output) << spec;
+    std::string text = ReadFile(output), name = "Say \"hi\"";
+    if (text.compare(0, 2, "\xFF\xFE") == 0) {  // the editor's UTF-16LE
+      std::string narrow;
+      for (size_t i = 2; i < text.size(); i += 2) narrow += text[i];
+      text = narrow;
+    }
+    EXPECT_NE(text.find(name), std::string::npos) << spec;
+    for (const std::string& entry : entries) EXPECT_NE(entry.compare(0, 6, "ERROR,"), 0) << entry;
+  }
+}
+
+// What the editor leaves is checked: nothing written means the manual
+// export; an editor past its limit is ended and reported.
+TEST_F(RegistryCollectorWinTest, EditorFailuresAreReported) {
+  const std::string key = testRoot_ + "\\Plain", p = "HKEY_CURRENT_USER\\" + key;
+  MakeKey(HKEY_CURRENT_USER, key, {{"Count", REG_DWORD, std::string("\x01\0\0\0", 4)}});
+  ScratchFolder tools("regtool");
+  // A program that ends at once with nothing written, as the editor does
+  // when it fails.
+  const std::string silent = tools / "probe.exe";
+  ASSERT_TRUE(::CopyFileA(BesideThisProgram("exec_probe.exe").c_str(), silent.c_str(), TRUE));
+
+  std::string output = scratch_ / "Silent.txt";
+  RegistryCollector wroteNothing(output, log_.Context(), p);
+  wroteNothing.SetEditorProgram(silent);
+  wroteNothing.Run();
+  const Strings entries = log_.Entries();
+  EXPECT_EQ(Strings(entries.begin() + 2, entries.end()),
+            (Strings{"ERROR,The registry editor wrote no export of [" + p + "] to " + output,
+                     "INFORMATION,Trying to dump manually......",
+                     "INFORMATION,Registry chunk dumped to " + output}));
+  EXPECT_EQ(ReadFile(output), "[" + p + "]\r\n\"Count\"=dword:00000001\r\n\r\n");
+
+  ::DeleteFileA(log_.log()->path().c_str());
+  std::string late = scratch_ / "Late.txt";
+  RegistryCollector timedOut(late, log_.Context(), p);
+  timedOut.SetEditorTimeLimit(0);
+  timedOut.Run();
+  EXPECT_EQ(log_.Entries().back(),
+            "ERROR,The registry editor has not returned after 0 minute(s); the export of [" + p +
+                "] in " + late + " is incomplete");
+}
+
 // One walk of the whole registry, with the system's registry editor: every
 // key of exactly the searched name goes to its own numbered file, and
 // nothing below a match is searched.

@@ -42,4 +42,20 @@ TEST(RegistryCollectorText, KeyPathsAndNumberedOutputFiles) {
             "D:\\100%s\\%n(12).txt");
 }
 
+TEST(RegistryCollectorText, EditorArgumentsSurviveTheCommandLineRules) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"HKEY_CURRENT_USER\\Software\\X", "\"HKEY_CURRENT_USER\\Software\\X\""},
+      // A closing backslash would escape the closing quote.
+      {"HKEY_CURRENT_USER\\X\\", "\"HKEY_CURRENT_USER\\X\\\\\""},
+      {"X\\\\", "\"X\\\\\\\\\""},
+      // An embedded quote is escaped; backslashes before it doubled first.
+      {"a\"b", "\"a\\\"b\""},
+      {"a\\\"b", "\"a\\\\\\\"b\""},
+      {"", "\"\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuoteArgument(c.first), c.second) << c.first;
+  EXPECT_EQ(EditorCommandLine("D:\\out\\K.txt", "HKEY_USERS\\S\\"),
+            "regedit /e \"D:\\out\\K.txt\" \"HKEY_USERS\\S\\\\\"");
+}
+
 }  // namespace
