@@ -49,8 +49,7 @@ std::string FindCounterIndex(const char* counters, size_t size, const std::strin
   return index;
 }
 
-bool PerformanceInstanceNames(const void* data, size_t size, size_t limit,
-                              std::vector<std::u16string>* names) {
+bool PerformanceInstanceNames(const void* data, size_t size, std::vector<std::u16string>* names) {
   names->clear();
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   static const unsigned char kSignature[8] = {'P', 0, 'E', 0, 'R', 0, 'F', 0};
@@ -67,7 +66,8 @@ bool PerformanceInstanceNames(const void* data, size_t size, size_t limit,
   // NumInstances: PERF_NO_INSTANCES (-1) and 0 both mean none.
   const int32_t instances = static_cast<int32_t>(Read32(bytes, object + 40));
   if (instances <= 0 || definitionLength < kObjectTypeSize) return true;
-  const size_t count = std::min(static_cast<size_t>(instances), limit);
+  // Every instance is listed; the buffer's end bounds the walk.
+  const size_t count = static_cast<size_t>(instances);
 
   uint64_t instance = object + definitionLength;
   while (names->size() < count && instance + kInstanceSize <= objectEnd) {

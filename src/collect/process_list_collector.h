@@ -12,22 +12,18 @@
 
 #include "collect/collector.h"
 
-// Process instances listed from the performance data at most.
-constexpr size_t kMaxPerformanceInstances = 100;
-
 // The index text just before the last string equal (ASCII case-insensitive)
 // to `name` in a perflib "Counters" value: zero-terminated strings in
 // pairs, index then name, ended by an empty string. Empty when not found.
 // Never reads past `size`, terminated or not.
 std::string FindCounterIndex(const char* counters, size_t size, const std::string& name);
 
-// The instance names of the first object of a PERF_DATA_BLOCK, at most
-// `limit` of them, as UTF-16 text without the terminator. False when the
+// The instance names of the first object of a PERF_DATA_BLOCK, every one
+// the buffer holds, as UTF-16 text without the terminator. False when the
 // buffer is not a data block (no "PERF" signature). Offsets and lengths are
 // checked against the buffer and the object: the walk stops at the first
 // instance that does not fit.
-bool PerformanceInstanceNames(const void* data, size_t size, size_t limit,
-                              std::vector<std::u16string>* names);
+bool PerformanceInstanceNames(const void* data, size_t size, std::vector<std::u16string>* names);
 
 // "C:\\WINDOWS\\EXPLORER.EXE" -> "EXPLORER.EXE": everything up to the last
 // "\\" removed, then any leading "\\" and "/".
@@ -54,8 +50,8 @@ class ProcessListCollector {
   RunContext context_;
 };
 
-// The lines for a performance-data answer: the instance names (at most
-// kMaxPerformanceInstances) in the system code page, each cut to 259 bytes.
+// The lines for a performance-data answer: the instance names in the
+// system code page, each cut to 259 bytes.
 // False when the answer is not a data block. Windows only.
 bool ProcessLinesFromPerformanceData(const void* data, size_t size,
                                      std::vector<std::string>* lines);

@@ -100,7 +100,7 @@ bool ProcessLinesFromPerformanceData(const void* data, size_t size,
                                      std::vector<std::string>* lines) {
   lines->clear();
   std::vector<std::u16string> names;
-  if (!PerformanceInstanceNames(data, size, kMaxPerformanceInstances, &names)) return false;
+  if (!PerformanceInstanceNames(data, size, &names)) return false;
   for (const std::u16string& name : names) lines->push_back(NarrowName(name));
   return true;
 }

@@ -63,11 +63,11 @@ TEST(FindCounterIndex, PicksTheNumberBeforeTheName) {
 
 Names Walk(const std::vector<unsigned char>& buffer) {
   Names names{u"stale"};
-  EXPECT_TRUE(PerformanceInstanceNames(buffer.data(), buffer.size(), 100, &names));
+  EXPECT_TRUE(PerformanceInstanceNames(buffer.data(), buffer.size(), &names));
   return names;
 }
 
-TEST(PerformanceInstanceNames, WalksEveryInstanceUpToTheLimit) {
+TEST(PerformanceInstanceNames, WalksEveryInstance) {
   // Counter definitions and blocks of several sizes move every later record.
   const Names five = {u"Idle", u"System", u"svchost", u"svchost", u"_Total"};
   for (int counters : {0, 7}) EXPECT_EQ(Walk(PerfData(five, counters)), five);
@@ -76,9 +76,16 @@ TEST(PerformanceInstanceNames, WalksEveryInstanceUpToTheLimit) {
   std::vector<unsigned char> buffer = PerfData(wide);
   buffer.insert(buffer.begin(), 0);
   Names names;
-  ASSERT_TRUE(PerformanceInstanceNames(buffer.data() + 1, buffer.size() - 1, 100, &names));
+  ASSERT_TRUE(PerformanceInstanceNames(buffer.data() + 1, buffer.size() - 1, &names));
   EXPECT_EQ(names, wide);
-  EXPECT_EQ(Walk(PerfData(Names(150, u"p"))).size(), 100u);
+  // A busy server: far more than a hundred processes, each one listed.
+  Names many;
+  for (int i = 0; i < 1500; ++i) many.push_back(u"p" + std::u16string(1, u'a' + i % 26));
+  EXPECT_EQ(Walk(PerfData(many)), many);
+  // A count beyond what the buffer holds lists what is there, no more.
+  std::vector<unsigned char> inflated = PerfData({u"Idle", u"System"});
+  Put32(&inflated, kObject + 40, 0x7FFFFFFF);
+  EXPECT_EQ(Walk(inflated), (Names{u"Idle", u"System"}));
 }
 
 TEST(PerformanceInstanceNames, DamagedAnswersListWhatFits) {
@@ -114,7 +121,7 @@ TEST(PerformanceInstanceNames, DamagedAnswersListWhatFits) {
       Put32(&buffer, c.at, c.value);
     }
     Names names{u"stale"};
-    const bool block = PerformanceInstanceNames(buffer.data(), buffer.size(), 100, &names);
+    const bool block = PerformanceInstanceNames(buffer.data(), buffer.size(), &names);
     EXPECT_EQ(block, c.at != 6 && c.at != 87) << c.at;
     EXPECT_EQ(names, c.expected) << c.at;
   }
