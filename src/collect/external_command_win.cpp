@@ -62,11 +62,18 @@ bool ExternalCommand::Run() {
       context_);
   // A tool past its limit (or abandoned on a stop request) keeps running;
   // its exit code is never asked for, so a failing tool still "succeeded".
-  if (outcome == WaitOutcome::Ended) {
-    context_.Log(SeverityInformation, "Command executed successfully");
-  } else {
-    context_.Log(SeverityError,
-                 Format("Command has not returned after %s minute(s)", parsed.minutesText.c_str()));
+  switch (outcome) {
+    case WaitOutcome::Ended:
+      context_.Log(SeverityInformation, "Command executed successfully");
+      break;
+    case WaitOutcome::Stopped:
+      context_.Log(SeverityInformation, "Command abandoned: user requested termination");
+      break;
+    case WaitOutcome::TimedOut:
+    case WaitOutcome::Failed:
+      context_.Log(SeverityError, Format("Command has not returned after %s minute(s)",
+                                         parsed.minutesText.c_str()));
+      break;
   }
   context_.Detail("...");
   return false;

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -89,14 +90,25 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   EXPECT_EQ(ReadFile(line), ran) << "the tool gets the command without the prefix";
   EXPECT_EQ(ReadFile(out), "late") << "the run must wait for the tool";
 
-  std::string id;
-  for (int i = 0; i < 200 && id.empty(); ++i, ::Sleep(25)) id = ReadFile(pid);
-  sys::KernelHandle lingering(
-      ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::strtoul(id.c_str(), nullptr, 10)));
-  ASSERT_TRUE(lingering) << "the tool past its limit must be left running";
-  EXPECT_EQ(::WaitForSingleObject(lingering.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  ::TerminateProcess(lingering.get(), 1);
-  ::WaitForSingleObject(lingering.get(), 10000);
+  // A stop request ends the wait: a stop, not a time-out.
+  std::atomic<bool> stop{true};
+  context.stop = &stop;
+  const std::string stoppedPid = folder / "stopped.pid";
+  std::string value = "~5 " + probe + " pid " + stoppedPid + " sleep 20000";
+  ::DeleteFileA(log.log()->path().c_str());
+  ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run();
+  EXPECT_EQ(log.Entries().back(), "INFORMATION,Command abandoned: user requested termination");
+
+  for (const std::string& file : {pid, stoppedPid}) {
+    std::string id;
+    for (int i = 0; i < 200 && id.empty(); ++i, ::Sleep(25)) id = ReadFile(file);
+    sys::KernelHandle lingering(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                              std::strtoul(id.c_str(), nullptr, 10)));
+    ASSERT_TRUE(lingering) << "a tool that was not waited for must be left running";
+    EXPECT_EQ(::WaitForSingleObject(lingering.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    ::TerminateProcess(lingering.get(), 1);
+    ::WaitForSingleObject(lingering.get(), 10000);
+  }
 }
 
 // FILES in a result folder laid out as a run lays it out: the working root
