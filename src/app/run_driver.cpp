@@ -10,6 +10,7 @@
 #include "script/action_dispatcher.h"
 #include "script/script_document.h"
 #include "sys/file_system.h"
+#include "sys/folder_walk.h"
 
 ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
                            const CollectorTable& collectors)
@@ -19,7 +20,7 @@ ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
   const std::string baseFolder = FolderOf(outputPath);
   exeFolder = system_.ExecutableFolder();
   tempFolder = (baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP";
-  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\Activity Log.csv");
+  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\" + kActivityLogName);
   settings.tempFolder = tempFolder;
   resolver_ = std::make_unique<PathResolver>(SystemPathLookups());
   resolver_->SetToolFolder(exeFolder);
@@ -54,6 +55,12 @@ void ScriptRunner::StartRun() {
   // Unchecked: a folder that cannot be made fails the first log line, which
   // raises the run's flags.
   sys::CreateFolder(tempFolder);
+  // A link planted under the folder's name since it was cleared would take
+  // the run's files, and the packer's deletions, somewhere else.
+  if (sys::IsFolderLink(tempFolder)) {
+    RaiseWriteFailure();
+    return;
+  }
   if (settings.caseIdGiven) {
     activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
   }
@@ -74,6 +81,8 @@ void ScriptRunner::RunScripts(int32_t pass) {
                               &stepTotal, collectors_);
   const std::string patternFolder = FolderOf(pattern);
   for (const std::string& name : names) {
+    // After a cancel no further script is copied, checked or walked.
+    if (Settings().stopRequested) break;
     RunScript(dispatcher, JoinPath(patternFolder, name), name, pass);
   }
   system_.LeaveApartment();
@@ -82,6 +91,15 @@ void ScriptRunner::RunScripts(int32_t pass) {
 void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& source,
                              const std::string& name, int32_t pass) {
   const bool running = pass == RunPassRun;
+  // Copied in, such a script would replace the run's own file.
+  if (EqualsNoCase(name, kFileListName) || EqualsNoCase(name, kActivityLogName)) {
+    if (running) {
+      activityLog->Write(SeverityError, Format("XML file %s has the name of a file of the result "
+                                               "and will not be processed.",
+                                               name.c_str()));
+    }
+    return;
+  }
   if (running) {
     activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
     system_.CopyFile(source, tempFolder + "\\" + name);
@@ -128,12 +146,17 @@ void ScriptRunner::FinishRun() {
     if (settings.stopRequested) {
       activityLog->Write(SeverityInformation, "User requested termination");
     } else {
-      manifest_->AddFile("Activity Log.csv", "");
+      manifest_->AddFile(kActivityLogName, "");
       manifest_->ListExternalFiles();
       fileList_->AppendLine(kFileListEnd);
       SignFileList();
       if (!settings.writeFailed && ResultPackager::Compress(tempFolder, outputPath)) {
         ResultPackager::Report(outputPath);
+      } else if (settings.stopRequested && !settings.writeFailed) {
+        // Stopped while packing: the partial result keeps what was packed
+        // (and removed), and is not announced. The log goes with the files
+        // that were not packed.
+        activityLog->Write(SeverityInformation, "User requested termination");
       }
     }
     // Only an emptied folder goes: after a stop the partial results stay.

@@ -89,8 +89,7 @@ DWORD WINAPI RunThreadProc(LPVOID parameter) {
     sys::RemoveFile(path);
     ScriptRunner runner(path);
     const std::string tempFolder = runner.tempFolder;
-    sys::EmptyFolder(tempFolder);
-    sys::RemoveFolder(tempFolder);
+    sys::RemoveFolderTree(tempFolder);
     runner.Run(RunPassRun);
   }
   ::PostThreadMessageA(userInterfaceThread, WM_QUIT, 0, 0);

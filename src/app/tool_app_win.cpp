@@ -55,5 +55,10 @@ bool ToolApp::InitInstance(const std::string& arguments) {
   ::InitCommonControlsEx(&controls);
   ProgressDialog dialog;
   dialog.DoModal();
+  // The dialog gave up waiting for the run thread: end the process here,
+  // before the runtime tears down the settings and the rest of the run's
+  // state beneath a thread that still uses them.
+  const HANDLE worker = static_cast<HANDLE>(settings.workerThread);
+  if (worker != nullptr && ::WaitForSingleObject(worker, 0) == WAIT_TIMEOUT) ::ExitProcess(0);
   return false;
 }

@@ -13,12 +13,6 @@
 #include "pack/manifest_format.h"
 #include "run/log_file.h"
 
-// Reads back the rows of a manifest text: skips the first line, then takes
-// each line's text between its first and second comma as a listed path,
-// until a line starting with "<" or the end. Adds the paths to `listed` and
-// returns the number of rows counted (lines holding a comma).
-size_t ReadBackListedPaths(const std::string& text, std::unordered_set<std::string>* listed);
-
 // CRC-32 (zlib, from 0) of the whole file, read in 16384-byte pieces with
 // the file opened without sharing. False when it cannot be opened, read or
 // no buffer was had; *crc is then unchanged. Windows and POSIX edges.
@@ -40,13 +34,14 @@ class FileManifest : public ManifestRecorder {
   // Writes "<EXTERNAL_FILES>", then a row with an empty source for every
   // file of the result folder that no earlier row lists (exact,
   // case-sensitive comparison), except the top-level FileList.csv itself.
-  // Folder links are not entered.
+  // What was listed is remembered as the rows are written, never read back
+  // from the file: a path may hold commas. Folder links are not entered.
   void ListExternalFiles();
 
  private:
   LogFile* fileList_;
   std::string resultFolder_;
-  // Paths read back from the manifest; a hash set keeps the sweep linear.
+  // Paths of the rows written; a hash set keeps the sweep linear.
   std::unordered_set<std::string> listed_;
   size_t listedRows_ = 0;
 };

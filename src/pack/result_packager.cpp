@@ -110,7 +110,8 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   // Files leave the result folder only once the result file holds them.
   writer.Settle(closed);
   ReportDetail("...");
-  return closed && !Settings().writeFailed;
+  // A stop leaves the stream closed but not complete.
+  return closed && !Settings().writeFailed && !Settings().stopRequested;
 }
 
 bool ResultPackager::ReportText(const std::string& outputPath, std::string* text) {

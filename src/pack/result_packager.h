@@ -34,7 +34,7 @@ class ResultPackager {
   // Packs resultFolder into the gzip file outputPath, removing what was
   // archived. A result file that cannot be created sets writeFailed and
   // leaves nothing; a failed write or close raises both run flags.
-  // True when the result file is complete.
+  // True when the result file is complete (not after a stop request).
   static bool Compress(const std::string& resultFolder, const std::string& outputPath);
 
   // The report's text, when one is due: not with "/outfile=" or "/silent",

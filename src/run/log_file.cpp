@@ -27,8 +27,14 @@ std::string FormatLogEntry(const sys::LocalTime& t, int32_t severity, const std:
 
 std::string FreeSpaceRoot(const std::string& path) {
   const size_t colon = path.find(':');
-  if (colon == std::string::npos) return path.substr(0, 1);
-  return path.substr(0, colon + 2);
+  if (colon != std::string::npos) return path.substr(0, colon + 2);
+  if (path.compare(0, 2, "\\\\") == 0) {
+    const size_t server = path.find('\\', 2);
+    const size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+    if (share != std::string::npos) return path.substr(0, share + 1);
+    if (server != std::string::npos && server + 1 < path.size()) return path + "\\";
+  }
+  return path.substr(0, 1);
 }
 
 uint32_t FreeSpaceThousands(const std::string& path) {
@@ -40,15 +46,17 @@ uint32_t FreeSpaceThousands(const std::string& path) {
 
 bool LineFits(uint32_t freeThousands, size_t length) { return freeThousands > length / 500; }
 
-void LogFile::AppendLine(const std::string& text) {
-  if (suppressed_) return;
+bool LogFile::AppendLine(const std::string& text) {
+  if (suppressed_) return false;
   if (!LineFits(FreeSpaceThousands(path_), text.size())) {
     RaiseWriteFailure();
-    return;
+    return false;
   }
   // A failure after the open (the disk filled between check and write) is
   // reported exactly like a failed open.
-  if (!sys::AppendToFile(path_, text + "\r\n")) RaiseWriteFailure();
+  if (sys::AppendToFile(path_, text + "\r\n")) return true;
+  RaiseWriteFailure();
+  return false;
 }
 
 void LogFile::Write(int32_t severity, const std::string& message) {

@@ -25,7 +25,8 @@ std::string FormatLogEntry(const sys::LocalTime& time, int32_t severity,
                            const std::string& message);
 
 // Root whose free space is asked: up to and including the character after
-// the first ":"; without ":" the first character.
+// the first ":"; for a network path "\\\\server\\share\\" (its own volume, not
+// the current drive's); otherwise the first character.
 std::string FreeSpaceRoot(const std::string& path);
 
 // Free space on the drive of `path` in units of 1000 bytes; 0 when unknown.
@@ -48,10 +49,11 @@ class LogFile {
   bool suppressed() const { return suppressed_; }
   const std::string& path() const { return path_; }
 
-  // Appends text + CR LF. Refused (both flags raised) when the drive's free
-  // space in thousands is not above length / 500, or the file cannot be
-  // opened or written.
-  void AppendLine(const std::string& text);
+  // Appends text + CR LF; true when the line was written. Refused (both
+  // flags raised) when the drive's free space in thousands is not above
+  // length / 500, or the file cannot be opened or written; dropped while
+  // disabled.
+  bool AppendLine(const std::string& text);
 
   // One entry: local time, severity name, message.
   void Write(int32_t severity, const std::string& message);
@@ -63,6 +65,7 @@ class LogFile {
 
 // The run's activity log is a LogFile like any other.
 using ActivityLog = LogFile;
+constexpr char kActivityLogName[] = "Activity Log.csv";
 
 // printf-style formatting into a std::string, for the many "%s" messages.
 std::string Format(const char* pattern, ...)

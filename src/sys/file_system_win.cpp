@@ -1,5 +1,6 @@
 #include "sys/file_system.h"
 
+#include "sys/folder_walk.h"
 #include "sys/handles_win.h"
 
 namespace sys {
@@ -76,7 +77,9 @@ bool RemoveFile(const std::string& path) {
 bool RemoveFolder(const std::string& path) {
   // A read-only folder refuses removal as a read-only file does.
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::RemoveDirectoryA(path.c_str()) != FALSE;
+  if (::RemoveDirectoryA(path.c_str())) return true;
+  // Wine shows a Unix folder link as a junction but removes it as a file.
+  return IsFolderLink(path) && ::DeleteFileA(path.c_str()) != FALSE;
 }
 
 bool CreateFolder(const std::string& path) {

@@ -37,12 +37,18 @@ void WalkTree(const std::string& root, const std::string& mask, const TreeVisito
   Walk(root, std::string(), mask, visitor);
 }
 
-void EmptyFolder(const std::string& folder) {
+void RemoveFolderContents(const std::string& folder) {
   TreeVisitor visitor;
   visitor.file = [](const std::string& path, const std::string&) { RemoveFile(path); };
   visitor.folderLink = [](const std::string& path) { RemoveFolder(path); };
   visitor.leftFolder = [](const std::string& path) { RemoveFolder(path); };
   WalkTree(folder, "*.*", visitor);
+}
+
+void RemoveFolderTree(const std::string& folder) {
+  if (folder.empty()) return;
+  if (!IsFolderLink(folder)) RemoveFolderContents(folder);
+  RemoveFolder(folder);
 }
 
 }  // namespace sys

@@ -35,9 +35,17 @@ struct TreeVisitor {
 // file system allows.
 void WalkTree(const std::string& root, const std::string& mask, const TreeVisitor& visitor);
 
+// Whether `path` is a link to a folder (junction, symbolic link).
+bool IsFolderLink(const std::string& path);
+
+// Removes `folder` and everything below it. A link under that name is
+// removed itself, and what it points to is left alone: anyone who can write
+// beside a result could otherwise plant one and have a run empty its target.
+void RemoveFolderTree(const std::string& folder);
+
 // Deletes every file and subfolder below `folder`, read-only ones too, but
 // not `folder` itself; a folder link is removed, never followed. Failures
 // are ignored: what cannot go stays. An empty name does nothing.
-void EmptyFolder(const std::string& folder);
+void RemoveFolderContents(const std::string& folder);
 
 }  // namespace sys

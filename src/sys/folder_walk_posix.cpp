@@ -33,4 +33,12 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
   ::closedir(dir);
 }
 
+bool IsFolderLink(const std::string& path) {
+  const std::string native = PosixPath(path);
+  struct stat info;
+  struct stat target;
+  return ::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+         ::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
 }  // namespace sys

@@ -20,4 +20,10 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
   } while (find.Next());
 }
 
+bool IsFolderLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
+}
+
 }  // namespace sys

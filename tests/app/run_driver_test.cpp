@@ -40,6 +40,7 @@ class RecordingRun : public RunSystem {
   }
   bool ReadFile(const std::string& path, std::string* bytes) override {
     calls.push_back("read " + Last(path));
+    if (stopOnRead) Settings().stopRequested = true;
     const bool read = SystemRun().ReadFile(path, bytes);
     // The file changes on disk right after it was read: what runs must be
     // what was checked.
@@ -62,6 +63,7 @@ class RecordingRun : public RunSystem {
   std::string exeFolder;
   bool apartment = true;
   std::string swapAfterRead;
+  bool stopOnRead = false;
   Strings calls;
 };
 
@@ -186,6 +188,30 @@ TEST_F(RunDriverTest, StopsAndWriteFailuresEndTheRunAsTheyShould) {
     EXPECT_TRUE(Settings().writeFailed && Settings().stopRequested);
     EXPECT_EQ(system.calls.back() == "box Check that destination directory", !silent);
   }
+}
+
+TEST_F(RunDriverTest, NoScriptAfterAStopAndNoneNamedLikeTheRunsOwnFiles) {
+  WriteFile(dir / "a.tov", Signed("<a></a>"));
+  WriteFile(dir / "b.tov", Signed("<b></b>"));
+  system.stopOnRead = true;
+  Run(RunPassRun);
+  EXPECT_EQ(system.calls.size(), 5u) << "find, enter, one copy, one read, leave";
+  EXPECT_EQ(system.calls.back(), "leave");
+
+  Settings().Reset();
+  Settings().silent = true;
+  Settings().xmlFile = dir.path() + "\\FileList.csv";
+  Settings().outFile = dir.path() + "\\r.tgz";
+  WriteFile(dir / "FileList.csv", Signed("<x><DEBUG a=\"1\"/></x>"));
+  system.stopOnRead = false;
+  system.calls.clear();
+  Run(RunPassRun);
+  EXPECT_EQ(system.calls, (Strings{"find FileList.csv", "enter", "leave"}));
+  auto members = Result();
+  EXPECT_TRUE(CheckSignature(members["FileList.csv"])) << "the run's own list, not the script";
+  EXPECT_NE(members["Activity Log.csv"].find(",ERROR,XML file FileList.csv has the name of a file "
+                                             "of the result and will not be processed.\r\n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -20,14 +20,14 @@
 
 namespace {
 
-TEST(EmptyFolder, AnEmptyNameIsNotTheDrivesRoot) {
+TEST(RemoveFolderContents, AnEmptyNameIsNotTheDrivesRoot) {
   testing_support::ScratchFolder scratch("rmf");
   char old[MAX_PATH];
   ::GetCurrentDirectoryA(MAX_PATH, old);
   ::SetCurrentDirectoryA(scratch.path().c_str());
   testing_support::WriteFile(scratch / "keep.txt", "x");
-  sys::EmptyFolder("");  // "\\*.*" would list the current drive's root
-  sys::EmptyFolder(scratch / "missing");
+  sys::RemoveFolderContents("");  // "\\*.*" would list the current drive's root
+  sys::RemoveFolderContents(scratch / "missing");
   ::SetCurrentDirectoryA(old);
   EXPECT_TRUE(testing_support::FileExists(scratch / "keep.txt"));
 }

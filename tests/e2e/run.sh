@@ -95,6 +95,22 @@ listing=$(tar -tzf "$E2E_DIR/out/r.tgz" 2>/dev/null | grep '^links/Logs/.*\.log$
 check "the file is collected once, where it really is" \
   test "$listing" = "links/Logs/C/e2e_links/data/real/one.log"
 
+# --- a link planted as "~BX_TEMP": never followed, its target untouched
+e2e_setup link "$exe"
+mkdir -p "$E2E_DIR/out" "$E2E_DIR/victim/deep"
+echo precious >"$E2E_DIR/victim/keep.txt"
+echo deeper >"$E2E_DIR/victim/deep/keep.txt"
+ln -s "$E2E_DIR/victim" "$E2E_DIR/out/~BX_TEMP"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "the link's target keeps its files" test -f "$E2E_DIR/victim/keep.txt"
+check "and its subfolders" test -f "$E2E_DIR/victim/deep/keep.txt"
+# Windows removes a junction itself; Wine cannot remove a Unix link, so the
+# run refuses to write through it.
+check "nothing of the run lands behind the link" \
+  bash -c "[ \"\$(find '$E2E_DIR/victim' -type f | wc -l)\" = 2 ]"
+check "the link is gone, or the run reports a write failure" \
+  bash -c "[ ! -L '$E2E_DIR/out/~BX_TEMP' ] || [ ! -e '$E2E_DIR/out/r.tgz' ]"
+
 # --- no script at all: the log holds only its header
 e2e_setup empty "$exe"
 mkdir -p "$E2E_DIR/out"

@@ -6,27 +6,6 @@
 
 namespace {
 
-TEST(ManifestReadBackTest, Table) {
-  const struct {
-    const char* text;
-    size_t rows;
-    std::unordered_set<std::string> listed;
-  } cases[] = {
-      {"", 0, {}},
-      {"<FILE_LIST_START>\r\n<EXTERNAL_FILES>\r\n", 0, {}},
-      // Rows after a marker are not read back.
-      {"<FILE_LIST_START>\r\n1,x,\r\n<EXTERNAL_FILES>\r\n2,y,\r\n", 1, {"x"}},
-      // A line without comma is no row; the last line needs no line end.
-      {"<FILE_LIST_START>\r\nnocomma\r\n3,z", 1, {"z"}},
-      {"S\nF,p1,\nF,,\n<END\n", 2, {"p1", ""}},
-  };
-  for (const auto& c : cases) {
-    std::unordered_set<std::string> listed;
-    EXPECT_EQ(ReadBackListedPaths(c.text, &listed), c.rows) << c.text;
-    EXPECT_EQ(listed, c.listed) << c.text;
-  }
-}
-
 class FileManifestTest : public PackTest {
  protected:
   void SetUp() override {
@@ -46,7 +25,7 @@ TEST_F(FileManifestTest, RowsThenExternalFiles) {
   Put(dir_.path(), "digits.txt", "123456789");
   Put(dir_.path(), "sub\\exact.bin", big.substr(0, 16384));
   Put(dir_.path(), "sub\\over.bin", big);
-  Put(dir_.path(), "a,b.txt", "c");               // read back as "a": listed again
+  Put(dir_.path(), "a,b.txt", "c");               // commas never list a file twice
   Put(dir_.path(), "sub\\FileList.csv", "s");     // not the manifest itself
   Put(dir_.path(), "sub\\deep\\Mixed.txt", "m");  // listed with another letter case
   for (const char* name : {"empty.txt", "sub\\exact.bin", "sub\\over.bin", "missing.txt", "a,b.txt",
@@ -66,7 +45,6 @@ TEST_F(FileManifestTest, RowsThenExternalFiles) {
 #endif
             "CBF43926,digits.txt,C:\\Windows\\digits.txt\r\n"
             "<EXTERNAL_FILES>\r\n"
-            "06B9DF6F,a,b.txt,\r\n"
             "1B0ECF0B,sub\\FileList.csv,\r\n"
             "E101F268,sub\\deep\\Mixed.txt,\r\n");
   EXPECT_FALSE(Settings().writeFailed);

@@ -77,4 +77,14 @@ TEST_F(ResultPackagerTest, CompressPacksAndEmptiesTheFolder) {
   EXPECT_EQ(tar.substr(1536, 700), std::string(700, 'x'));
 }
 
+// A stop while packing leaves a closed but partial result, never a complete one.
+TEST_F(ResultPackagerTest, AStoppedPackingIsNotComplete) {
+  const std::string kept = Put(res_, "a.txt", "a");
+  Settings().stopRequested = true;
+  EXPECT_FALSE(ResultPackager::Compress(res_, out_));
+  EXPECT_FALSE(Settings().writeFailed);
+  EXPECT_TRUE(FileExists(kept));
+  EXPECT_TRUE(FileExists(out_));
+}
+
 }  // namespace

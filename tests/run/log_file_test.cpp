@@ -14,6 +14,9 @@ TEST(LogFileTest, EntryLinesExtendTheFileOrRaiseBothFlags) {
   EXPECT_EQ(FormatLogEntry(t, 7, "").substr(19), ",???,");
   EXPECT_STREQ(SeverityName(-1), "???");
   EXPECT_EQ(FreeSpaceRoot("C:\\x\\y.csv"), "C:\\");
+  // A share is its own volume, not the current drive.
+  EXPECT_EQ(FreeSpaceRoot("\\\\srv\\share\\dir\\r.tgz"), "\\\\srv\\share\\");
+  EXPECT_EQ(FreeSpaceRoot("\\\\srv\\share"), "\\\\srv\\share\\");
 
   Settings().Reset();
   testing_support::ScratchFolder dir;

@@ -67,12 +67,26 @@ TEST_F(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
 }
 
 TEST_F(FolderWalkTest, EmptyingRemovesLinksNeverWhatTheyPointTo) {
-  sys::EmptyFolder(root);
+  sys::RemoveFolderContents(root);
   EXPECT_TRUE(fs::exists(root));
   EXPECT_TRUE(fs::is_empty(root));
   EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), "v");
-  sys::EmptyFolder("");  // never the current drive's root
-  sys::EmptyFolder(scratch / "missing");
+  sys::RemoveFolderContents("");  // never the current drive's root
+  sys::RemoveFolderContents(scratch / "missing");
+  EXPECT_TRUE(FileExists(outside + "/victim.txt"));
+}
+
+TEST_F(FolderWalkTest, ALinkInTheResultFoldersPlaceGoesAloneNeverItsTarget) {
+  if (!links) GTEST_SKIP() << "this system makes no symbolic links";
+  const std::string planted = scratch / "~BX_TEMP";
+  fs::create_directory_symlink(outside, planted);
+  EXPECT_TRUE(sys::IsFolderLink(planted));
+  EXPECT_FALSE(sys::IsFolderLink(root));
+  sys::RemoveFolderTree(planted);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(planted)));
+  EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), "v");
+  sys::RemoveFolderTree(root);  // a real folder goes with everything in it
+  EXPECT_FALSE(fs::exists(root));
   EXPECT_TRUE(FileExists(outside + "/victim.txt"));
 }
 
