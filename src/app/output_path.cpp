@@ -54,8 +54,9 @@ std::string FileDialogFilter(const std::string& text) {
 std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder,
                              const AskPathFn& askUser) {
   if (settings.outFile.empty()) {
-    settings.silent = false;
     if (settings.caseIdGiven) return exeFolder + "\\" + settings.caseId + kExtension;
+    // A silent run never waits for a person: it has no result path then.
+    if (settings.silent) return std::string();
     return SaveAsResultPath(askUser());
   }
   settings.outFile = OutputPathFromOutFile(settings.outFile, settings.caseIdGiven, settings.caseId);

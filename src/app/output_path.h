@@ -12,9 +12,9 @@ struct RunSettings;
 using AskPathFn = std::function<std::string()>;
 
 // The result path from "/outfile=" and "/case=", or from asking the user.
-// Rewrites settings.outFile with the result and, without an output file,
-// clears settings.silent (a run that may ask is never silent). exeFolder
-// has no trailing "\\"; askUser runs only without output file and case id.
+// Rewrites settings.outFile with the result. exeFolder has no trailing
+// "\\"; askUser runs only without output file and case id, and never in a
+// silent run, which then gets "" (no result path).
 std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder,
                              const AskPathFn& askUser);
 

@@ -71,6 +71,10 @@ void ScriptRunner::StartRun() {
 void ScriptRunner::RunScripts(int32_t pass) {
   const std::string pattern = !xmlFile.empty() ? xmlFile : exeFolder + "\\*.tov";
   const std::vector<std::string> names = system_.FindScripts(pattern);
+  if (names.empty() && !xmlFile.empty() && pass == RunPassRun) {
+    // Named on the command line, so its absence is worth a word.
+    activityLog->Write(SeverityError, Format("No XML file matches %s", xmlFile.c_str()));
+  }
   if (names.empty() || !system_.EnterApartment()) return;
   RunContext context;
   context.activityLog = activityLog.get();

@@ -93,5 +93,5 @@ DWORD WINAPI RunThreadProc(LPVOID parameter) {
     runner.Run(RunPassRun);
   }
   ::PostThreadMessageA(userInterfaceThread, WM_QUIT, 0, 0);
-  return 0;
+  return path.empty() ? kNoRunPass : kRunPassDone;
 }

@@ -8,7 +8,11 @@
 
 // The run thread's entry. `parameter` carries the identifier of the
 // user-interface thread, which gets the quit message when the run is over.
+// Returns kRunPassDone when a result path was chosen and the run pass ran,
+// kNoRunPass when there was none (the user cancelled the question).
 DWORD WINAPI RunThreadProc(LPVOID parameter);
+constexpr DWORD kRunPassDone = 0;
+constexpr DWORD kNoRunPass = 1;
 
 // The result path from the command line, or from the Save-As dialog; ""
 // when the user cancelled. Rewrites RunSettings.outFile and may clear

@@ -23,5 +23,5 @@ std::string Arguments() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   ToolApp app;
   app.InitInstance(Arguments());
-  return 0;
+  return app.exitCode();
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/exit_code.h"
 #include "run/run_settings.h"
 
 namespace {
@@ -34,20 +35,45 @@ TEST(ChooseOutputPath, FromOutFileCaseIdOrTheUser) {
       {"", nullptr, "", ""},                            // cancelled
   };
   for (const auto& c : cases) {
-    RunSettings settings;
-    settings.outFile = c.outFile;
-    settings.caseIdGiven = c.caseId != nullptr;
-    settings.caseId = c.caseId ? c.caseId : "";
-    settings.silent = true;
-    int asked = 0;
-    const auto ask = [&] { return ++asked, std::string(c.answer); };
-    EXPECT_EQ(ChooseOutputPath(settings, "c:\\tool", ask), c.expected) << c.outFile << c.caseId;
-    const bool hasOutFile = *c.outFile != '\0';
-    // Later readers see the final path; only a run that cannot ask is silent.
-    EXPECT_EQ(settings.outFile, hasOutFile ? c.expected : "") << c.outFile;
-    EXPECT_EQ(settings.silent, hasOutFile) << c.outFile;
-    EXPECT_EQ(asked, hasOutFile || c.caseId ? 0 : 1) << c.outFile;
+    for (const bool silent : {false, true}) {
+      RunSettings settings;
+      settings.outFile = c.outFile;
+      settings.caseIdGiven = c.caseId != nullptr;
+      settings.caseId = c.caseId ? c.caseId : "";
+      settings.silent = silent;
+      int asked = 0;
+      const auto ask = [&] { return ++asked, std::string(c.answer); };
+      const bool hasOutFile = *c.outFile != '\0';
+      const bool wouldAsk = !hasOutFile && !c.caseId;
+      // A silent run never asks: without a path of its own it has none.
+      const std::string expected = silent && wouldAsk ? "" : c.expected;
+      EXPECT_EQ(ChooseOutputPath(settings, "c:\\tool", ask), expected) << c.outFile << silent;
+      // Later readers see the final path.
+      EXPECT_EQ(settings.outFile, hasOutFile ? c.expected : "") << c.outFile;
+      EXPECT_EQ(settings.silent, silent) << c.outFile;
+      EXPECT_EQ(asked, wouldAsk && !silent ? 1 : 0) << c.outFile;
+    }
   }
+}
+
+TEST(ExitCode, TellsDeploymentToolsHowTheRunEnded) {
+  const struct {
+    bool done, writeFailed, stop;
+    ExitCode code;
+  } kCases[] = {
+      {true, false, false, kExitDone},
+      {true, true, true, kExitWriteFailed},   // a write failure raises the stop too
+      {false, true, true, kExitWriteFailed},  // the result folder could not be made
+      {true, false, true, kExitStopped},
+      {false, false, false, kExitStopped},  // the question was declined
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(RunExitCode(c.done, c.writeFailed, c.stop), c.code) << c.done << c.writeFailed;
+  }
+  EXPECT_TRUE(SilentRunHasNoResultPath(true, false, false));
+  EXPECT_FALSE(SilentRunHasNoResultPath(true, false, true));  // beside the executable
+  EXPECT_FALSE(SilentRunHasNoResultPath(true, true, false));
+  EXPECT_FALSE(SilentRunHasNoResultPath(false, false, false));  // asks
 }
 
 TEST(FileDialogFilter, AlwaysEndsInTwoNuls) {

@@ -13,7 +13,7 @@ sed -i 's/Note="x"/Note="y"/' "$E2E_DIR/edited.tov"
 mkdir -p "$E2E_DIR/out"
 brindle /case=Case42 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 status=$?
-check "the run ends by itself" test "$status" -ne 124
+check "the run ends by itself, exit code 0" test "$status" -eq 0
 temp="$E2E_DIR/out/~BX_TEMP"
 result="$E2E_DIR/out/case42 r.tgz"
 check "the result is named after the case" test -f "$result"
@@ -74,8 +74,21 @@ check "and all of it is clean" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
 # --- a destination that cannot be written: no crash, no box, the process ends
 e2e_setup nodest "$exe"
 brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
-check "a missing destination ends the run" test $? -ne 124
+check "a missing destination ends the run with exit code 1" test $? -eq 1
 check "and leaves no result" test ! -e "$E2E_DIR/missing"
+# A relative one whose folder is missing: never a question, the same outcome.
+(cd "$E2E_DIR" && timeout 300 "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/brindle.exe" \
+  "/outfile=missing\\r.tgz" /silent)
+check "a relative missing destination never asks, exit code 1" test $? -eq 1
+brindle /silent
+check "silent without a result path is a bad command line (3), never a question" test $? -eq 3
+
+# --- a silent run needs no display
+e2e_setup nodisplay "$exe"
+mkdir -p "$E2E_DIR/out"
+DISPLAY= brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "without a display a silent run still runs (exit 0)" test $? -eq 0
+check "and writes its result" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
 
 # --- folder links: a tree search never enters one (two links to "." once
 # made a run copy one file thousands of times)

@@ -1,0 +1,12 @@
+#include "app/exit_code.h"
+
+ExitCode RunExitCode(bool runPassDone, bool writeFailed, bool stopRequested) {
+  // A write failure also raises the stop request: it decides first.
+  if (writeFailed) return kExitWriteFailed;
+  if (stopRequested || !runPassDone) return kExitStopped;
+  return kExitDone;
+}
+
+bool SilentRunHasNoResultPath(bool silent, bool outFileGiven, bool caseIdGiven) {
+  return silent && !outFileGiven && !caseIdGiven;
+}
