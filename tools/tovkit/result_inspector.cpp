@@ -91,19 +91,8 @@ bool GzipReader::Read(unsigned char* out, size_t size, size_t* got) {
 namespace {
 
 // Octal digits after optional spaces, ended by NUL, space or the field's
-// end; or base 256 (first byte 0x80, then big-endian binary), which the
-// writer uses from 8 GiB on. False for anything else, negative base-256
-// values and values beyond 64 bits included.
-bool ParseNumber(const unsigned char* field, size_t width, uint64_t* value) {
-  if (field[0] == 0x80) {
-    uint64_t v = 0;
-    for (size_t i = 1; i < width; ++i) {
-      if (v > (UINT64_MAX >> 8)) return false;
-      v = (v << 8) | field[i];
-    }
-    *value = v;
-    return true;
-  }
+// end. False for anything else.
+bool ParseOctal(const unsigned char* field, size_t width, uint64_t* value) {
   size_t i = 0;
   while (i < width && field[i] == ' ') ++i;
   uint64_t v = 0;
@@ -113,6 +102,20 @@ bool ParseNumber(const unsigned char* field, size_t width, uint64_t* value) {
   }
   for (; i < width; ++i) {
     if (field[i] != 0 && field[i] != ' ') return false;
+  }
+  *value = v;
+  return true;
+}
+
+// Octal, or base 256 (0x80, then big-endian binary) as the writer stores
+// sizes from 8 GiB on. Negative values and values beyond 64 bits are
+// refused.
+bool ParseNumber(const unsigned char* field, size_t width, uint64_t* value) {
+  if (field[0] != 0x80) return ParseOctal(field, width, value);
+  uint64_t v = 0;
+  for (size_t i = 1; i < width; ++i) {
+    if (v > (UINT64_MAX >> 8)) return false;
+    v = (v << 8) | field[i];
   }
   *value = v;
   return true;
@@ -158,7 +161,7 @@ TarReader::Result TarReader::Next(TarEntry* entry) {
   }
   const std::string header = " (header " + std::to_string(++headers_) + ")";
   uint64_t stored = 0;
-  if (!ParseNumber(block + kChecksumAt, kChecksumWidth, &stored)) {
+  if (!ParseOctal(block + kChecksumAt, kChecksumWidth, &stored)) {
     error_ = "bad header checksum field" + header;
     return kError;
   }
