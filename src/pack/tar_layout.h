@@ -13,6 +13,7 @@ constexpr size_t kSizeAt = 124, kSizeWidth = 12;
 constexpr size_t kMtimeAt = 136;
 constexpr size_t kChecksumAt = 148, kChecksumWidth = 8;
 constexpr size_t kTypeAt = 156;
+constexpr char kRegularType = '0', kPaxType = 'x', kPaxGlobalType = 'g';
 constexpr size_t kMagicAt = 257, kVersionAt = 263;
 constexpr size_t kUnameAt = 265, kGnameAt = 297;
 constexpr size_t kDevMajorAt = 329, kDevMinorAt = 337;

@@ -16,6 +16,7 @@ namespace {
 using namespace tar_layout;
 
 constexpr uint64_t kLargestNumber = 077777777777ull;  // 11 octal digits
+// Older readers want the name field NUL-ended; a longer name takes another form.
 constexpr size_t kLongestName = 99;
 
 // Tar data between two free-space queries may not bring the estimate of
@@ -37,19 +38,32 @@ void PutOctal(unsigned char* block, size_t at, uint64_t value) {
   std::memcpy(block + at, text, 12);  // 11 digits and the NUL
 }
 
-}  // namespace
+// Base 256 beyond the octal range, as GNU tar, bsdtar and Python's tarfile
+// read it: 0x80, then the value big-endian in the field's other 11 bytes.
+void PutNumber(unsigned char* block, size_t at, uint64_t value) {
+  if (value <= kLargestNumber) {
+    PutOctal(block, at, value);
+    return;
+  }
+  block[at] = 0x80;
+  for (size_t i = kSizeWidth - 1; i > 0; --i, value >>= 8) {
+    block[at + i] = static_cast<unsigned char>(value & 0xFF);
+  }
+}
 
-bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned char* block) {
-  if (size > kLargestNumber) return false;
+void FillHeader(unsigned char* block, const std::string& prefix, const std::string& name,
+                uint64_t size, int64_t mtime, char type) {
   std::memset(block, 0, kTarBlockSize);
-  std::memcpy(block + kNameAt, name.data(), std::min(name.size(), kNameWidth - 1));
+  // Either field may be full; ustar readers then take it without a NUL.
+  std::memcpy(block + kNameAt, name.data(), std::min(name.size(), kNameWidth));
+  std::memcpy(block + kPrefixAt, prefix.data(), std::min(prefix.size(), kPrefixWidth));
   PutText(block, kModeAt, "0000744");
   PutText(block, kUidAt, "0000001");
   PutText(block, kGidAt, "0000001");
-  PutOctal(block, kSizeAt, size);
+  PutNumber(block, kSizeAt, size);
   const uint64_t seconds = mtime < 0 ? 0 : std::min<uint64_t>(mtime, kLargestNumber);
   PutOctal(block, kMtimeAt, seconds);
-  block[kTypeAt] = '0';
+  block[kTypeAt] = static_cast<unsigned char>(type);
   PutText(block, kMagicAt, "ustar");
   PutText(block, kVersionAt, "00");
   PutText(block, kUnameAt, "Brindle Tool");
@@ -62,7 +76,66 @@ bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned
   char text[16];
   std::snprintf(text, sizeof text, "%07o", sum);
   std::memcpy(block + kChecksumAt, text, 8);  // 7 digits and the NUL
-  return true;
+}
+
+// The "/" that splits a long name into prefix (1..155 bytes) and name
+// (1..100 bytes) fields, leaving the longest name part; npos when there is
+// none. A "/" is never the second byte of a double-byte character: no code
+// page the product runs under has trail bytes below 0x40.
+size_t PrefixSplit(const std::string& name) {
+  if (name.size() > kPrefixWidth + 1 + kNameWidth) return std::string::npos;
+  const size_t from = name.size() > kNameWidth + 1 ? name.size() - kNameWidth - 1 : 1;
+  const size_t slash = name.find('/', from);
+  if (slash == std::string::npos || slash > kPrefixWidth || slash + 1 == name.size()) {
+    return std::string::npos;
+  }
+  return slash;
+}
+
+// A record's length counts its own digits.
+std::string PaxRecord(const std::string& key, const std::string& value) {
+  const size_t rest = 1 + key.size() + 1 + value.size() + 1;  // " key=value\n"
+  size_t length = rest + 1;
+  while (std::to_string(length).size() + rest != length) {
+    length = std::to_string(length).size() + rest;
+  }
+  return std::to_string(length) + " " + key + "=" + value + "\n";
+}
+
+std::string CutName(const std::string& name) { return name.substr(0, kLongestName - 3) + "..."; }
+
+}  // namespace
+
+bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned char* block) {
+  if (name.size() <= kLongestName) {
+    FillHeader(block, std::string(), name, size, mtime, kRegularType);
+    return true;
+  }
+  const size_t slash = PrefixSplit(name);
+  if (slash != std::string::npos) {
+    FillHeader(block, name.substr(0, slash), name.substr(slash + 1), size, mtime, kRegularType);
+    return true;
+  }
+  // What a reader without pax support shows.
+  FillHeader(block, std::string(), CutName(name), size, mtime, kRegularType);
+  return false;
+}
+
+size_t PaxHeaderBlocks(const std::string& name) {
+  const size_t records = PaxRecord("path", name).size();
+  return 1 + (records + kTarBlockSize - 1) / kTarBlockSize;
+}
+
+void BuildPaxHeader(const std::string& name, int64_t mtime, unsigned char* blocks) {
+  const std::string records = PaxRecord("path", name);
+  // Readers without pax support unpack the records as a file of this name.
+  const size_t slash = name.rfind('/');
+  const std::string own = "PaxHeaders/" + name.substr(slash == std::string::npos ? 0 : slash + 1);
+  FillHeader(blocks, std::string(), own.size() <= kLongestName ? own : CutName(own), records.size(),
+             mtime, kPaxType);
+  const size_t data = (PaxHeaderBlocks(name) - 1) * kTarBlockSize;
+  std::memset(blocks + kTarBlockSize, 0, data);
+  std::memcpy(blocks + kTarBlockSize, records.data(), records.size());
 }
 
 std::string TarMemberName(const std::string& archiveFolder, const std::string& fileName,
@@ -86,10 +159,6 @@ std::string TarMemberName(const std::string& archiveFolder, const std::string& f
       name += c == '\\' ? '/' : static_cast<char>(c);
       ++i;
     }
-  }
-  if (name.size() > kLongestName) {
-    name.resize(kLongestName - 3);
-    name += "...";
   }
   return name;
 }
@@ -127,6 +196,12 @@ bool TarWriter::Write(const unsigned char* block) {
   return false;
 }
 
+bool TarWriter::WriteWithRoom(const std::string& outputPath, const unsigned char* block) {
+  if (Room(outputPath)) return Write(block);
+  RaiseWriteFailure();
+  return false;
+}
+
 bool TarWriter::AddMember(const std::string& outputPath, const std::string& filePath,
                           const std::string& archiveFolder) {
   if (!Room(outputPath)) {
@@ -140,13 +215,20 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
     Settings().writeFailed = true;
     return false;
   }
+  const std::string name = TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte);
   unsigned char header[kTarBlockSize];
-  if (!BuildHeader(TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte), size, mtime,
-                   header)) {
-    Settings().writeFailed = true;  // too large for the format
+  if (!BuildHeader(name, size, mtime, header)) {
+    std::vector<unsigned char> pax(PaxHeaderBlocks(name) * kTarBlockSize);
+    BuildPaxHeader(name, mtime, pax.data());
+    // Room was asked for the first block above.
+    if (!Write(pax.data())) return false;
+    for (size_t at = kTarBlockSize; at < pax.size(); at += kTarBlockSize) {
+      if (!WriteWithRoom(outputPath, pax.data() + at)) return false;
+    }
+    if (!WriteWithRoom(outputPath, header)) return false;
+  } else if (!Write(header)) {
     return false;
   }
-  if (!Write(header)) return false;
 
   if (buffer_.empty()) buffer_.resize(kReadSize);
   bool complete = true;
@@ -162,11 +244,7 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
     std::memset(buffer_.data() + got, 0, kReadSize - got);
     const size_t blocks = (want + kTarBlockSize - 1) / kTarBlockSize;
     for (size_t b = 0; b < blocks; ++b) {
-      if (!Room(outputPath)) {
-        RaiseWriteFailure();
-        return false;
-      }
-      if (!Write(buffer_.data() + b * kTarBlockSize)) return false;
+      if (!WriteWithRoom(outputPath, buffer_.data() + b * kTarBlockSize)) return false;
     }
     left -= want;
   }

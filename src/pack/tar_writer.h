@@ -15,18 +15,29 @@
 
 constexpr size_t kTarBlockSize = tar_layout::kBlockSize;
 
-// Fills `block` (512 bytes) with the header of a regular file. False, block
-// unspecified, when the size does not fit the 11 octal digits of the format
-// (8 GiB and more). A negative mtime is stored as 0, one beyond the field's
-// range as its largest value.
+// Fills `block` (512 bytes) with the header of a regular file. A name over
+// 99 bytes goes into the prefix and name fields when it splits at a "/" so
+// that both fit. True when the block carries the whole name; false when it
+// holds a cut name and the pax header of BuildPaxHeader must go before it.
+// A size beyond 11 octal digits (8 GiB and more) is stored in base 256. A
+// negative mtime is stored as 0, one beyond the field's range as its largest
+// value.
 bool BuildHeader(const std::string& name, uint64_t size, int64_t mtime, unsigned char* block);
+
+// Blocks of the pax extended header that carries `name` whole: its own
+// header block and its records.
+size_t PaxHeaderBlocks(const std::string& name);
+
+// Fills `blocks` (PaxHeaderBlocks(name) blocks) with that header, whose one
+// record is "LEN path=NAME\n".
+void BuildPaxHeader(const std::string& name, int64_t mtime, unsigned char* blocks);
 
 // Tells whether a byte starts a double-byte character of the code page.
 using LeadByteTest = bool (*)(unsigned char);
 
 // archiveFolder "\\" fileName, leading "\\" dropped, separators turned into
-// "/" (never the second byte of a double-byte character), and names over 99
-// bytes cut to 96 bytes plus "...". An empty archiveFolder gives fileName.
+// "/" (never the second byte of a double-byte character). Never cut: the
+// header forms carry any length. An empty archiveFolder gives fileName.
 std::string TarMemberName(const std::string& archiveFolder, const std::string& fileName,
                           LeadByteTest isLeadByte = nullptr);
 
@@ -96,6 +107,8 @@ class TarWriter {
  private:
   bool Room(const std::string& outputPath);
   bool Write(const unsigned char* block);
+  // Room, then Write; raises the flags when there is no room.
+  bool WriteWithRoom(const std::string& outputPath, const unsigned char* block);
   void Queue(std::string path, bool isFolder, uint64_t bytes);
   void Release();
 

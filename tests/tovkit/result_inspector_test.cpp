@@ -5,8 +5,10 @@
 
 #include <cstring>
 
+#include "pack/manifest_format.h"
 #include "pack/tar_writer.h"
 #include "run/signature.h"
+#include "run/text.h"
 
 namespace {
 
@@ -24,12 +26,40 @@ std::string Gzip(const std::string& data) {
   return out;
 }
 
-// A member whose header may claim another size than the data it carries.
+uint32_t Crc(const std::string& data) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+unsigned char* Bytes(std::string& text) { return reinterpret_cast<unsigned char*>(&text[0]); }
+
+// Puts the right checksum into the header block at `at` after a change.
+void Seal(std::string* tar, size_t at) {
+  std::memset(&(*tar)[at + 148], ' ', 8);
+  unsigned sum = 0;
+  for (size_t i = 0; i < 512; ++i) sum += static_cast<unsigned char>((*tar)[at + i]);
+  std::snprintf(&(*tar)[at + 148], 8, "%06o", sum);
+}
+
+// A member as the writer stores it (a pax header first where the name needs
+// one), whose header may claim another size than the data it carries.
 std::string Member(const std::string& name, const std::string& data, uint64_t size = UINT64_MAX) {
   std::string out(512, '\0');
-  BuildHeader(name, size == UINT64_MAX ? data.size() : size, 0,
-              reinterpret_cast<unsigned char*>(&out[0]));
+  if (!BuildHeader(name, size == UINT64_MAX ? data.size() : size, 0, Bytes(out))) {
+    std::string pax(PaxHeaderBlocks(name) * 512, '\0');
+    BuildPaxHeader(name, 0, Bytes(pax));
+    out = pax + out;
+  }
   return out + data + std::string((512 - data.size() % 512) % 512, '\0');
+}
+
+// A member of another type, with its name as given.
+std::string Typed(const std::string& name, char type) {
+  std::string out = Member("t", "");
+  out.replace(0, name.size(), name);
+  out[156] = type;
+  Seal(&out, 0);
+  return out;
 }
 
 const std::string kEnd(1024, '\0');
@@ -93,16 +123,20 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
   const std::string good = GoodTar(Manifest(kRows)) + kEnd;
   std::string badSum = good;
   badSum[0] = 'X';  // name changed, checksum not
-  // A base-256 size, with a checksum that fits, so that the size is what is met.
+  // A base-256 size beyond 64 bits, with a checksum that fits.
   std::string base256 = Member("b256", "");
   base256[124] = static_cast<char>(0x80);
-  std::memset(&base256[148], ' ', 8);
-  unsigned sum = 0;
-  for (size_t i = 0; i < 512; ++i) sum += static_cast<unsigned char>(base256[i]);
-  std::snprintf(&base256[148], 8, "%06o", sum);
+  Seal(&base256, 0);
   const std::string gz = Gzip(good);
-  std::string flipped = gz;
+  std::string flipped = gz, badCrc = gz, badLength = gz;
   flipped[gz.size() / 2] ^= 0x55;
+  badCrc[gz.size() - 8] ^= 1;
+  badLength[gz.size() - 4] ^= 1;
+  const std::string pax = Member(std::string(150, 'p'), "");
+  std::string badPax = pax, hugePax = Member("huge", "", 2u << 20);
+  badPax[512] = 'x';  // the record's length
+  hugePax[156] = 'x';
+  Seal(&hugePax, 0);
   const struct {
     const char* what;
     std::string bytes;
@@ -118,12 +152,23 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
       {"base-256 size", Gzip(base256 + kEnd), "bad size field (header 1)"},
       {"no end blocks", Gzip(Member("a", "a")), "archive ends without its end blocks"},
       {"half a header", Gzip(good.substr(0, 700)), "truncated archive (member data)"},
+      {"wrong gzip CRC", badCrc, "damaged gzip data"},
+      {"wrong gzip length", badLength, "damaged gzip data"},
+      {"bad pax record", Gzip(badPax + kEnd), "bad pax header (header 1)"},
+      {"pax header, no member", Gzip(pax.substr(0, 1024) + kEnd), "pax header without its member"},
+      {"pax header too large", Gzip(hugePax), "pax header too large (header 1)"},
   };
   for (const auto& c : cases) {
     const InspectReport report = Inspect(c.bytes, 4096);
     EXPECT_FALSE(report.readable) << c.what;
     EXPECT_TRUE(!*c.error || report.error == c.error) << c.what << ": " << report.error;
     EXPECT_NE(InspectVerdict(report).find("damaged archive"), std::string::npos) << c.what;
+  }
+  // Cut short inside the gzip trailer or just before it, after the end blocks.
+  for (size_t cut = 1; cut <= 12; ++cut) {
+    const InspectReport report = Inspect(gz.substr(0, gz.size() - cut), 4096);
+    EXPECT_FALSE(report.readable) << cut;
+    EXPECT_EQ(report.error, "truncated gzip stream") << cut;
   }
 }
 
@@ -133,13 +178,52 @@ TEST(ResultInspectorTest, OddButReadableArchives) {
   EXPECT_TRUE(Inspect(Gzip(good.substr(0, 1536)) + Gzip(good.substr(1536))).clean());
   EXPECT_TRUE(Inspect(Gzip(good) + std::string(10, '\0')).clean());
 
+  const std::string pax = "../" + std::string(200, 'p');
   const std::string sneaky = Member("FileList.csv", Manifest("")) + Member("../../etc/x", "x") +
-                             Member("/abs", "y") + Member("dup", "1") + Member("dup", "2") + kEnd;
+                             Member("/abs", "y") + Member("dup", "1") + Member("dup", "2") +
+                             Typed("../up/", '5') + Typed("C:x", '5') + Member(pax, "p") + kEnd +
+                             Member("hidden", "h");
   const InspectReport report = Inspect(Gzip(sneaky));
   EXPECT_TRUE(report.readable);
   EXPECT_EQ(report.problems,
             (std::vector<std::string>{"unsafe member name: ../../etc/x", "unsafe member name: /abs",
-                                      "duplicate member: dup"}));
+                                      "duplicate member: dup", "unsafe member name: ../up/",
+                                      "unsafe member name: C:x", "unsafe member name: " + pax,
+                                      "data after the archive's end block"}));
+}
+
+// Names the writer stores in the prefix field or a pax header, base-256
+// sizes, and paths full of commas: the result stays clean.
+TEST(ResultInspectorTest, LongNamesSizesAndCommas) {
+  const std::string commas(5000, ',');
+  const struct {
+    std::string relative, source, data;
+  } files[] = {
+      {"d\\" + std::string(150, 'n'), "", "prefix"},
+      {"deep\\" + std::string(300, 'o') + "1", "", "pax 1"},
+      {"deep\\" + std::string(300, 'o') + "2", "", "pax 2"},
+      {"a" + commas + "b.txt", "C:\\x,y" + commas, "commas"},
+      // Two rows alike but for their CRC: "a" from "b,src", and "a,b" from "src".
+      {"a", "b,src", "a"},
+      {"a,b", "src", "a,b"},
+      {"\\lead\\x", "", "leading separator"},
+  };
+  std::string tar, rows;
+  for (const auto& f : files) {
+    rows += ManifestRow(Crc(f.data), f.relative, f.source) + "\r\n";
+    tar += Member(MemberNameForManifestPath(f.relative), f.data);
+  }
+  EXPECT_EQ(MemberNameForManifestPath("deep\\" + std::string(300, 'o') + "1"),
+            "deep/" + std::string(300, 'o') + "1");
+  // A small size in base 256, as a reader meets it from 8 GiB on.
+  std::string big = Member("big.bin", "12345");
+  std::memcpy(&big[124], "\x80\0\0\0\0\0\0\0\0\0\0\x05", 12);
+  Seal(&big, 0);
+  rows += ManifestRow(Crc("12345"), "big.bin", "") + "\r\n";
+  const InspectReport report =
+      Inspect(Gzip(tar + big + Member("FileList.csv", Manifest(rows)) + kEnd));
+  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_EQ(report.files, 9u);
 }
 
 }  // namespace

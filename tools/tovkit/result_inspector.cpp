@@ -91,8 +91,7 @@ bool GzipReader::Read(unsigned char* out, size_t size, size_t* got) {
 namespace {
 
 // Octal digits after optional spaces, ended by NUL, space or the field's
-// end. False for anything else (base-256 sizes included: we never write
-// them, and a reader that guesses is a reader that can be fooled).
+// end. False for anything else.
 bool ParseOctal(const unsigned char* field, size_t width, uint64_t* value) {
   size_t i = 0;
   while (i < width && field[i] == ' ') ++i;
@@ -103,6 +102,31 @@ bool ParseOctal(const unsigned char* field, size_t width, uint64_t* value) {
   }
   for (; i < width; ++i) {
     if (field[i] != 0 && field[i] != ' ') return false;
+  }
+  *value = v;
+  return true;
+}
+
+// Octal, or base 256 (0x80, then big-endian binary) as the writer stores
+// sizes from 8 GiB on. Negative values and values beyond 64 bits are
+// refused.
+bool ParseNumber(const unsigned char* field, size_t width, uint64_t* value) {
+  if (field[0] != 0x80) return ParseOctal(field, width, value);
+  uint64_t v = 0;
+  for (size_t i = 1; i < width; ++i) {
+    if (v > (UINT64_MAX >> 8)) return false;
+    v = (v << 8) | field[i];
+  }
+  *value = v;
+  return true;
+}
+
+bool ParseDecimal(const std::string& text, uint64_t* value) {
+  if (text.empty()) return false;
+  uint64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || v > (UINT64_MAX - 9) / 10) return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
   }
   *value = v;
   return true;
@@ -129,12 +153,16 @@ TarReader::Result TarReader::Next(TarEntry* entry) {
     return kError;
   }
   if (std::all_of(block, block + sizeof block, [](unsigned char c) { return c == 0; })) {
-    return kEnd;  // the second zero block is not needed to know the end
+    if (havePaxPath_ || havePaxSize_) {
+      error_ = "pax header without its member";
+      return kError;
+    }
+    return ReadToEnd() ? kEnd : kError;
   }
-  ++headers_;
+  const std::string header = " (header " + std::to_string(++headers_) + ")";
   uint64_t stored = 0;
   if (!ParseOctal(block + kChecksumAt, kChecksumWidth, &stored)) {
-    error_ = "bad header checksum field (header " + std::to_string(headers_) + ")";
+    error_ = "bad header checksum field" + header;
     return kError;
   }
   uint64_t sum = 0;
@@ -145,23 +173,93 @@ TarReader::Result TarReader::Next(TarEntry* entry) {
     signedSum += static_cast<signed char>(c);
   }
   if (stored != sum && static_cast<int64_t>(stored) != signedSum) {
-    error_ = "header checksum mismatch (header " + std::to_string(headers_) + ")";
+    error_ = "header checksum mismatch" + header;
     return kError;
   }
   uint64_t size = 0;
-  if (!ParseOctal(block + kSizeAt, kSizeWidth, &size)) {
-    error_ = "bad size field (header " + std::to_string(headers_) + ")";
+  if (!ParseNumber(block + kSizeAt, kSizeWidth, &size)) {
+    error_ = "bad size field" + header;
     return kError;
   }
   entry->name = Text(block + kNameAt, kNameWidth);
   if (std::memcmp(block + kMagicAt, "ustar", 5) == 0 && block[kPrefixAt] != 0) {
     entry->name = Text(block + kPrefixAt, kPrefixWidth) + "/" + entry->name;
   }
-  entry->size = size;
   entry->type = static_cast<char>(block[kTypeAt]);
+  entry->size = size;
+  if (entry->type == kPaxType) {
+    if (size > kInspectMaxPaxHeader) {
+      error_ = "pax header too large" + header;
+      return kError;
+    }
+    if (!ReadPaxRecords(size)) {
+      if (error_.empty()) error_ = "bad pax header" + header;
+      return kError;
+    }
+    return kEntry;
+  }
+  if (havePaxPath_) entry->name = paxPath_;
+  if (havePaxSize_) entry->size = paxSize_;
+  havePaxPath_ = havePaxSize_ = false;
+  dataLeft_ = entry->size;
+  padLeft_ = (kTarBlockSize - entry->size % kTarBlockSize) % kTarBlockSize;
+  return kEntry;
+}
+
+// Records "LEN key=value\n", LEN counting the whole record. Only the keys
+// that change what a reader unpacks matter here: path and size.
+bool TarReader::ReadPaxRecords(uint64_t size) {
+  std::string records;
   dataLeft_ = size;
   padLeft_ = (kTarBlockSize - size % kTarBlockSize) % kTarBlockSize;
-  return kEntry;
+  if (!ReadData([&](const unsigned char* data, size_t n) {
+        records.append(reinterpret_cast<const char*>(data), n);
+      })) {
+    return false;
+  }
+  size_t at = 0;
+  while (at < records.size()) {
+    const size_t space = records.find(' ', at);
+    uint64_t length = 0;
+    if (space == std::string::npos || !ParseDecimal(records.substr(at, space - at), &length) ||
+        length > records.size() - at || at + length <= space + 1 ||
+        records[at + length - 1] != '\n') {
+      return false;
+    }
+    const std::string record = records.substr(space + 1, at + length - space - 2);
+    at += length;
+    const size_t equals = record.find('=');
+    if (equals == std::string::npos) return false;
+    const std::string key = record.substr(0, equals), value = record.substr(equals + 1);
+    // An empty value takes the key back to the header's own field.
+    if (key == "path") {
+      havePaxPath_ = !value.empty();
+      paxPath_ = value;
+    } else if (key == "size") {
+      havePaxSize_ = !value.empty();
+      if (havePaxSize_ && !ParseDecimal(value, &paxSize_)) return false;
+    }
+  }
+  return true;
+}
+
+// The end blocks and whatever padding follows, to the gzip trailer, whose
+// CRC and length inflate checks: a result cut short in its last bytes
+// must not pass.
+bool TarReader::ReadToEnd() {
+  if (buffer_.empty()) buffer_.resize(64 * 1024);
+  for (;;) {
+    size_t got = 0;
+    if (!input_->Read(buffer_.data(), buffer_.size(), &got)) {
+      error_ = input_->error();
+      return false;
+    }
+    if (!std::all_of(buffer_.begin(), buffer_.begin() + got,
+                     [](unsigned char c) { return c == 0; })) {
+      dataAfterEnd_ = true;
+    }
+    if (got < buffer_.size()) return true;
+  }
 }
 
 bool TarReader::ReadData(const std::function<void(const unsigned char*, size_t)>& consume) {
@@ -225,35 +323,85 @@ bool SameCrcText(const std::string& text, uint32_t crc) {
   return true;
 }
 
-// A listed path may hold commas itself: try each split, nearest first, and
-// take the first that names a member. A bounded number of tries keeps a
-// line of commas from taking quadratic time.
-void CheckRow(const std::string& line, std::unordered_map<std::string, Member>* members,
-              InspectReport* report) {
+// Member names in byte order: the names that begin with a given text form
+// one run of it, narrowed a byte at a time while a row is read.
+class MemberIndex {
+ public:
+  using Entry = std::pair<const std::string, Member>;
+
+  explicit MemberIndex(std::unordered_map<std::string, Member>* members) {
+    sorted_.reserve(members->size());
+    for (Entry& member : *members) sorted_.push_back(&member);
+    std::sort(sorted_.begin(), sorted_.end(),
+              [](const Entry* a, const Entry* b) { return a->first < b->first; });
+  }
+
+  // Members that begin with the `depth` bytes read so far, the shortest
+  // first: sorted_[*lo, *hi). Keeps those whose next byte is c.
+  void Narrow(size_t depth, unsigned char c, size_t* lo, size_t* hi) const {
+    const auto byte = [depth](const Entry* e) {
+      return e->first.size() <= depth ? -1 : static_cast<unsigned char>(e->first[depth]);
+    };
+    const auto begin = sorted_.begin() + static_cast<std::ptrdiff_t>(*lo);
+    const auto end = sorted_.begin() + static_cast<std::ptrdiff_t>(*hi);
+    const auto first =
+        std::partition_point(begin, end, [&](const Entry* e) { return byte(e) < c; });
+    const auto last =
+        std::partition_point(first, end, [&](const Entry* e) { return byte(e) == c; });
+    *lo = static_cast<size_t>(first - sorted_.begin());
+    *hi = static_cast<size_t>(last - sorted_.begin());
+  }
+
+  size_t size() const { return sorted_.size(); }
+  Entry* at(size_t i) const { return sorted_[i]; }
+
+ private:
+  std::vector<Entry*> sorted_;
+};
+
+// "CRC,relative path,source path", where both paths may hold commas: every
+// comma after the CRC may end the relative path. One pass over the row
+// follows the member names it could be (the member name of a path as
+// MemberNameForManifestPath forms it: leading "\\" dropped, "\\" as "/"),
+// and takes the nearest split that names a member with the listed CRC, else
+// the nearest that names a member at all.
+void CheckRow(const std::string& line, const MemberIndex& index, InspectReport* report) {
   const size_t first = line.find(',');
   if (first == std::string::npos) return;
   ++report->listed;
   const std::string crcText = line.substr(0, first);
-  std::string firstPath;
-  size_t at = first;
-  for (int tries = 0; tries < 16; ++tries) {
-    size_t next = line.find(',', at + 1);
-    const std::string path =
-        line.substr(first + 1, next == std::string::npos ? std::string::npos : next - first - 1);
-    if (tries == 0) firstPath = path;
-    auto found = members->find(MemberNameForManifestPath(path));
-    if (found != members->end()) {
-      found->second.listed = true;
-      if (!SameCrcText(crcText, found->second.crc)) {
-        Note(&report->changed, &report->changedCount,
-             path + " (listed " + crcText + ", archive " + CrcText(found->second.crc) + ")");
+  size_t start = first + 1;
+  while (start < line.size() && line[start] == '\\') ++start;
+  MemberIndex::Entry* found = nullptr;
+  size_t foundEnd = 0;
+  size_t lo = 0, hi = index.size();
+  for (size_t at = start;; ++at) {
+    const bool end = at == line.size();
+    const size_t depth = at - start;
+    if ((end || line[at] == ',') && depth > 0 && lo < hi && index.at(lo)->first.size() == depth) {
+      MemberIndex::Entry* member = index.at(lo);
+      const bool same = SameCrcText(crcText, member->second.crc);
+      if (found == nullptr || same) {
+        found = member;
+        foundEnd = at;
       }
-      return;
+      if (same) break;
     }
-    if (next == std::string::npos) break;
-    at = next;
+    if (end || lo == hi) break;
+    index.Narrow(depth, line[at] == '\\' ? '/' : static_cast<unsigned char>(line[at]), &lo, &hi);
   }
-  Note(&report->missing, &report->missingCount, firstPath);
+  if (found == nullptr) {
+    const size_t next = line.find(',', first + 1);
+    Note(&report->missing, &report->missingCount,
+         line.substr(first + 1, next == std::string::npos ? std::string::npos : next - first - 1));
+    return;
+  }
+  found->second.listed = true;
+  if (!SameCrcText(crcText, found->second.crc)) {
+    Note(&report->changed, &report->changedCount,
+         line.substr(first + 1, foundEnd - first - 1) + " (listed " + crcText + ", archive " +
+             CrcText(found->second.crc) + ")");
+  }
 }
 
 void CheckManifest(const std::string& data, std::unordered_map<std::string, Member>* members,
@@ -262,6 +410,7 @@ void CheckManifest(const std::string& data, std::unordered_map<std::string, Memb
   std::string text = data.substr(0, data.find('\0'));
   report->signatureValid = CheckSignature(text);
   StripSignature(&text);
+  const MemberIndex index(members);
   size_t start = 0;
   bool started = false;
   while (start < text.size()) {
@@ -277,7 +426,7 @@ void CheckManifest(const std::string& data, std::unordered_map<std::string, Memb
     // The signature's token may stand before the end marker's ">".
     if (line.compare(0, sizeof kFileListEnd - 2, kFileListEnd, sizeof kFileListEnd - 2) == 0) break;
     if (!line.empty() && line[0] == '<') continue;  // "<EXTERNAL_FILES>"
-    CheckRow(line, members, report);
+    CheckRow(line, index, report);
   }
 }
 
@@ -301,9 +450,14 @@ InspectReport InspectResult(const ByteSource& source) {
       report.readable = true;
       break;
     }
+    // Whatever its kind: a folder or a pax header unpacks somewhere too.
+    if (UnsafeName(entry.name)) {
+      Note(&report.problems, &report.problemCount, "unsafe member name: " + entry.name);
+    }
     if (!entry.regular()) {
-      // Folders carry nothing to check; any other kind is not ours.
-      if (entry.type != '5') {
+      // Folders carry nothing to check, pax headers name the next member;
+      // any other kind is not ours.
+      if (entry.type != '5' && entry.type != kPaxType) {
         Note(&report.problems, &report.problemCount,
              "unexpected member type '" + std::string(1, entry.type) + "': " + entry.name);
       }
@@ -316,9 +470,6 @@ InspectReport InspectResult(const ByteSource& source) {
     if (++report.files > kInspectMaxMembers) {
       report.error = "more than " + std::to_string(kInspectMaxMembers) + " members";
       break;
-    }
-    if (UnsafeName(entry.name)) {
-      Note(&report.problems, &report.problemCount, "unsafe member name: " + entry.name);
     }
     const bool isManifest = entry.name == kFileListName;
     if (isManifest) {
@@ -342,6 +493,9 @@ InspectReport InspectResult(const ByteSource& source) {
       inserted.first->second.crc = static_cast<uint32_t>(crc);
     }
     if (isManifest) report.manifestFound = !manifestTooLarge;
+  }
+  if (tar.dataAfterEnd()) {
+    Note(&report.problems, &report.problemCount, "data after the archive's end block");
   }
   if (manifestTooLarge) {
     Note(&report.problems, &report.problemCount, "FileList.csv larger than the limit");

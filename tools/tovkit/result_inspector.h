@@ -43,7 +43,9 @@ class GzipReader {
 };
 
 struct TarEntry {
-  std::string name;  // prefix "/" name for ustar headers
+  // Prefix "/" name for ustar headers; the path of a pax header before it
+  // when there is one (the pax header itself comes as an entry of type 'x').
+  std::string name;
   uint64_t size = 0;
   char type = '0';
   bool regular() const { return type == '0' || type == '\0'; }
@@ -54,14 +56,26 @@ class TarReader {
   enum Result { kEntry, kEnd, kError };
   explicit TarReader(GzipReader* input) : input_(input) {}
   // The next member's header. After kEntry the member's data must be taken
-  // with ReadData before Next is called again.
+  // with ReadData before Next is called again. A pax header's records are
+  // read here and apply to the member that follows. kEnd only once the
+  // whole stream, gzip trailer included, has been read.
   Result Next(TarEntry* entry);
   // Hands the member's data to `consume` in pieces and skips the padding.
   bool ReadData(const std::function<void(const unsigned char*, size_t)>& consume);
   const std::string& error() const { return error_; }
+  // Something other than zeros follows the first end block: GNU tar may
+  // read on where we stopped.
+  bool dataAfterEnd() const { return dataAfterEnd_; }
 
  private:
+  bool ReadPaxRecords(uint64_t size);
+  bool ReadToEnd();
+
   GzipReader* input_;
+  bool havePaxPath_ = false, havePaxSize_ = false;
+  std::string paxPath_;
+  uint64_t paxSize_ = 0;
+  bool dataAfterEnd_ = false;
   uint64_t dataLeft_ = 0;
   uint64_t padLeft_ = 0;
   size_t headers_ = 0;
@@ -91,6 +105,7 @@ struct InspectReport {
 constexpr size_t kInspectMaxMembers = 250000;
 constexpr size_t kInspectMaxManifest = 64u << 20;
 constexpr size_t kInspectMaxListed = 100;
+constexpr size_t kInspectMaxPaxHeader = 1u << 20;
 
 InspectReport InspectResult(const ByteSource& source);
 
