@@ -19,16 +19,32 @@ ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
   outputPath = settings.outFile.empty() ? outputName : settings.outFile;
   const std::string baseFolder = FolderOf(outputPath);
   exeFolder = system_.ExecutableFolder();
-  tempFolder = (baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP";
-  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\" + kActivityLogName);
-  settings.tempFolder = tempFolder;
   resolver_ = std::make_unique<PathResolver>(SystemPathLookups());
   resolver_->SetToolFolder(exeFolder);
-  resolver_->SetActivityLog(activityLog.get());
+  UseTempFolder((baseFolder.empty() ? exeFolder : baseFolder) + "\\~BX_TEMP");
   xmlFile = settings.xmlFile;
   outFile = settings.outFile;
+}
+
+void ScriptRunner::UseTempFolder(const std::string& folder) {
+  tempFolder = folder;
+  activityLog = std::make_unique<ActivityLog>(tempFolder + "\\" + kActivityLogName);
+  Settings().tempFolder = tempFolder;
+  resolver_->SetActivityLog(activityLog.get());
   fileList_ = std::make_unique<LogFile>(tempFolder + "\\" + kFileListName);
   manifest_ = std::make_unique<FileManifest>(fileList_.get(), tempFolder);
+}
+
+bool ScriptRunner::ClaimTempFolder() {
+  const std::string first = tempFolder;
+  constexpr int kMaxFolders = 1000;
+  for (int n = 0; n < kMaxFolders; ++n) {
+    const std::string folder = n == 0 ? first : first + "." + std::to_string(n);
+    if (!tempFolderLock_.Take(folder + ".lock")) continue;
+    if (folder != tempFolder) UseTempFolder(folder);
+    return true;
+  }
+  return false;
 }
 
 ScriptRunner::~ScriptRunner() = default;

@@ -15,6 +15,7 @@
 #include "expr/version_logic.h"
 #include "pack/file_manifest.h"
 #include "run/log_file.h"
+#include "sys/file_system.h"
 
 class ActionDispatcher;
 
@@ -60,6 +61,12 @@ class ScriptRunner {
   // Performs one pass and returns stepTotal.
   int32_t Run(int32_t pass);
 
+  // Takes the temporary folder for this run for as long as the runner
+  // lives. Many machines may write their results into one share folder: a
+  // folder that a live run holds is left alone, and this run takes the
+  // first free "~BX_TEMP.<n>" beside it. False when none is free.
+  bool ClaimTempFolder();
+
   std::unique_ptr<ActivityLog> activityLog;
   std::string exeFolder;     // without a trailing "\\"
   std::string scriptFolder;  // tempFolder + "\\" + title of the current script
@@ -77,10 +84,12 @@ class ScriptRunner {
                  int32_t pass);
   void FinishRun();
   void SignFileList();
+  void UseTempFolder(const std::string& folder);
 
   RunSystem& system_;
   CollectorTable collectors_;
   std::unique_ptr<PathResolver> resolver_;
   std::unique_ptr<LogFile> fileList_;
   std::unique_ptr<FileManifest> manifest_;
+  sys::FileLock tempFolderLock_;
 };

@@ -88,9 +88,14 @@ DWORD WINAPI RunThreadProc(LPVOID parameter) {
   if (!path.empty()) {
     sys::RemoveFile(path);
     ScriptRunner runner(path);
-    const std::string tempFolder = runner.tempFolder;
-    sys::RemoveFolderTree(tempFolder);
-    runner.Run(RunPassRun);
+    if (runner.ClaimTempFolder()) {
+      // What is left in the claimed folder was abandoned by an earlier run.
+      sys::RemoveFolderTree(runner.tempFolder);
+      runner.Run(RunPassRun);
+    } else {
+      // Without a free folder of its own the run would spoil another's.
+      RaiseWriteFailure();
+    }
   }
   ::PostThreadMessageA(userInterfaceThread, WM_QUIT, 0, 0);
   return path.empty() ? kNoRunPass : kRunPassDone;

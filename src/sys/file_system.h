@@ -38,6 +38,24 @@ bool RemoveFolder(const std::string& path);
 // Creates a folder whose parent exists; an existing folder counts as made.
 bool CreateFolder(const std::string& path);
 
+// A file held open without sharing for as long as the object lives: the
+// mark of a live owner. The file goes when it is released, also when the
+// process dies. Windows edge and POSIX stand-in (an advisory lock there).
+class FileLock {
+ public:
+  FileLock();
+  ~FileLock();
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  // False while another owner holds the file (or it cannot be made).
+  bool Take(const std::string& path);
+  void Release();
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
 struct LocalTime {
   int year, month, day, hour, minute, second;
 };

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -68,6 +69,38 @@ bool RemoveFolder(const std::string& path) {
 
 bool CreateFolder(const std::string& path) {
   return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+struct FileLock::Impl {
+  int fd = -1;
+  std::string path;
+};
+
+FileLock::FileLock() : impl_(new Impl) {}
+FileLock::~FileLock() {
+  Release();
+  delete impl_;
+}
+
+bool FileLock::Take(const std::string& path) {
+  Release();
+  const std::string native = PosixPath(path);
+  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return false;
+  }
+  impl_->fd = fd;
+  impl_->path = native;
+  return true;
+}
+
+void FileLock::Release() {
+  if (impl_->fd < 0) return;
+  ::unlink(impl_->path.c_str());
+  ::close(impl_->fd);
+  impl_->fd = -1;
 }
 
 LocalTime Now() {

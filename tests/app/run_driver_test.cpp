@@ -214,4 +214,29 @@ TEST_F(RunDriverTest, NoScriptAfterAStopAndNoneNamedLikeTheRunsOwnFiles) {
             std::string::npos);
 }
 
+// Many machines writing into one share folder: a folder held by a live run
+// is left alone; this run takes the next free one, and frees it at its end.
+TEST_F(RunDriverTest, ALiveRunsFolderIsNeverShared) {
+  sys::FileLock live;
+  ASSERT_TRUE(live.Take(dir.path() + "\\~BX_TEMP.lock"));
+  WriteFile(dir / "one.tov", Signed("<a></a>"));
+  {
+    ScriptRunner runner("", system, CollectorTable());
+    ASSERT_TRUE(runner.ClaimTempFolder());
+    EXPECT_EQ(runner.tempFolder, dir.path() + "\\~BX_TEMP.1");
+    EXPECT_EQ(Settings().tempFolder, runner.tempFolder);
+    ScriptRunner other("", system, CollectorTable());
+    ASSERT_TRUE(other.ClaimTempFolder());
+    EXPECT_EQ(other.tempFolder, dir.path() + "\\~BX_TEMP.2");
+    runner.Run(RunPassRun);
+  }
+  EXPECT_TRUE(CheckSignature(Result()["FileList.csv"]));
+  EXPECT_FALSE(FileExists(dir / "~BX_TEMP.1"));
+  EXPECT_FALSE(FileExists(dir / "~BX_TEMP.1.lock")) << "the mark goes with the run";
+  live.Release();
+  ScriptRunner later("", system, CollectorTable());
+  ASSERT_TRUE(later.ClaimTempFolder());
+  EXPECT_EQ(later.tempFolder, dir.path() + "\\~BX_TEMP") << "an abandoned folder is reused";
+}
+
 }  // namespace
