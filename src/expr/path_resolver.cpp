@@ -16,7 +16,74 @@ const uint32_t kRegSz = 1;
 const uint32_t kRegExpandSz = 2;
 const int32_t kInstallStateLocal = 3;
 
+const char* const kNamedVariables[] = {"PFILES", "SYSVOL", "TOOLDIR", "DATADIR", "ACTNAME"};
+
+bool IsNamedVariable(const std::string& name) {
+  for (const char* known : kNamedVariables) {
+    if (EqualsNoCase(name, known)) return true;
+  }
+  return false;
+}
+
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// A lone "%" or "$" is plain text to the resolver, as in "100%" or a share
+// like "C$"; it counts as an unended reference only when a name follows it
+// that looks meant.
+bool LooksLikeUnendedName(char open, const std::string& text, size_t at) {
+  size_t end = at + 1;
+  while (end < text.size() && IsWordChar(text[end])) ++end;
+  const std::string name = text.substr(at + 1, end - at - 1);
+  if (open == '$') return IsNamedVariable(name);
+  return !name.empty();
+}
+
 }  // namespace
+
+std::vector<ReferenceProblem> FindReferenceProblems(const std::string& text) {
+  std::vector<ReferenceProblem> problems;
+  const struct {
+    char open, close;
+  } kKinds[] = {{'%', '%'}, {'$', '$'}, {'[', ']'}, {'{', '}'}, {'|', '|'}};
+  for (const auto& kind : kKinds) {
+    for (size_t from = 0;;) {
+      const size_t start = text.find(kind.open, from);
+      if (start == std::string::npos) break;
+      const size_t end = text.find(kind.close, start + 1);
+      const std::string opening(1, kind.open);
+      if (end == std::string::npos) {
+        if ((kind.open != '%' && kind.open != '$') ||
+            LooksLikeUnendedName(kind.open, text, start)) {
+          problems.push_back({start, "reference '" + text.substr(start, 24) +
+                                         "' does not end with '" + std::string(1, kind.close) +
+                                         "'"});
+        }
+        break;
+      }
+      const std::string inner = text.substr(start + 1, end - start - 1);
+      if (inner.empty()) {
+        // The resolver looks only at the first opening delimiter of a kind.
+        if (text.find(kind.open, end + 1) != std::string::npos) {
+          problems.push_back(
+              {start, "'" + opening + opening + "' is no reference, and hides every later one"});
+        }
+        break;
+      }
+      if (kind.open == '$' && !IsNamedVariable(inner)) {
+        problems.push_back({start, "unknown variable '$" + inner + "$'"});
+      }
+      if (kind.open == '[' &&
+          ParseRegistryRoot(inner.substr(0, inner.find('\\'))) == RegistryRootNone) {
+        problems.push_back({start, "registry reference '[" + inner +
+                                       "]' needs a root such as HKEY_LOCAL_MACHINE"});
+      }
+      from = end + 1;
+    }
+  }
+  return problems;
+}
 
 PathResolver::PathResolver(const PathLookups& lookups) : lookups_(lookups) {
   std::string system;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "expr/registry_root.h"
 #include "run/log_file.h"
@@ -38,6 +39,18 @@ class PathLookups {
 // The lookups of the system this program runs on (Windows: the real ones;
 // elsewhere: environment and files only, everything else missing).
 const PathLookups& SystemPathLookups();
+
+// A reference in a script value that can never resolve on any machine: one
+// that does not end, a named variable that is none of the five, a registry
+// reference without a known root, or "%%", after which the resolver looks
+// at no further environment reference. `offset` is where it begins in the
+// text. Environment variables, registry keys and the like are the machine's
+// business and are not judged. For tools that check scripts.
+struct ReferenceProblem {
+  size_t offset = 0;
+  std::string message;
+};
+std::vector<ReferenceProblem> FindReferenceProblems(const std::string& text);
 
 class PathResolver {
  public:

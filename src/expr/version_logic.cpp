@@ -1,6 +1,7 @@
 #include "expr/version_logic.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "run/text.h"
@@ -59,7 +60,82 @@ std::vector<std::string> SplitWords(const std::string& text, size_t maxWords) {
   return words;
 }
 
+bool OneOf(const std::string& word, std::initializer_list<const char*> words) {
+  for (const char* candidate : words) {
+    if (word == candidate) return true;
+  }
+  return false;
+}
+
+const std::initializer_list<const char*> kOperandNames = {"RegKey", "RegValueName", "RegValue",
+                                                          "File", "Folder"};
+
 }  // namespace
+
+bool IsConditionOperand(const std::string& name) {
+  for (const char* operand : kOperandNames) {
+    if (EqualsNoCase(name, operand)) return true;
+  }
+  return false;
+}
+
+std::string ConditionProblem(const std::string& expression) {
+  if (expression.size() > kMaxExpression) {
+    return "condition is longer than " + std::to_string(kMaxExpression) +
+           " characters and always fails";
+  }
+  std::string spaced = expression;
+  for (size_t i = 1; i < spaced.size(); ++i) {
+    if (spaced[i] == '_') spaced[i] = ' ';
+  }
+  const std::vector<std::string> words = SplitWords(spaced, 5);
+  if (words.size() < 3) return "condition needs a test and an operator after PROCESSIF";
+  if (words[0] != "PROCESSIF") return "unknown condition word '" + words[0] + "'";
+  const std::string& test = words[1];
+  const std::string& op = words[2];
+  const std::string value = words.size() > 3 ? words[3] : std::string();
+  const bool textTest = OneOf(test, {"KERNEL", "OSNAME", "OSTYPE"});
+  const bool numberTest = OneOf(test, {"VERSION", "BUILD", "SPACK"});
+  const bool presenceTest = OneOf(test, {"REG", "FILE", "FOLDER"});
+  if (!textTest && !numberTest && !presenceTest) {
+    return "unknown condition word '" + test + "'";
+  }
+  const bool equality = OneOf(op, {"IS", "ISNOT"});
+  const bool ordering =
+      OneOf(op, {"ISHIGHERTHAN", "ISLOWERTHAN", "ISHIGHEROREQUALTO", "ISLOWEROREQUALTO"});
+  if (!equality && !ordering) return "unknown condition word '" + op + "'";
+  if (ordering && !numberTest) {
+    return "operator '" + op + "' does not apply to " + test + ", which knows IS and ISNOT";
+  }
+  if (presenceTest) {
+    return words.size() > 3 ? "condition word '" + value + "' after " + op + " is not used"
+                            : std::string();
+  }
+  if (value.empty()) return "condition has no value to compare " + test + " with";
+  if (words.size() > 4) return "condition word '" + words[4] + "' after the value is ignored";
+  if (test == "KERNEL" && !OneOf(value, {"WINNT", "WIN9X"})) {
+    return "unknown condition word '" + value + "' for KERNEL";
+  }
+  if (test == "OSNAME" && !OneOf(value, {"WINNT", "WINNT351", "WINNT4", "WIN2K", "WINXP", "WIN9X",
+                                         "WIN95", "WIN98", "WINME"})) {
+    return "unknown condition word '" + value + "' for OSNAME";
+  }
+  if (test == "OSTYPE" && !OneOf(value, {"WORKSTATION", "SERVER", "ADVANCEDSERVER"})) {
+    return "unknown condition word '" + value + "' for OSTYPE";
+  }
+  if (numberTest) {
+    const bool isFloat = test == "VERSION";
+    size_t digits = 0, dots = 0;
+    for (char c : value) {
+      digits += c >= '0' && c <= '9';
+      dots += c == '.';
+    }
+    if (digits == 0 || digits + dots != value.size() || dots > (isFloat ? 1u : 0u)) {
+      return "condition value '" + value + "' is not a " + (isFloat ? "version" : "number");
+    }
+  }
+  return std::string();
+}
 
 VersionLogic::VersionLogic(ActivityLog* log, const VersionSystem& system)
     : log_(log), system_(system) {

@@ -45,6 +45,15 @@ class VersionSystem {
 // The facts of the system this program runs on.
 const VersionSystem& SystemVersionFacts();
 
+// Why a condition element's name can never test what its author meant, or
+// "" when it reads as a test Evaluate knows: a word it does not know, an
+// operator the test has no use for, a value no system reports. Takes the
+// name as Evaluate does, upper-cased. For tools that check scripts.
+std::string ConditionProblem(const std::string& expression);
+
+// Whether a condition element's attribute is one of its operands (any case).
+bool IsConditionOperand(const std::string& name);
+
 class VersionLogic {
  public:
   // Reads the OS facts. `system` must outlive the object.

@@ -49,11 +49,38 @@ const ActionRow kActions[] = {
 const int32_t kActiveDirectoryWeight = 5;
 const int32_t kEventLogSettingsWeight = 1;
 
-bool StartsWithProcessIf(const std::string& upperName) {
-  return upperName.compare(0, 9, "PROCESSIF") == 0;
+const ActionRow* FindActionRow(const std::string& section, const std::string& name) {
+  for (const ActionRow& candidate : kActions) {
+    if (EqualsNoCase(section, candidate.section) &&
+        (candidate.action == nullptr || EqualsNoCase(name, candidate.action))) {
+      return &candidate;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
+
+ElementRole RoleOfElement(const std::string& name) {
+  const std::string upper = UpperAscii(name);
+  if (upper.compare(0, 9, "PROCESSIF") == 0) return ElementRole::Condition;
+  if (upper == "SUMMARY") return ElementRole::Summary;
+  if (upper == "ACTIVE_DIRECTORY") return ElementRole::ActiveDirectory;
+  if (upper == "EVENT_LOGS") return ElementRole::EventLogSettings;
+  return ElementRole::Other;
+}
+
+const char* RecognisedActionSection(const std::string& section, const std::string& name) {
+  const ActionRow* row = FindActionRow(section, name);
+  return row == nullptr ? nullptr : row->section;
+}
+
+bool IsKnownSection(const std::string& section) {
+  for (const ActionRow& row : kActions) {
+    if (EqualsNoCase(section, row.section)) return true;
+  }
+  return false;
+}
 
 ActionElement CopyElement(const ScriptNode& element) {
   ActionElement copy;
@@ -148,7 +175,8 @@ bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
   size_t count = 0;
   element.GetAttributeCount(&count);
 
-  if (StartsWithProcessIf(upper)) {
+  const ElementRole role = RoleOfElement(name);
+  if (role == ElementRole::Condition) {
     if (versionLogic_ == nullptr) return false;
     versionLogic_->ClearOperands();
     for (size_t i = 0; i < count; ++i) {
@@ -161,12 +189,12 @@ bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
     }
     if (!versionLogic_->Evaluate(upper)) return false;
   }
-  if (upper == "SUMMARY") return false;
+  if (role == ElementRole::Summary) return false;
 
-  const bool activeDirectory = upper == "ACTIVE_DIRECTORY";
+  const bool activeDirectory = role == ElementRole::ActiveDirectory;
   if (element.HasChildren() && !activeDirectory) return true;
 
-  if (activeDirectory || upper == "EVENT_LOGS") {
+  if (activeDirectory || role == ElementRole::EventLogSettings) {
     RunElementAction(element, pass, activeDirectory);
     return false;
   }
@@ -211,14 +239,7 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
   }
   if (context_.resolver != nullptr) context_.resolver->SetActionName(name);
 
-  const ActionRow* row = nullptr;
-  for (const ActionRow& candidate : kActions) {
-    if (EqualsNoCase(section, candidate.section) &&
-        (candidate.action == nullptr || EqualsNoCase(name, candidate.action))) {
-      row = &candidate;
-      break;
-    }
-  }
+  const ActionRow* row = FindActionRow(section, name);
   if (row == nullptr) {
     Log(SeverityError, Format("Unrecognised Action: %s<%s>", section.c_str(), name.c_str()));
     return false;

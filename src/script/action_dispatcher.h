@@ -11,6 +11,23 @@
 #include "expr/version_logic.h"
 #include "script/script_document.h"
 
+// How the walk treats an element, by its name (any case). Tools that check
+// scripts ask the same questions as the walk, so they never disagree on it.
+enum class ElementRole {
+  Condition,         // PROCESSIF...: its content runs when the expression holds
+  Summary,           // skipped with everything inside
+  ActiveDirectory,   // handed whole to the directory dump, never walked
+  EventLogSettings,  // EVENT_LOGS: settings, when it has no child elements
+  Other,             // a container, or a section whose attributes are actions
+};
+ElementRole RoleOfElement(const std::string& name);
+
+// The section as the dispatcher's table spells it ("FILES",
+// "MISCELLANEOUS"...) when it recognises the action, else null.
+const char* RecognisedActionSection(const std::string& section, const std::string& name);
+// Whether the table has a row for the section at all.
+bool IsKnownSection(const std::string& section);
+
 // A copy of `element` and everything below it, as collectors read it.
 ActionElement CopyElement(const ScriptNode& element);
 

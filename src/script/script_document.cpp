@@ -35,6 +35,29 @@ std::string NarrowCharacter(uint32_t value) {
   return std::string(1, static_cast<char>(value));
 }
 
+bool IsNamedReference(const std::string& name) {
+  for (const char* known : {"amp", "apos", "quot", "quote", "lt", "gt"}) {
+    if (name == known) return true;
+  }
+  return !name.empty() && name[0] == '#';
+}
+
+// A character as a message shows it.
+std::string Shown(int c) {
+  if (c == -1) return "the end of the file";
+  if (c == '\n') return "a line end";
+  if (c < 32 || c > 126) return "a control or non-ASCII byte";
+  return std::string("'") + static_cast<char>(c) + "'";
+}
+
+// A long piece of the file, cut for a message.
+std::string Cut(const std::string& text) {
+  const size_t kShown = 24;
+  std::string shown = text.substr(0, text.find('\n'));
+  if (shown.size() > kShown || shown.size() < text.size()) shown = shown.substr(0, kShown) + "...";
+  return shown;
+}
+
 std::string ReplaceReference(const std::string& name) {
   if (name == "amp") return "&";
   if (name == "apos") return "'";
@@ -115,6 +138,21 @@ bool ScriptNode::GetAttributeByName(const std::string& name, ScriptNode* attribu
   return true;
 }
 
+bool ScriptNode::GetPosition(SourcePosition* position) const {
+  *position = SourcePosition();
+  if (IsNull()) return false;
+  const auto& element = document_->elements_[element_];
+  *position = attribute_ >= 0 ? element.attributes[attribute_].position : element.position;
+  return true;
+}
+
+bool ScriptNode::GetValuePosition(SourcePosition* position) const {
+  *position = SourcePosition();
+  if (!IsAttribute()) return false;
+  *position = document_->elements_[element_].attributes[attribute_].valuePosition;
+  return true;
+}
+
 bool ScriptNode::GetParent(ScriptNode* parent) const {
   *parent = ScriptNode();
   if (IsNull()) return false;
@@ -139,6 +177,7 @@ bool ScriptDocument::Load(const std::string& path) {
 
 void ScriptDocument::LoadFromBytes(std::string_view bytes) {
   elements_.clear();
+  problems_.clear();
   open_ = -2;
   ScriptParser(bytes, this).Parse();
 }
@@ -147,14 +186,21 @@ ScriptNode ScriptDocument::Root() const {
   return HasRoot() ? ScriptNode(this, 0, -1) : ScriptNode();
 }
 
-void ScriptDocument::StartElement(const std::string& name,
-                                  const std::vector<Attribute>& attributes) {
+void ScriptDocument::StartElement(const std::string& name, const std::vector<Attribute>& attributes,
+                                  SourcePosition position) {
   Element element;
   element.name = name;
+  element.position = position;
   element.attributes = attributes;
   // Byte order of the names; of two equal names the first one read stays.
   std::stable_sort(element.attributes.begin(), element.attributes.end(),
                    [](const Attribute& a, const Attribute& b) { return a.name < b.name; });
+  for (size_t i = 1; i < element.attributes.size(); ++i) {
+    if (element.attributes[i].name == element.attributes[i - 1].name) {
+      Problem(element.attributes[i].position,
+              "attribute '" + element.attributes[i].name + "' is repeated; the first one counts");
+    }
+  }
   element.attributes.erase(
       std::unique(element.attributes.begin(), element.attributes.end(),
                   [](const Attribute& a, const Attribute& b) { return a.name == b.name; }),
@@ -175,6 +221,10 @@ void ScriptDocument::EndElement() {
   if (open_ >= 0) open_ = elements_[open_].parent;
 }
 
+void ScriptDocument::Problem(SourcePosition position, std::string message) {
+  problems_.push_back(ReadProblem{position, std::move(message)});
+}
+
 void ScriptDocument::AddText(const std::string& text) {
   if (open_ == -2) return;  // before the root: dropped
   elements_[open_ == -1 ? 0 : open_].text += text;
@@ -185,10 +235,30 @@ void ScriptDocument::AddText(const std::string& text) {
 ScriptParser::ScriptParser(std::string_view bytes, ScriptDocument* document) : document_(document) {
   text_.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\0') break;
+    if (bytes[i] == '\0') {
+      stoppedAtZero_ = true;
+      break;
+    }
     if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
     text_.push_back(bytes[i]);
   }
+  // CR LF became LF above, so counting LF gives the file's own lines.
+  lineStarts_.push_back(0);
+  for (size_t i = 0; i < text_.size(); ++i) {
+    if (text_[i] == '\n') lineStarts_.push_back(i + 1);
+  }
+}
+
+SourcePosition ScriptParser::PositionAt(size_t offset) const {
+  const auto next = std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset);
+  SourcePosition position;
+  position.line = static_cast<int32_t>(next - lineStarts_.begin());
+  position.column = static_cast<int32_t>(offset - *(next - 1) + 1);
+  return position;
+}
+
+void ScriptParser::Problem(size_t offset, std::string message) {
+  document_->Problem(PositionAt(offset), std::move(message));
 }
 
 int ScriptParser::Peek() const {
@@ -211,6 +281,15 @@ void ScriptParser::AddCharacterData(char c) {
   // White space and other characters arrive as separate runs. It matters only
   // at the end of the file, where the unfinished run is dropped.
   const int kind = IsSpace(static_cast<unsigned char>(c)) ? 1 : 2;
+  if (kind == 2 && open_.empty()) {
+    const bool beforeRoot = !document_->HasRoot();
+    bool& noted = beforeRoot ? textBeforeRootNoted_ : textAfterRootNoted_;
+    if (!noted) {
+      Problem(position_ - 1, beforeRoot ? "text before the root element is ignored"
+                                        : "text after the root element");
+      noted = true;
+    }
+  }
   if (pendingKind_ != 0 && kind != pendingKind_) HandOver();
   pending_.push_back(c);
   pendingKind_ = kind;
@@ -218,8 +297,9 @@ void ScriptParser::AddCharacterData(char c) {
 
 void ScriptParser::Parse() {
   for (int c = Next(); c != -1; c = Next()) {
+    const size_t at = position_ - 1;
     if (c == '&') {
-      pending_ += ReadReference();
+      pending_ += ReadReference(at);
       continue;
     }
     if (c != '<') {
@@ -229,15 +309,22 @@ void ScriptParser::Parse() {
     HandOver();
     const int d = Next();
     if (d == '!' || d == '?') {
-      SkipMarkup();
+      SkipMarkup(at);
     } else if (d == '/') {
-      ReadEndTag();
+      ReadEndTag(at);
     } else if (IsNameStart(d)) {
-      ReadStartTag(static_cast<char>(d));
+      ReadStartTag(static_cast<char>(d), at);
+    } else {
+      // "<" and that character are dropped.
+      Problem(at, "'<' followed by " + Shown(d) + " is dropped");
     }
-    // Anything else: "<" and that character are dropped.
   }
   // An unfinished run at the end is dropped; open elements stay as they are.
+  for (size_t i = 0; i < open_.size(); ++i) {
+    Problem(openAt_[i], "element <" + open_[i] + "> is never closed");
+  }
+  if (stoppedAtZero_) Problem(text_.size(), "reading stops at a zero byte");
+  if (!document_->HasRoot()) Problem(0, "no element: the script does nothing");
 }
 
 std::string ScriptParser::ReadNameAfter(char first) {
@@ -246,59 +333,114 @@ std::string ScriptParser::ReadNameAfter(char first) {
   return name;
 }
 
-void ScriptParser::SkipMarkup() {
-  for (int c = Next(); c != -1 && c != '>'; c = Next()) {
+void ScriptParser::SkipMarkup(size_t markupStart) {
+  const size_t contentStart = position_;
+  int c = Next();
+  for (; c != -1 && c != '>'; c = Next()) {
+  }
+  const std::string content = text_.substr(contentStart, position_ - contentStart);
+  if (c == -1) {
+    Problem(markupStart, "markup '<" + Cut(text_.substr(markupStart + 1)) +
+                             "' has no '>': the rest of the file is skipped");
+  } else if (content.compare(0, 2, "--") == 0 &&
+             (content.size() < 5 || content.compare(content.size() - 3, 2, "--") != 0)) {
+    // No nesting of markup here: a comment ends at its first ">".
+    Problem(position_ - 1, "the comment ends at this '>'; what follows is read as text");
   }
 }
 
-std::string ScriptParser::ReadReference() {
+std::string ScriptParser::ReadReference(size_t ampersand) {
   std::string name;
   for (;;) {
     const int c = Next();
-    if (c == -1) return std::string();  // no ";" before the end: lost
+    if (c == -1) {
+      // No ";" before the end: lost.
+      Problem(ampersand, "'&' without ';': the rest of the file is lost");
+      return std::string();
+    }
     if (c == ';') break;
     name.push_back(static_cast<char>(c));
+  }
+  if (!IsNamedReference(name)) {
+    Problem(ampersand, "unknown reference '&" + Cut(name) + ";' is replaced by nothing");
   }
   return ReplaceReference(name);
 }
 
-void ScriptParser::ReadEndTag() {
+void ScriptParser::ReadEndTag(size_t tagStart) {
   std::string name;
   while (IsNameChar(Peek())) name.push_back(static_cast<char>(Next()));
-  Next();  // whatever ends the name is consumed, even when it is not ">"
+  const int end = Next();  // whatever ends the name is consumed, even when it is not ">"
+  const std::string tag = "</" + name + ">";
   if (!open_.empty() && open_.back() == name) {
     open_.pop_back();
+    openAt_.pop_back();
     document_->EndElement();
+  } else if (open_.empty()) {
+    Problem(tagStart, "end tag " + tag + " with no element open is ignored");
+    return;
+  } else {
+    Problem(tagStart, "end tag " + tag + " does not match the open element <" + open_.back() + ">");
+    return;
+  }
+  if (end != '>') {
+    Problem(tagStart, "end tag " + tag + " is followed by " + Shown(end) +
+                          ", which it swallows; the rest is read as text");
   }
 }
 
-bool ScriptParser::ReadAttribute(char first, ScriptDocument::Attribute* attribute) {
+bool ScriptParser::ReadAttribute(char first, size_t nameStart,
+                                 ScriptDocument::Attribute* attribute) {
   attribute->name = ReadNameAfter(first);
   attribute->value.clear();
+  attribute->position = PositionAt(nameStart);
+  const std::string dropped = "attribute '" + attribute->name + "' is dropped: ";
   while (IsSpace(Peek())) Next();
-  if (Next() != '=') return false;
+  if (Next() != '=') {
+    Problem(nameStart, dropped + "'=' expected after its name");
+    return false;
+  }
   while (IsSpace(Peek())) Next();
   const int quote = Next();
-  if (quote != '"' && quote != '\'') return false;
+  if (quote != '"' && quote != '\'') {
+    Problem(nameStart, dropped + "its value needs quotes");
+    return false;
+  }
+  attribute->valuePosition = PositionAt(position_);
   for (;;) {
+    const size_t at = position_;
     const int c = Next();
-    if (c == -1 || c == quote) return true;  // the end of the file ends the value
-    if (c == '<') return false;
+    if (c == -1) {
+      // The end of the file ends the value.
+      Problem(nameStart, "the value of attribute '" + attribute->name + "' has no closing quote");
+      return true;
+    }
+    if (c == quote) return true;
+    if (c == '<') {
+      Problem(at, dropped + "'<' in its value");
+      return false;
+    }
     if (c == '&') {
-      attribute->value += ReadReference();
+      attribute->value += ReadReference(at);
     } else {
       attribute->value.push_back(static_cast<char>(c));
     }
   }
 }
 
-void ScriptParser::ReadStartTag(char first) {
+void ScriptParser::ReadStartTag(char first, size_t tagStart) {
   const std::string name = ReadNameAfter(first);
   std::vector<ScriptDocument::Attribute> attributes;
   bool empty = false;
+  const std::string dropped = "element <" + name + "> is dropped: ";
   for (;;) {
+    const size_t at = position_;
     const int c = Next();
-    if (c == -1 || c == '>') break;
+    if (c == '>') break;
+    if (c == -1) {
+      Problem(tagStart, "the tag of <" + name + "> has no '>'");
+      break;
+    }
     if (IsSpace(c)) continue;
     if (c == '/') {
       const int d = Next();
@@ -307,16 +449,27 @@ void ScriptParser::ReadStartTag(char first) {
         break;
       }
       if (d == -1) break;
-      return;  // dropped; the rest of the tag is read as character data
+      // Dropped; the rest of the tag is read as character data.
+      Problem(at, dropped + "'/' not followed by '>'");
+      return;
     }
-    if (!IsNameStart(c)) return;  // dropped, as above
+    if (!IsNameStart(c)) {
+      Problem(at, dropped + "unexpected " + Shown(c) + " in its tag");
+      return;
+    }
     ScriptDocument::Attribute attribute;
-    if (ReadAttribute(static_cast<char>(c), &attribute)) attributes.push_back(std::move(attribute));
+    if (ReadAttribute(static_cast<char>(c), at, &attribute)) {
+      attributes.push_back(std::move(attribute));
+    }
   }
-  document_->StartElement(name, attributes);
+  if (document_->HasRoot() && open_.empty()) {
+    Problem(tagStart, "element <" + name + "> after the end of the root element");
+  }
+  document_->StartElement(name, attributes, PositionAt(tagStart));
   if (empty) {
     document_->EndElement();
   } else {
     open_.push_back(name);
+    openAt_.push_back(tagStart);
   }
 }

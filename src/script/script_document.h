@@ -15,6 +15,19 @@
 
 class ScriptDocument;
 
+// A place in the script file: 1-based line and column (in bytes, a tab
+// counting one). Zero for a place that is not known.
+struct SourcePosition {
+  int32_t line = 0;
+  int32_t column = 0;
+};
+
+// Something the reader dropped or took otherwise than it is written.
+struct ReadProblem {
+  SourcePosition position;
+  std::string message;
+};
+
 // An element or an attribute of a loaded document. A handle: cheap to copy,
 // valid while its document lives and is not loaded again. A default-made
 // handle is the null node, for which every query fails.
@@ -50,6 +63,11 @@ class ScriptNode {
   // The attribute of exactly this name (case-sensitive). Fails when absent.
   bool GetAttributeByName(const std::string& name, ScriptNode* attribute) const;
 
+  // Element: where its "<" stands. Attribute: where its name starts.
+  bool GetPosition(SourcePosition* position) const;
+  // Attribute only: where its value starts, just after the opening quote.
+  bool GetValuePosition(SourcePosition* position) const;
+
   // The enclosing element; for an attribute, its element. Fails for the root
   // element, whose parent is the document rather than an element.
   bool GetParent(ScriptNode* parent) const;
@@ -74,6 +92,8 @@ class ScriptDocument {
   struct Attribute {
     std::string name;
     std::string value;
+    SourcePosition position;
+    SourcePosition valuePosition;
   };
   struct Element {
     std::string name;
@@ -81,6 +101,7 @@ class ScriptDocument {
     int32_t parent = -1;  // -1: the document (this is the root)
     std::vector<int32_t> children;
     std::vector<Attribute> attributes;  // ascending by name, names unique
+    SourcePosition position;
   };
 
   ScriptDocument() = default;
@@ -98,17 +119,23 @@ class ScriptDocument {
 
   // The flat table (index 0 is the root), for tests and tools.
   const std::vector<Element>& elements() const { return elements_; }
+  // What the last load dropped or took otherwise than written, in the order
+  // met. The reading itself is the same with or without anyone looking.
+  const std::vector<ReadProblem>& problems() const { return problems_; }
 
  private:
   friend class ScriptNode;
   friend class ScriptParser;
 
   // Parser events.
-  void StartElement(const std::string& name, const std::vector<Attribute>& attributes);
+  void StartElement(const std::string& name, const std::vector<Attribute>& attributes,
+                    SourcePosition position);
   void EndElement();
   void AddText(const std::string& text);
+  void Problem(SourcePosition position, std::string message);
 
   std::vector<Element> elements_;
+  std::vector<ReadProblem> problems_;
   // -2 before the root's start tag, -1 the document itself (after the
   // root's end tag), otherwise the open element.
   int32_t open_ = -2;
@@ -125,21 +152,27 @@ class ScriptParser {
  private:
   int Peek() const;  // next character, or -1 at the end
   int Next();        // consumes it
+  SourcePosition PositionAt(size_t offset) const;
+  void Problem(size_t offset, std::string message);
 
   void HandOver();  // passes the pending character-data run on
   void AddCharacterData(char c);
-  void ReadStartTag(char first);
-  void ReadEndTag();
-  void SkipMarkup();
+  void ReadStartTag(char first, size_t tagStart);
+  void ReadEndTag(size_t tagStart);
+  void SkipMarkup(size_t markupStart);
   // Returns false when the attribute is invalid (not to be added).
-  bool ReadAttribute(char first, ScriptDocument::Attribute* attribute);
-  std::string ReadReference();
+  bool ReadAttribute(char first, size_t nameStart, ScriptDocument::Attribute* attribute);
+  std::string ReadReference(size_t ampersand);
   std::string ReadNameAfter(char first);
 
   std::string text_;
   size_t position_ = 0;
+  std::vector<size_t> lineStarts_;  // offsets in text_ where a line begins
+  bool stoppedAtZero_ = false;
+  bool textBeforeRootNoted_ = false, textAfterRootNoted_ = false;
   ScriptDocument* document_;
   std::vector<std::string> open_;
+  std::vector<size_t> openAt_;  // where each open element's "<" stands
   std::string pending_;
   int pendingKind_ = 0;  // 0 none yet, 1 white space, 2 other characters
 };

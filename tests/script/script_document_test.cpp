@@ -106,4 +106,66 @@ TEST(ScriptDocumentTest, DeepNestingNeitherRecursesNorCrashes) {
   EXPECT_EQ(children.size(), 2u);
 }
 
+// Positions are what a checking tool points at; CR LF counts as one line
+// end, a tab as one column.
+TEST(ScriptDocumentTest, KeepsWhereElementsAndAttributesStand) {
+  ScriptDocument document;
+  document.LoadFromBytes("<R>\r\n\t<FILES  b=\"2\"\r\n a='x'/></R>");
+  const auto& files = document.elements()[1];
+  EXPECT_EQ(files.position.line, 2);
+  EXPECT_EQ(files.position.column, 2);
+  ASSERT_EQ(files.attributes.size(), 2u);
+  EXPECT_EQ(files.attributes[0].position.line, 3);  // a, sorted first
+  EXPECT_EQ(files.attributes[0].position.column, 2);
+  EXPECT_EQ(files.attributes[0].valuePosition.column, 5);
+  EXPECT_EQ(files.attributes[1].position.column, 10);
+  EXPECT_TRUE(document.problems().empty());
+}
+
+TEST(ScriptDocumentTest, NotesWhatItDropsWithoutReadingOtherwise) {
+  const struct {
+    std::string input;
+    std::string problems;  // "line:column message|..."
+  } kCases[] = {
+      {"<R><A></B></R>",
+       "1:7 end tag </B> does not match the open element <A>|"
+       "1:11 end tag </R> does not match the open element <A>|"
+       "1:1 element <R> is never closed|1:4 element <A> is never closed"},
+      {"<R></R >",
+       "1:4 end tag </R> is followed by ' ', which it swallows; the rest is read as text|"
+       "1:8 text after the root element"},
+      {"<R a=1/>", "1:4 attribute 'a' is dropped: its value needs quotes"},
+      {"<R a='<'/>",
+       "1:7 attribute 'a' is dropped: '<' in its value|"
+       "1:8 element <R> is dropped: unexpected ''' in its tag|"
+       "1:9 text before the root element is ignored|1:1 no element: the script does nothing"},
+      {"<R a/>",
+       "1:4 attribute 'a' is dropped: '=' expected after its name|"
+       "1:1 element <R> is never closed"},
+      {"<R $/>",
+       "1:4 element <R> is dropped: unexpected '$' in its tag|"
+       "1:5 text before the root element is ignored|1:1 no element: the script does nothing"},
+      {"<R/>x<S/>",
+       "1:5 text after the root element|1:6 element <S> after the end of the root element"},
+      {"<R>&nbsp;&amp;</R>", "1:4 unknown reference '&nbsp;' is replaced by nothing"},
+      {"<R>&amp</R>",
+       "1:4 '&' without ';': the rest of the file is lost|1:1 element <R> is never closed"},
+      {"<!-- a > b --><R/>",
+       "1:8 the comment ends at this '>'; what follows is read as text|"
+       "1:10 text before the root element is ignored"},
+      {"<R/><!-- a -->", ""},
+      {std::string("<R/>\0<S/>", 9), "1:5 reading stops at a zero byte"},
+  };
+  for (const auto& c : kCases) {
+    ScriptDocument document;
+    document.LoadFromBytes(c.input);
+    std::string problems;
+    for (const ReadProblem& p : document.problems()) {
+      problems += (problems.empty() ? "" : "|") + std::to_string(p.position.line) + ":" +
+                  std::to_string(p.position.column) + " " + p.message;
+    }
+    EXPECT_EQ(problems, c.problems) << c.input;
+  }
+}
+
 }  // namespace

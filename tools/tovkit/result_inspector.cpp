@@ -432,7 +432,7 @@ void CheckManifest(const std::string& data, std::unordered_map<std::string, Memb
 
 }  // namespace
 
-InspectReport InspectResult(const ByteSource& source) {
+InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) {
   InspectReport report;
   GzipReader gzip(source);
   TarReader tar(&gzip);
@@ -478,8 +478,10 @@ InspectReport InspectResult(const ByteSource& source) {
       if (!manifestTooLarge) manifest.reserve(static_cast<size_t>(entry.size));
     }
     uLong crc = crc32(0L, Z_NULL, 0);
+    if (observer != nullptr) observer->Begin(entry.name, entry.size);
     const bool ok = tar.ReadData([&](const unsigned char* data, size_t size) {
       crc = crc32(crc, data, static_cast<uInt>(size));
+      if (observer != nullptr) observer->Data(data, size);
       if (isManifest && !manifestTooLarge)
         manifest.append(reinterpret_cast<const char*>(data), size);
     });

@@ -107,7 +107,16 @@ constexpr size_t kInspectMaxManifest = 64u << 20;
 constexpr size_t kInspectMaxListed = 100;
 constexpr size_t kInspectMaxPaxHeader = 1u << 20;
 
-InspectReport InspectResult(const ByteSource& source);
+// Sees every regular member as the check reads it, so that a caller that
+// wants more than the verdict still reads the stream only once.
+class MemberObserver {
+ public:
+  virtual ~MemberObserver() = default;
+  virtual void Begin(const std::string& name, uint64_t size) = 0;
+  virtual void Data(const unsigned char* data, size_t size) = 0;
+};
+
+InspectReport InspectResult(const ByteSource& source, MemberObserver* observer = nullptr);
 
 // One line: "clean: ..." or "NOT CLEAN: ...".
 std::string InspectVerdict(const InspectReport& report);

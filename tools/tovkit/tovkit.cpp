@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "inspect.h"
+#include "report.h"
+#include "script_lint.h"
 #include "sign.h"
 
 namespace tovkit {
@@ -17,7 +19,9 @@ const char kUsage[] =
     "commands:\n"
     "  sign      sign scripts in place (tovkit sign --help)\n"
     "  verify    check the signatures of scripts and FileList.csv\n"
+    "  lint      check scripts for what a run would drop or skip\n"
     "  inspect   check a result .tgz against its FileList.csv\n"
+    "  report    one self-contained HTML page about a result .tgz\n"
     "  help      this text\n";
 }  // namespace
 
@@ -30,6 +34,8 @@ int Main(const std::vector<std::string>& args) {
   if (args[0] == "sign") return Sign(rest, std::cout, std::cerr);
   if (args[0] == "verify") return Verify(rest, std::cout, std::cerr);
   if (args[0] == "inspect") return Inspect(rest, std::cout, std::cerr);
+  if (args[0] == "lint") return Lint(rest, std::cout, std::cerr);
+  if (args[0] == "report") return Report(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
   return 2;
 }

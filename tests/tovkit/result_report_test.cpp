@@ -1,0 +1,166 @@
+// The report built from a real result: a whole run pass natively, with
+// stand-in collectors for what only Windows can collect.
+#include "result_report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "app/run_driver.h"
+#include "collect/file_collector.h"
+#include "report.h"
+#include "run/run_settings.h"
+#include "run/signature.h"
+#include "support/test_support.h"
+#include "sys/file_system.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadFile;
+using testing_support::ScratchFolder;
+using testing_support::WriteFile;
+
+class LocalRun : public RunSystem {
+ public:
+  explicit LocalRun(std::string folder) : folder_(std::move(folder)) {}
+  std::string ExecutableFolder() override { return folder_; }
+  std::vector<std::string> FindScripts(const std::string& p) override {
+    return SystemRun().FindScripts(p);
+  }
+  bool EnterApartment() override { return true; }
+  void LeaveApartment() override {}
+  bool CopyFile(const std::string& from, const std::string& to) override {
+    return SystemRun().CopyFile(from, to);
+  }
+  bool ReadFile(const std::string& path, std::string* bytes) override {
+    return SystemRun().ReadFile(path, bytes);
+  }
+  void ShowMessage(const std::string&, const std::string&) override {}
+
+ private:
+  std::string folder_;
+};
+
+void Processes(ActionRequest& request) {
+  sys::WriteWholeFile(request.outputPath,
+                      "System\r\nsvchost.exe\r\nsvchost.exe\r\nexplorer.exe\r\n");
+}
+
+void Versions(ActionRequest& request) {
+  sys::WriteWholeFile(request.outputPath,
+                      std::string(kFileVersionListHeader) +
+                          "\r\nC:\\Windows\\system32\\kernel32.dll,1048576,,,,,5.1.2600.5512,,,,,,"
+                          "\r\n");
+}
+
+std::string Signed(std::string text) {
+  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
+  return text;
+}
+
+class ResultReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings().Reset();
+    Settings().silent = true;
+    Settings().caseIdGiven = true;
+    Settings().caseId = "c1207";
+    Settings().xmlFile = dir.path() + "\\*.tov";
+    Settings().outFile = dir.path() + "\\result.tgz";
+    WriteFile(dir / "check.tov",
+              Signed("<Check>\n"
+                     "  <FILESS Logs=\"C:\\Logs\\*.log\"/>\n"
+                     "  <DEBUG Note=\"&lt;script&gt;alert(1)&lt;/script&gt;\"/>\n"
+                     "  <MISCELLANEOUS PROCESS_LIST=\"\"/>\n"
+                     "  <FILE_VERSIONS Kernel=\"C:\\Windows\\system32\\kernel32.dll\"/>\n"
+                     "</Check>\n"));
+    WriteFile(dir / "refused.tov", "<Unsigned><DEBUG a=\"1\"/></Unsigned>");
+    CollectorTable collectors;
+    collectors.processList = Processes;
+    collectors.fileVersions = Versions;
+    LocalRun system(dir.path());
+    ScriptRunner(std::string(), system, collectors).Run(RunPassRun);
+    Settings().Reset();
+  }
+  void TearDown() override { Settings().Reset(); }
+
+  std::string Page() {
+    std::ostringstream out, err;
+    EXPECT_EQ(tovkit::Report({dir / "result.tgz", "-o", dir / "report.html"}, out, err), 0)
+        << err.str();
+    return ReadFile(dir / "report.html");
+  }
+
+  ScratchFolder dir{"report"};
+};
+
+TEST_F(ResultReportTest, ProblemsFirstAndEveryTextEscaped) {
+  const std::string page = Page();
+  ASSERT_FALSE(page.empty());
+  const size_t problems = page.find("id=\"problems\"");
+  const size_t collected = page.find("id=\"collected\"");
+  ASSERT_LT(problems, collected);
+  const std::string problemPart = page.substr(problems, collected - problems);
+  EXPECT_NE(problemPart.find("Unrecognised Action: FILESS&lt;Logs&gt;"), std::string::npos);
+  EXPECT_NE(problemPart.find("refused.tov does not have a valid signiture"), std::string::npos);
+  EXPECT_NE(problemPart.find("clean: "), std::string::npos) << "the manifest verdict";
+
+  EXPECT_EQ(page.find("<script>alert"), std::string::npos);
+  EXPECT_NE(page.find("XML Value: &lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+
+  // Opens offline: nothing is fetched from anywhere.
+  for (const char* outside : {"http://", "https://", "<link", "src=", "url(", "@import", "//cdn"}) {
+    EXPECT_EQ(page.find(outside), std::string::npos) << outside;
+  }
+  EXPECT_NE(page.find("c1207"), std::string::npos);
+  const size_t refused = page.find("Scripts refused</dt><dd>");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_EQ(page.compare(refused + 24, 11, "refused.tov"), 0);
+  EXPECT_NE(page.find("Scripts run</dt><dd>check.tov</dd>"), std::string::npos);
+  EXPECT_NE(page.find("<td>svchost.exe</td><td class=\"num\" data-v=\"2\">2</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("5.1.2600.5512"), std::string::npos);
+  EXPECT_NE(page.find("check/PROCESS_LIST.txt"), std::string::npos) << "files per script";
+}
+
+TEST(ResultReportEscapeTest, NothingLeavesItsElement) {
+  EXPECT_EQ(tovkit::HtmlEscape("<a href='x'>\"&\"</a>\x01\tz"),
+            "&lt;a href=&#39;x&#39;&gt;&quot;&amp;&quot;&lt;/a&gt;\xEF\xBF\xBD\tz");
+}
+
+TEST(ResultReportCommandTest, UsageAndUnreadableResult) {
+  std::ostringstream out, err;
+  EXPECT_EQ(tovkit::Report({}, out, err), 2);
+  EXPECT_EQ(tovkit::Report({"a.tgz", "b.tgz"}, out, err), 2);
+  EXPECT_EQ(tovkit::Report({"/no/such/result.tgz"}, out, err), 1);
+}
+
+// A real browser renders the page; the screenshot stays in the build folder
+// for a person to look at.
+TEST_F(ResultReportTest, RendersInHeadlessChromium) {
+  const char* browser = nullptr;
+  for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
+    if (FileExists(candidate)) browser = candidate;
+  }
+  if (browser == nullptr) {
+    GTEST_SKIP() << "chromium is not installed (apt-get install chromium); no screenshot taken";
+  }
+  Page();
+  const std::string artifacts = std::string(BRINDLE_BINARY_DIR) + "/artifacts";
+  sys::CreateFolder(artifacts);
+  const std::string shot = artifacts + "/report.png";
+  std::remove(shot.c_str());
+  const std::string command = std::string(browser) +
+                              " --headless --no-sandbox --disable-gpu --hide-scrollbars"
+                              " --window-size=1200,1500 --screenshot=" +
+                              shot + " file://" + dir / "report.html" + " >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(FileExists(shot));
+  EXPECT_GT(ReadFile(shot).size(), 10000u) << "a page, not a blank";
+}
+
+}  // namespace

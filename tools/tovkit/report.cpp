@@ -1,0 +1,80 @@
+#include "report.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "result_report.h"
+#include "sys/file_system.h"
+
+namespace tovkit {
+
+namespace {
+
+const char kReportHelp[] =
+    "usage: tovkit report RESULT.tgz [-o REPORT.html]\n"
+    "\n"
+    "Reads a result file once, without unpacking it, and writes one HTML page\n"
+    "that needs nothing else to open: the case and its scripts, the problems\n"
+    "first (every error and warning of the activity log, the manifest check of\n"
+    "'tovkit inspect'), what was collected, the process list and file versions,\n"
+    "and the whole activity log. Without -o the page goes beside the result, as\n"
+    "RESULT.html.\n";
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string DefaultOutput(const std::string& result) {
+  const size_t slash = result.find_last_of("/\\");
+  const size_t dot = result.rfind('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? result.substr(0, dot) : result) + ".html";
+}
+
+}  // namespace
+
+int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string result, output;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      out << kReportHelp;
+      return 0;
+    }
+    if (args[i] == "-o" && i + 1 < args.size()) {
+      output = args[++i];
+    } else if (!args[i].empty() && args[i][0] == '-') {
+      err << kReportHelp;
+      return 2;
+    } else if (result.empty()) {
+      result = args[i];
+    } else {
+      err << kReportHelp;
+      return 2;
+    }
+  }
+  if (result.empty()) {
+    err << kReportHelp;
+    return 2;
+  }
+  if (output.empty()) output = DefaultOutput(result);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(result.c_str(), "rb"));
+  if (!file) {
+    err << "tovkit report: cannot open " << result << "\n";
+    return 1;
+  }
+  const ResultSummary summary = ReadResultSummary([&](unsigned char* buffer, size_t size) -> long {
+    const size_t got = std::fread(buffer, 1, size, file.get());
+    if (got == 0 && std::ferror(file.get())) return -1;
+    return static_cast<long>(got);
+  });
+  const size_t slash = result.find_last_of("/\\");
+  const std::string title = slash == std::string::npos ? result : result.substr(slash + 1);
+  if (!sys::WriteWholeFile(output, RenderReportHtml(summary, title))) {
+    err << "tovkit report: cannot write " << output << "\n";
+    return 1;
+  }
+  out << output << ": " << InspectVerdict(summary.inspect) << "\n";
+  return 0;
+}
+
+}  // namespace tovkit

@@ -1,0 +1,440 @@
+#include "script_lint.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "collect/external_command.h"
+#include "collect/file_collector.h"
+#include "expr/path_resolver.h"
+#include "expr/version_logic.h"
+#include "run/signature.h"
+#include "run/text.h"
+#include "script/action_dispatcher.h"
+#include "sys/file_system.h"
+
+namespace tovkit {
+
+namespace {
+
+const char kLintHelp[] =
+    "usage: tovkit lint [--json] [--unsigned] SCRIPT...\n"
+    "\n"
+    "Reads each script as brindle.exe does and walks it as the run would,\n"
+    "without collecting anything, and reports what the run would drop or skip\n"
+    "without a word: markup the reader cannot take, unknown sections, actions\n"
+    "and condition words, path variables that never resolve, bad FILES switches\n"
+    "and EXECUTE time limits, directory searches that write nothing; and as\n"
+    "warnings what works but likely not as meant, and a missing or stale\n"
+    "signature.\n"
+    "\n"
+    "  --json      one JSON array of findings on standard output\n"
+    "  --unsigned  the scripts are sources, signed later: no signature check\n"
+    "\n"
+    "Exit status 0 when no script has a finding, 1 when one has, 2 for a\n"
+    "usage error.\n";
+
+const char* const kEventLogAttributes[] = {"Application_log_required",
+                                           "Security_log_required",
+                                           "System_log_required",
+                                           "Application_log_From",
+                                           "Application_log_To",
+                                           "Security_log_From",
+                                           "Security_log_To",
+                                           "System_log_From",
+                                           "System_log_To",
+                                           "Application_log_Recent_Days",
+                                           "Security_log_Recent_Days",
+                                           "System_log_Recent_Days"};
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && EqualsNoCase(text.substr(text.size() - tail.size()), tail);
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+class Linter {
+ public:
+  explicit Linter(std::vector<LintFinding>* findings) : findings_(findings) {}
+
+  void Walk(const ScriptNode& root);
+
+ private:
+  void Add(SourcePosition position, bool error, std::string message) {
+    findings_->push_back(LintFinding{position, error, std::move(message)});
+  }
+  void Add(const ScriptNode& node, bool error, std::string message) {
+    SourcePosition position;
+    node.GetPosition(&position);
+    Add(position, error, std::move(message));
+  }
+
+  // Where the character at `offset` of an attribute's value stands; a
+  // value written with references may put it a little off.
+  static SourcePosition InValue(const ScriptNode& attribute, const std::string& value,
+                                size_t offset) {
+    SourcePosition position;
+    attribute.GetValuePosition(&position);
+    for (size_t i = 0; i < offset && i < value.size(); ++i) {
+      if (value[i] == '\n') {
+        ++position.line;
+        position.column = 1;
+      } else {
+        ++position.column;
+      }
+    }
+    return position;
+  }
+
+  void CheckReferences(const ScriptNode& attribute, const std::string& value);
+  void CheckCondition(const ScriptNode& element, const std::string& name);
+  void CheckSection(const ScriptNode& element, const std::string& name);
+  void CheckFiles(const ScriptNode& attribute, const std::string& value);
+  void CheckExecute(const ScriptNode& attribute, const std::string& value);
+  void CheckActiveDirectory(const ScriptNode& element);
+  void CheckEventLogSettings(const ScriptNode& element);
+
+  std::vector<LintFinding>* findings_;
+};
+
+struct Attr {
+  ScriptNode node;
+  std::string name, value;
+};
+
+std::vector<Attr> AttributesOf(const ScriptNode& element) {
+  std::vector<Attr> list;
+  size_t count = 0;
+  element.GetAttributeCount(&count);
+  for (size_t i = 0; i < count; ++i) {
+    Attr attr;
+    if (!element.GetAttribute(i, &attr.node)) continue;
+    attr.node.GetName(&attr.name);
+    attr.node.GetText(&attr.value);
+    list.push_back(std::move(attr));
+  }
+  return list;
+}
+
+std::string NameOfNode(const ScriptNode& node) {
+  std::string name;
+  node.GetName(&name);
+  return name;
+}
+
+void Linter::Walk(const ScriptNode& root) {
+  // The dispatcher's order, over an explicit stack; both outcomes of every
+  // condition are walked, since either may come true on some machine.
+  std::vector<ScriptNode> pending{root};
+  std::vector<ScriptNode> children;
+  while (!pending.empty()) {
+    const ScriptNode node = pending.back();
+    pending.pop_back();
+    const std::string name = NameOfNode(node);
+    const ElementRole role = RoleOfElement(name);
+    const bool hasChildren = node.HasChildren();
+    if (role == ElementRole::Summary) continue;
+    if (role == ElementRole::Condition) CheckCondition(node, name);
+    if (role == ElementRole::ActiveDirectory) {
+      CheckActiveDirectory(node);
+      continue;
+    }
+    if (!hasChildren) {
+      if (role == ElementRole::EventLogSettings) {
+        CheckEventLogSettings(node);
+      } else {
+        CheckSection(node, name);
+      }
+      continue;
+    }
+    node.GetChildren(&children);
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+      pending.push_back(*child);
+    }
+  }
+}
+
+void Linter::CheckReferences(const ScriptNode& attribute, const std::string& value) {
+  for (const ReferenceProblem& problem : FindReferenceProblems(value)) {
+    Add(InValue(attribute, value, problem.offset), true, problem.message);
+  }
+}
+
+void Linter::CheckCondition(const ScriptNode& element, const std::string& name) {
+  const std::string problem = ConditionProblem(UpperAscii(name));
+  if (!problem.empty()) Add(element, true, problem + " in <" + name + ">");
+  const bool hasChildren = element.HasChildren();
+  for (const Attr& attr : AttributesOf(element)) {
+    if (!IsConditionOperand(attr.name)) {
+      Add(attr.node, true,
+          "attribute '" + attr.name +
+              "' is no condition operand (RegKey, RegValueName, RegValue, File, Folder)");
+    } else if (EqualsNoCase(attr.name, "File") || EqualsNoCase(attr.name, "Folder")) {
+      CheckReferences(attr.node, attr.value);
+    }
+  }
+  // Without children a condition that holds is walked on as a section, and
+  // its operands become unknown actions.
+  if (!hasChildren && !AttributesOf(element).empty()) {
+    Add(element, true,
+        "condition <" + name + "> holds no elements: when it holds, its attributes run as actions");
+  }
+}
+
+void Linter::CheckSection(const ScriptNode& element, const std::string& name) {
+  if (RoleOfElement(name) == ElementRole::Condition) return;  // told above
+  const std::vector<Attr> attributes = AttributesOf(element);
+  if (attributes.empty()) return;
+  if (!IsKnownSection(name)) {
+    Add(element, true,
+        "unknown section '" + name + "': its " + std::to_string(attributes.size()) +
+            (attributes.size() == 1 ? " action is" : " actions are") + " skipped");
+    return;
+  }
+  for (const Attr& attr : attributes) {
+    const char* section = RecognisedActionSection(name, attr.name);
+    if (section == nullptr) {
+      Add(attr.node, true, "unknown action '" + attr.name + "' in section " + name);
+      continue;
+    }
+    const std::string known = section;
+    if (known == "FILES" || known == "FILE_VERSIONS") CheckFiles(attr.node, attr.value);
+    if (known == "EXECUTE") CheckExecute(attr.node, attr.value);
+  }
+}
+
+void Linter::CheckFiles(const ScriptNode& attribute, const std::string& value) {
+  std::string spec = value;
+  TakeFileSwitches(&spec);
+  // What the collector does not take out stays in the path, where no file
+  // will ever match it.
+  for (size_t at = spec.find('/'); at != std::string::npos; at = spec.find('/', at + 1)) {
+    if (at + 1 >= spec.size() || !IsAsciiLetter(spec[at + 1])) continue;
+    if (at > 0 && spec[at - 1] != ' ') continue;
+    const std::string written = spec.substr(at, 2);
+    const bool known =
+        EqualsNoCase(written, "/n") || EqualsNoCase(written, "/s") || EqualsNoCase(written, "/x");
+    // A repeated switch: the first one was taken, this is a later one.
+    const size_t first = value.find(written);
+    const size_t where =
+        known && first != std::string::npos ? value.find(written, first + 1) : first;
+    Add(InValue(attribute, value, where == std::string::npos ? 0 : where), true,
+        known ? "switch '" + written + "' is given twice; the second stays in the path"
+              : "unknown switch '" + written + "' (the collector knows /n, /s and /x:)");
+  }
+  CheckReferences(attribute, value);
+  const bool hasReference = spec.find_first_of("%$[{|") != std::string::npos;
+  if (!hasReference && spec.find(':') == std::string::npos &&
+      spec.find('\\') == std::string::npos) {
+    Add(InValue(attribute, value, 0), false,
+        "'" + spec +
+            "' has no drive and no folder: every folder of every fixed drive is "
+            "searched, slow on a large machine");
+  }
+}
+
+void Linter::CheckExecute(const ScriptNode& attribute, const std::string& value) {
+  const ExecuteValue parsed = ParseExecuteValue(value);
+  const bool prefixed = parsed.commandLine != value;
+  if (!value.empty() && value[0] == '~' && !prefixed) {
+    Add(InValue(attribute, value, 0), true,
+        "time limit '~' needs minutes and a blank before the command (e.g. '~10 tool.exe')");
+  } else if (prefixed && !AllDigits(parsed.minutesText)) {
+    Add(InValue(attribute, value, 0), true,
+        "time limit '~" + parsed.minutesText + "' is not a number of minutes");
+  } else if (!prefixed) {
+    Add(InValue(attribute, value, 0), false,
+        "no time limit: the tool gets 5 minutes; write '~MINUTES command' to choose");
+  }
+  CheckReferences(attribute, value);
+}
+
+void Linter::CheckActiveDirectory(const ScriptNode& element) {
+  std::vector<ScriptNode> children, inner;
+  element.GetChildren(&children);
+  for (const ScriptNode& child : children) {
+    const std::string name = NameOfNode(child);
+    if (EqualsNoCase(name, "DUMP")) continue;
+    if (!EqualsNoCase(name, "SEARCH")) {
+      Add(child, true, "unknown element <" + name + "> in ACTIVE_DIRECTORY is ignored");
+      continue;
+    }
+    bool attrib = false, scope = false;
+    child.GetChildren(&inner);
+    for (const ScriptNode& part : inner) {
+      const std::string partName = NameOfNode(part);
+      if (EqualsNoCase(partName, "Attrib")) {
+        attrib = true;
+      } else if (EqualsNoCase(partName, "Scope")) {
+        scope = true;
+        ScriptNode value;
+        std::string text;
+        if (part.GetAttributeByName("Value", &value)) value.GetText(&text);
+        if (value.IsNull() || EqualsNoCase(text, "all")) continue;
+        Add(value, false, "Scope '" + text + "' is not 'all': the search writes its header only");
+      } else {
+        Add(part, true, "unknown element <" + partName + "> in SEARCH is ignored");
+      }
+    }
+    if (!attrib) {
+      Add(child, true, "SEARCH without Attrib is dropped: it writes nothing");
+    } else if (!scope) {
+      Add(child, false, "SEARCH without Scope writes its header only and searches nothing");
+    }
+  }
+}
+
+void Linter::CheckEventLogSettings(const ScriptNode& element) {
+  for (const Attr& attr : AttributesOf(element)) {
+    const char* known = nullptr;
+    for (const char* candidate : kEventLogAttributes) {
+      if (EqualsNoCase(attr.name, candidate)) known = candidate;
+    }
+    if (known == nullptr) {
+      Add(attr.node, true, "unknown attribute '" + attr.name + "' of EVENT_LOGS is ignored");
+    } else if (EndsWithNoCase(attr.name, "_required") && !EqualsNoCase(attr.value, "Yes") &&
+               !EqualsNoCase(attr.value, "No")) {
+      Add(InValue(attr.node, attr.value, 0), false,
+          "'" + attr.value + "' turns the log off: only 'Yes' turns it on");
+    } else if (EndsWithNoCase(attr.name, "_Recent_Days") && !AllDigits(attr.value)) {
+      Add(InValue(attr.node, attr.value, 0), true,
+          "recent days '" + attr.value + "' is not a number of days");
+    }
+  }
+}
+
+void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings) {
+  // As the run reads it: the text ends at the first zero byte.
+  std::string text = bytes.substr(0, bytes.find('\0'));
+  const uint32_t stored = ReadSignature(text);
+  SourcePosition start;
+  start.line = start.column = 1;
+  if (!StripSignature(&text)) {
+    findings->push_back(LintFinding{start, false,
+                                    stored == 0 ? "not signed: brindle.exe refuses it "
+                                                  "(tovkit sign)"
+                                                : "signature damaged: brindle.exe refuses it"});
+  } else if (TextCrc(text) != stored) {
+    findings->push_back(LintFinding{
+        start, false, "stale signature: the file changed after signing; brindle.exe refuses it"});
+  }
+}
+
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::vector<LintFinding> LintScript(const std::string& bytes, const LintOptions& options) {
+  std::vector<LintFinding> findings;
+  ScriptDocument document;
+  document.LoadFromBytes(bytes);
+  for (const ReadProblem& problem : document.problems()) {
+    findings.push_back(LintFinding{problem.position, true, problem.message});
+  }
+  if (document.HasRoot()) Linter(&findings).Walk(document.Root());
+  if (options.checkSignature) CheckSignature(bytes, &findings);
+  std::stable_sort(
+      findings.begin(), findings.end(), [](const LintFinding& a, const LintFinding& b) {
+        return a.position.line != b.position.line ? a.position.line < b.position.line
+                                                  : a.position.column < b.position.column;
+      });
+  return findings;
+}
+
+std::string FormatFinding(const std::string& path, const LintFinding& finding) {
+  std::string where = path + ":";
+  if (finding.position.line > 0) {
+    where +=
+        std::to_string(finding.position.line) + ":" + std::to_string(finding.position.column) + ":";
+  }
+  return where + (finding.error ? " error: " : " warning: ") + finding.message;
+}
+
+void WriteFindingsJson(std::ostream& out,
+                       const std::vector<std::pair<std::string, LintFinding>>& findings) {
+  out << "[";
+  const char* separator = "\n";
+  for (const auto& item : findings) {
+    const LintFinding& f = item.second;
+    out << separator << "  {\"file\": " << JsonText(item.first) << ", \"line\": " << f.position.line
+        << ", \"column\": " << f.position.column << ", \"severity\": \""
+        << (f.error ? "error" : "warning") << "\", \"message\": " << JsonText(f.message) << "}";
+    separator = ",\n";
+  }
+  out << (findings.empty() ? "]\n" : "\n]\n");
+}
+
+int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  bool json = false;
+  LintOptions options;
+  std::vector<std::string> paths;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      out << kLintHelp;
+      return 0;
+    }
+    if (arg == "--json") {
+      json = true;
+    } else if (arg == "--unsigned") {
+      options.checkSignature = false;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      err << "tovkit lint: unknown option '" << arg << "'\n" << kLintHelp;
+      return 2;
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  if (paths.empty()) {
+    err << kLintHelp;
+    return 2;
+  }
+  std::vector<std::pair<std::string, LintFinding>> all;
+  size_t errors = 0, warnings = 0;
+  for (const std::string& path : paths) {
+    std::string bytes;
+    if (!sys::ReadWholeFile(path, &bytes)) {
+      LintFinding unreadable;
+      unreadable.message = "cannot be read";
+      all.emplace_back(path, unreadable);
+      ++errors;
+      continue;
+    }
+    for (LintFinding& finding : LintScript(bytes, options)) {
+      ++(finding.error ? errors : warnings);
+      all.emplace_back(path, std::move(finding));
+    }
+  }
+  if (json) {
+    WriteFindingsJson(out, all);
+  } else {
+    for (const auto& item : all) out << FormatFinding(item.first, item.second) << "\n";
+    if (!all.empty()) {
+      out << errors << (errors == 1 ? " error, " : " errors, ") << warnings
+          << (warnings == 1 ? " warning\n" : " warnings\n");
+    }
+  }
+  return all.empty() ? 0 : 1;
+}
+
+}  // namespace tovkit
