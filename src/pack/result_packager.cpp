@@ -1,7 +1,8 @@
 #include "pack/result_packager.h"
 
-#include <zlib.h>
+#include <cstdio>
 
+#include "pack/parallel_gzip.h"
 #include "pack/tar_writer.h"
 #include "run/local_text.h"
 #include "run/progress.h"
@@ -11,39 +12,18 @@
 
 namespace {
 
-// Owner of the result's gzip stream; Close() reports how the final flush
-// went, which is where a full disk usually shows.
-class GzFile {
- public:
-  explicit GzFile(gzFile file) : file_(file) {}
-  ~GzFile() { Close(); }
-  GzFile(const GzFile&) = delete;
-  GzFile& operator=(const GzFile&) = delete;
-  gzFile get() const { return file_; }
-  bool valid() const { return file_ != nullptr; }
-  int Close() {
-    if (file_ == nullptr) return Z_STREAM_ERROR;
-    const int result = gzclose(file_);
-    file_ = nullptr;
-    return result;
-  }
-
- private:
-  gzFile file_;
-};
-
+// The tar stream into the result's gzip file, compressed on every core.
 class GzBlockSink : public TarBlockSink {
  public:
-  explicit GzBlockSink(gzFile file) : file_(file) {}
+  explicit GzBlockSink(ParallelGzipWriter* gzip) : gzip_(gzip) {}
   bool WriteBlock(const unsigned char* block) override {
-    return gzwrite(file_, block, static_cast<unsigned>(kTarBlockSize)) ==
-           static_cast<int>(kTarBlockSize);
+    return gzip_->Write(block, kTarBlockSize);
   }
-  // A sync flush costs a few bytes and lets archived files go early.
-  bool Flush() override { return gzflush(file_, Z_SYNC_FLUSH) == Z_OK; }
+  // Lets archived files go early: their members are in the file then.
+  bool Flush() override { return gzip_->Flush(); }
 
  private:
-  gzFile file_;
+  ParallelGzipWriter* gzip_;
 };
 
 }  // namespace
@@ -94,18 +74,19 @@ std::string ResultReportText(const std::string& format, const std::string& sizeW
 bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath) {
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
-  GzFile gz(gzopen(sys::SystemPath(outputPath).c_str(), "wb"));
-  if (!gz.valid()) {
+  std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), "wb");
+  if (file == nullptr) {
     Settings().writeFailed = true;
     ReportDetail("...");
     return false;
   }
-  gzbuffer(gz.get(), 128 * 1024);  // fewer, larger writes to the file
-  GzBlockSink sink(gz.get());
+  std::setvbuf(file, nullptr, _IOFBF, 128 * 1024);  // fewer, larger writes to the file
+  ParallelGzipWriter gzip(file);
+  GzBlockSink sink(&gzip);
   TarWriter writer(&sink);
   writer.AddFolder(outputPath, resultFolder);
   writer.Finish(outputPath);
-  const bool closed = gz.Close() == Z_OK;
+  const bool closed = gzip.Finish();
   if (!closed) RaiseWriteFailure();
   // Files leave the result folder only once the result file holds them.
   writer.Settle(closed);

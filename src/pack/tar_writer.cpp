@@ -24,8 +24,9 @@ constexpr size_t kLongestName = 99;
 constexpr uint64_t kLowMargin = 1u << 20;
 // Other writers on the drive are caught at least this often.
 constexpr uint64_t kRequeryAfter = 16u << 20;
-// Deletions wait for a flush of the stream at most this much data.
-constexpr uint64_t kReleaseAfter = 4u << 20;
+// Deletions wait for a flush of the stream at most this much data. A flush
+// drains the compressing cores, so it comes seldom enough to keep them busy.
+constexpr uint64_t kReleaseAfter = 32u << 20;
 constexpr size_t kReadSize = 64 * 1024;
 
 void PutText(unsigned char* block, size_t at, const char* text) {

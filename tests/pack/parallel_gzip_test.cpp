@@ -1,0 +1,109 @@
+#include "pack/parallel_gzip.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+#include <string>
+
+#include "support/test_support.h"
+#include "sys/file_system.h"
+
+namespace {
+
+// Text-like data compresses the way results do; random data not at all.
+std::string Data(size_t size, unsigned seed, bool random) {
+  std::mt19937 generator(seed);
+  std::string data(size, '\0');
+  static const char* const kWords[] = {
+      "INFORMATION,", "Collected File: ", "C:\\Windows\\", "ERROR,",
+      "\r\n",         "setup.log",        "0000744 "};
+  for (size_t i = 0; i < size;) {
+    if (random) {
+      data[i++] = static_cast<char>(generator());
+    } else {
+      for (const char* c = kWords[generator() % 7]; *c != '\0' && i < size; ++c) data[i++] = *c;
+    }
+  }
+  return data;
+}
+
+std::string Gunzip(const std::string& path, bool* ok) {
+  gzFile in = gzopen(path.c_str(), "rb");
+  std::string out;
+  char buffer[65536];
+  int got = 0;
+  while (in != nullptr && (got = gzread(in, buffer, sizeof buffer)) > 0) out.append(buffer, got);
+  int error = Z_OK;
+  if (in != nullptr) gzerror(in, &error);
+  *ok = in != nullptr && got == 0 && error == Z_OK && gzclose(in) == Z_OK;
+  return out;
+}
+
+TEST(ParallelGzip, OneStandardStreamWhateverThePiecesAndFlushes) {
+  testing_support::ScratchFolder dir("pgz");
+  const size_t piece = ParallelGzipWriter::kPieceSize;
+  const struct {
+    size_t size;
+    bool random;
+    size_t flushEvery;  // 0: never
+    unsigned threads;
+  } kCases[] = {
+      {0, false, 0, 2},
+      {1, false, 0, 1},
+      {piece - 1, false, 0, 3},
+      {piece, true, 0, 2},
+      {piece + 1, false, 0, 2},
+      {5 * piece + 77, false, 100000, 4},
+      {3 * piece, true, piece, 2},
+      {7 * piece + 3, false, 0, 1},
+  };
+  for (const auto& c : kCases) {
+    const std::string data = Data(c.size, static_cast<unsigned>(c.size), c.random);
+    const std::string path = dir / "out.gz";
+    {
+      ParallelGzipWriter gzip(std::fopen(path.c_str(), "wb"), Z_DEFAULT_COMPRESSION, c.threads);
+      // Uneven writes, like tar blocks and more.
+      for (size_t at = 0, step = 1; at < data.size(); at += step, step = step * 3 % 70001 + 1) {
+        const size_t take = std::min(step, data.size() - at);
+        ASSERT_TRUE(gzip.Write(reinterpret_cast<const unsigned char*>(data.data() + at), take));
+        if (c.flushEvery != 0 && (at / c.flushEvery) != ((at + take) / c.flushEvery)) {
+          ASSERT_TRUE(gzip.Flush());
+        }
+      }
+      ASSERT_TRUE(gzip.Finish());
+    }
+    bool ok = false;
+    EXPECT_EQ(Gunzip(path, &ok), data) << c.size;
+    EXPECT_TRUE(ok) << "trailer CRC and length, size " << c.size;
+#ifndef _WIN32
+    EXPECT_EQ(std::system(("gzip -t " + path).c_str()), 0) << c.size;
+#endif
+  }
+}
+
+TEST(ParallelGzip, WithinAFractionOfOneStreamsSizeAndFailuresAreSaid) {
+  testing_support::ScratchFolder dir("pgz");
+  const std::string data = Data(40 * ParallelGzipWriter::kPieceSize, 7, false);
+  const std::string path = dir / "out.gz";
+  {
+    ParallelGzipWriter gzip(std::fopen(path.c_str(), "wb"), Z_DEFAULT_COMPRESSION, 4);
+    ASSERT_TRUE(gzip.Write(reinterpret_cast<const unsigned char*>(data.data()), data.size()));
+    ASSERT_TRUE(gzip.Finish());
+  }
+  uLongf single = compressBound(static_cast<uLong>(data.size()));
+  std::string one(single, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(&one[0]), &single,
+                      reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                      Z_DEFAULT_COMPRESSION),
+            Z_OK);
+  std::string written;
+  ASSERT_TRUE(sys::ReadWholeFile(path, &written));
+  EXPECT_LT(static_cast<double>(written.size()), single * 1.01) << written.size() << " " << single;
+
+  ParallelGzipWriter nowhere(nullptr);
+  EXPECT_FALSE(nowhere.Write(reinterpret_cast<const unsigned char*>("x"), 1));
+  EXPECT_FALSE(nowhere.Finish());
+}
+
+}  // namespace
