@@ -4,25 +4,11 @@
 #include <vector>
 
 #include "collect/external_command.h"
+#include "collect/process_wait_win.h"
 #include "expr/path_resolver.h"
 #include "run/local_text.h"
 #include "run/text.h"
 #include "sys/handles_win.h"
-
-namespace {
-
-WaitOutcome WaitForProcess(HANDLE process, uint32_t milliseconds) {
-  switch (::WaitForSingleObject(process, milliseconds)) {
-    case WAIT_OBJECT_0:
-      return WaitOutcome::Ended;
-    case WAIT_TIMEOUT:
-      return WaitOutcome::TimedOut;
-    default:
-      return WaitOutcome::Failed;
-  }
-}
-
-}  // namespace
 
 bool ExternalCommand::Run() {
   const ExecuteValue parsed = ParseExecuteValue(command_);

@@ -47,14 +47,16 @@ std::vector<std::string> SplitDriveStrings(const char* buffer, size_t size);
 std::string DriveText(const std::string& entry);
 
 // The drive types GetDriveTypeA answers.
+// In their order: unknown (0), no root folder, removable, fixed, remote,
+// CD-ROM, RAM disk (6).
 enum DriveType : uint32_t {
-  DriveUnknown = 0,
-  DriveNoRootFolder = 1,
-  DriveRemovable = 2,
-  DriveFixed = 3,
-  DriveRemote = 4,
-  DriveCdRom = 5,
-  DriveRamDisk = 6,
+  DriveUnknown,
+  DriveNoRootFolder,
+  DriveRemovable,
+  DriveFixed,
+  DriveRemote,
+  DriveCdRom,
+  DriveRamDisk
 };
 
 // Whether a search of all drives enters a drive of this type: fixed drives

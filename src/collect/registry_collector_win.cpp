@@ -5,6 +5,7 @@
 #include <string>
 
 #include "collect/external_command.h"
+#include "collect/process_wait_win.h"
 #include "collect/registry_collector.h"
 #include "expr/registry_root_win.h"
 #include "sys/handles_win.h"
@@ -266,15 +267,10 @@ RegistryCollector::EditorRun RegistryCollector::RunEditor(const std::string& com
   const WaitOutcome outcome = WaitInSlices(
       editorTimeLimitMs_,
       [&processHandle, error](uint32_t milliseconds) {
-        switch (::WaitForSingleObject(processHandle.get(), milliseconds)) {
-          case WAIT_OBJECT_0:
-            return WaitOutcome::Ended;
-          case WAIT_TIMEOUT:
-            return WaitOutcome::TimedOut;
-          default:
-            *error = ::GetLastError();
-            return WaitOutcome::Failed;
-        }
+        DWORD code = 0;
+        const WaitOutcome outcome = WaitForProcess(processHandle.get(), milliseconds, &code);
+        if (outcome == WaitOutcome::Failed) *error = code;
+        return outcome;
       },
       context_);
   if (outcome == WaitOutcome::Ended) return EditorRun::Ended;

@@ -43,8 +43,8 @@ bool CreateFolder(const std::string& path);
 // process dies. Windows edge and POSIX stand-in (an advisory lock there).
 class FileLock {
  public:
-  FileLock();
-  ~FileLock();
+  FileLock() = default;
+  ~FileLock() { Release(); }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   // False while another owner holds the file (or it cannot be made).
@@ -52,8 +52,8 @@ class FileLock {
   void Release();
 
  private:
-  struct Impl;
-  Impl* impl_;
+  intptr_t handle_ = -1;  // the platform's handle or descriptor; -1 none
+  std::string path_;
 };
 
 struct LocalTime {

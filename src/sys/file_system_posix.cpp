@@ -71,17 +71,6 @@ bool CreateFolder(const std::string& path) {
   return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-struct FileLock::Impl {
-  int fd = -1;
-  std::string path;
-};
-
-FileLock::FileLock() : impl_(new Impl) {}
-FileLock::~FileLock() {
-  Release();
-  delete impl_;
-}
-
 bool FileLock::Take(const std::string& path) {
   Release();
   const std::string native = PosixPath(path);
@@ -91,16 +80,16 @@ bool FileLock::Take(const std::string& path) {
     ::close(fd);
     return false;
   }
-  impl_->fd = fd;
-  impl_->path = native;
+  handle_ = fd;
+  path_ = native;
   return true;
 }
 
 void FileLock::Release() {
-  if (impl_->fd < 0) return;
-  ::unlink(impl_->path.c_str());
-  ::close(impl_->fd);
-  impl_->fd = -1;
+  if (handle_ < 0) return;
+  ::unlink(path_.c_str());
+  ::close(static_cast<int>(handle_));
+  handle_ = -1;
 }
 
 LocalTime Now() {

@@ -87,27 +87,24 @@ bool CreateFolder(const std::string& path) {
          ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-struct FileLock::Impl {
-  FileHandle file;
-};
-
-FileLock::FileLock() : impl_(new Impl) {}
-FileLock::~FileLock() {
-  Release();
-  delete impl_;
-}
-
 bool FileLock::Take(const std::string& path) {
   Release();
   // No sharing: a second owner's open fails (32) until this handle closes,
   // and the system deletes the file then, even after a crash.
-  impl_->file = FileHandle(
+  const HANDLE file =
       ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  return impl_->file.valid();
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<intptr_t>(file);
+  path_ = path;
+  return true;
 }
 
-void FileLock::Release() { impl_->file.Close(); }
+void FileLock::Release() {
+  if (handle_ == -1) return;
+  FileHandle(reinterpret_cast<HANDLE>(handle_)).Close();
+  handle_ = -1;
+}
 
 LocalTime Now() {
   SYSTEMTIME t;
