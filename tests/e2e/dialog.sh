@@ -83,7 +83,7 @@ check "the dialog opens" drive wait "Brindle Tool" 60
 check "the dialog takes the user's close" drive close "Brindle Tool"
 finish_brindle
 status=$?
-check "the process ends after the close" test "$status" -eq 0
+check "the process ends after the close, exit code 2 (stopped)" test "$status" -eq 2
 log="$E2E_DIR/out/~BX_TEMP/Activity Log.csv"
 check "the log ends with the user's stop" test "$(last_entry "$log")" = \
   "INFORMATION,User requested termination"
@@ -98,7 +98,7 @@ finish_brindle
 status=$?
 wait "$driver_pid"
 watch=$(tr -d '\r' <"$E2E_DIR/driver.txt")
-check "a silent run that cannot write ends by itself" test "$status" -eq 0
+check "a silent run that cannot write ends by itself, exit code 1" test "$status" -eq 1
 check "no message box appears ($watch)" grep -q 'boxes=0' <<<"$watch"
 check "the window is never seen larger than a pixel ($watch)" \
   grep -qE 'largest_visible=[01]x[01] ' <<<"$watch"
@@ -140,7 +140,7 @@ e2e_setup cancel "$exe"
 start_brindle
 check "the Save-As dialog can be cancelled" drive cancelsave 60
 finish_brindle
-check "cancelling ends the program" test $? -eq 0
+check "cancelling ends the program, exit code 2 (declined)" test $? -eq 2
 check "no temporary folder is made" test ! -e "$E2E_DIR/~BX_TEMP"
 
 # --- the dialog closed while the Save-As dialog waits: the question goes
@@ -152,7 +152,7 @@ started=$SECONDS
 check "the dialog takes the close behind the question" drive close "Brindle Tool"
 finish_brindle
 status=$?
-check "the program ends at once" test "$status" -eq 0 -a $((SECONDS - started)) -lt 30
+check "the program ends at once, exit code 2" test "$status" -eq 2 -a $((SECONDS - started)) -lt 30
 check "nothing is collected" test ! -e "$E2E_DIR/~BX_TEMP"
 
 # --- "/?" shows only the help box
