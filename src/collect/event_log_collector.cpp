@@ -386,8 +386,8 @@ void EventLogCollector::ExportLog(int logIndex) {
     uint32_t backupError = 0;
     // The system may answer success and write nothing (Wine does): only a
     // file that is there now and was not before counts as a backup.
-    backedUp = !backupExisted && reader_.Backup(backupPath, &backupError) &&
-               lookups_.FileExists(backupPath);
+    const bool backupAnswered = !backupExisted && reader_.Backup(backupPath, &backupError);
+    backedUp = backupAnswered && lookups_.FileExists(backupPath);
     reader_.Close();
     if (!readToEnd) {
       context_.Log(SeverityError, Format("Unable to read all of the %s event log (error %u)",
@@ -400,6 +400,11 @@ void EventLogCollector::ExportLog(int logIndex) {
     if (backupExisted) {
       context_.Log(SeverityWarning,
                    Format("Event log backup %s already exists and was kept", backupPath.c_str()));
+    } else if (backupAnswered && !backedUp) {
+      context_.Log(
+          SeverityWarning,
+          Format("Event log backup %s was not written, although the system reported it made",
+                 backupPath.c_str()));
     } else if (!backedUp) {
       context_.Log(SeverityWarning, Format("Event log backup %s was not written (error %u)",
                                            backupPath.c_str(), backupError));

@@ -110,7 +110,9 @@ class WinEventTextLookups : public EventTextLookups {
       module = loaded.get();
     }
     if (module == nullptr) return false;
-    buffer_.resize(32768);
+    // 32 KB less one: the formatter refuses a buffer of 32768 bytes or more
+    // with error 87 (Wine does; the limit is the system's).
+    buffer_.resize(32767);
     const DWORD length =
         ::FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, id,
                          MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer_.data(),
