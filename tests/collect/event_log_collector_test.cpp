@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -77,143 +78,78 @@ ActionElement Element(std::vector<std::pair<std::string, std::string>> attribute
   return element;
 }
 
+constexpr int32_t kNotGiven = INT32_MIN;
+constexpr int App = EventLogApplication, Sys = EventLogSystem, Sec = EventLogSecurity;
+
 TEST(EventLogSettings, ElementAttributes) {
   struct Case {
     std::vector<std::pair<std::string, std::string>> attributes;
-    bool application, system, security;
-    int32_t applicationDays, systemDays, securityDays;
+    bool selected[3];  // Application, System, Security
+    int32_t days[3];
   } cases[] = {
-      {{}, true, true, true, -1, -1, -1},
-      {{{"System_log_required", "yes"}}, true, true, true, -1, -1, -1},
-      {{{"System_log_required", "No"}}, true, false, true, -1, -1, -1},
-      {{{"system_LOG_required", "false"}}, true, false, true, -1, -1, -1},
-      {{{"Application_log_required", ""}, {"Security_log_required", "YES"}},
-       false,
-       true,
-       true,
-       -1,
-       -1,
-       -1},
-      {{{"Application_log_Recent_Days", "0"},
-        {"Security_log_Recent_Days", " 12abc"},
-        {"System_log_Recent_Days", "x"}},
-       true,
-       true,
-       true,
-       0,
-       0,
-       12},
+      // clang-format off
+      {{}, {true, true, true}, {-1, -1, -1}},
+      {{{"System_log_required", "yes"}}, {true, true, true}, {-1, -1, -1}},
+      {{{"System_log_required", "No"}}, {true, false, true}, {-1, -1, -1}},
+      {{{"system_LOG_required", "false"}}, {true, false, true}, {-1, -1, -1}},
+      {{{"Application_log_required", ""}, {"Security_log_required", "YES"}}, {false, true, true}, {-1, -1, -1}},
+      {{{"Application_log_Recent_Days", "0"}, {"Security_log_Recent_Days", " 12abc"},
+        {"System_log_Recent_Days", "x"}}, {true, true, true}, {0, 0, 12}},
       // Read and dropped: an absolute range has no agreed meaning yet.
       {{{"Application_log_From", "01/01/2020"}, {"Application_log_To", "02/01/2020"}},
-       true,
-       true,
-       true,
-       -1,
-       -1,
-       -1},
+       {true, true, true}, {-1, -1, -1}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     RunSettings settings;
     ReadEventLogSettings(Element(c.attributes), RunPassRun, &settings);
-    SCOPED_TRACE(c.attributes.empty() ? "none"
-                                      : c.attributes[0].first + "=" + c.attributes[0].second);
-    EXPECT_EQ(settings.eventLogSelected[EventLogApplication], c.application);
-    EXPECT_EQ(settings.eventLogSelected[EventLogSystem], c.system);
-    EXPECT_EQ(settings.eventLogSelected[EventLogSecurity], c.security);
-    EXPECT_EQ(settings.eventLogDays[EventLogApplication], c.applicationDays);
-    EXPECT_EQ(settings.eventLogDays[EventLogSystem], c.systemDays);
-    EXPECT_EQ(settings.eventLogDays[EventLogSecurity], c.securityDays);
+    for (int log = 0; log < 3; ++log) {
+      EXPECT_EQ(settings.eventLogSelected[log], c.selected[log]) << EventLogName(log);
+      EXPECT_EQ(settings.eventLogDays[log], c.days[log]) << EventLogName(log);
+    }
   }
 }
 
 TEST(EventLogSettings, LastElementWinsAndCountingReadsNothing) {
   RunSettings settings;
   ReadEventLogSettings(Element({{"System_log_required", "No"}}), RunPassCount, &settings);
-  EXPECT_FALSE(settings.eventLogSelected[EventLogApplication]);  // untouched
+  EXPECT_FALSE(settings.eventLogSelected[App]);  // untouched
   ReadEventLogSettings(Element({{"System_log_required", "No"}, {"System_log_Recent_Days", "4"}}),
                        RunPassRun, &settings);
   ReadEventLogSettings(Element({{"Security_log_required", "No"}}), RunPassRun, &settings);
-  EXPECT_TRUE(settings.eventLogSelected[EventLogSystem]);
-  EXPECT_EQ(settings.eventLogDays[EventLogSystem], -1);
-  EXPECT_FALSE(settings.eventLogSelected[EventLogSecurity]);
+  EXPECT_TRUE(settings.eventLogSelected[Sys]);
+  EXPECT_EQ(settings.eventLogDays[Sys], -1);
+  EXPECT_FALSE(settings.eventLogSelected[Sec]);
 }
 
 TEST(EventLogSettings, SwitchesMergeOverTheElement) {
   struct Case {
     const char* what;
-    bool element;  // an EVENT_LOGS element without attributes was read
-    bool eventGiven;
-    int32_t event;
-    bool applicationGiven;
-    int32_t application;
-    bool systemGiven;
-    int32_t system;
-    bool selected[3];  // Application, System, Security
+    bool element;                        // an EVENT_LOGS element without attributes was read
+    int32_t event, application, system;  // kNotGiven: switch absent
+    bool selected[3];                    // Application, System, Security
     int32_t days[3];
   } cases[] = {
-      {"nothing", false, false, 0, false, 0, false, 0, {false, false, false}, {0, 0, 0}},
-      {"/event=5 alone selects nothing",
-       false,
-       true,
-       5,
-       false,
-       0,
-       false,
-       0,
-       {false, false, false},
-       {5, 5, 5}},
-      {"/event=5 over an element",
-       true,
-       true,
-       5,
-       false,
-       0,
-       false,
-       0,
-       {true, true, true},
-       {5, 5, 5}},
-      {"/event=0 switches all off",
-       true,
-       true,
-       0,
-       false,
-       0,
-       false,
-       0,
-       {false, false, false},
-       {0, 0, 0}},
-      {"/event=0 /application=3",
-       true,
-       true,
-       0,
-       true,
-       3,
-       false,
-       0,
-       {true, false, false},
-       {3, 0, 0}},
-      {"/application=3 alone", false, false, 0, true, 3, false, 0, {true, false, false}, {3, 0, 0}},
-      {"/system=0 over an element",
-       true,
-       false,
-       0,
-       false,
-       0,
-       true,
-       0,
-       {true, false, true},
-       {-1, 0, -1}},
+      // clang-format off
+      {"nothing", false, kNotGiven, kNotGiven, kNotGiven, {false, false, false}, {0, 0, 0}},
+      {"/event=5 alone selects nothing", false, 5, kNotGiven, kNotGiven, {false, false, false}, {5, 5, 5}},
+      {"/event=5 over an element", true, 5, kNotGiven, kNotGiven, {true, true, true}, {5, 5, 5}},
+      {"/event=0 switches all off", true, 0, kNotGiven, kNotGiven, {false, false, false}, {0, 0, 0}},
+      {"/event=0 /application=3", true, 0, 3, kNotGiven, {true, false, false}, {3, 0, 0}},
+      {"/application=3 alone", false, kNotGiven, 3, kNotGiven, {true, false, false}, {3, 0, 0}},
+      {"/system=0 over an element", true, kNotGiven, kNotGiven, 0, {true, false, true}, {-1, 0, -1}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RunSettings settings;
     if (c.element) ReadEventLogSettings(Element({}), RunPassRun, &settings);
-    settings.eventDaysGiven = c.eventGiven;
-    settings.eventDays = c.event;
-    settings.applicationDaysGiven = c.applicationGiven;
-    settings.applicationDays = c.application;
-    settings.systemDaysGiven = c.systemGiven;
-    settings.systemDays = c.system;
+    settings.eventDaysGiven = c.event != kNotGiven;
+    settings.eventDays = settings.eventDaysGiven ? c.event : 0;
+    settings.applicationDaysGiven = c.application != kNotGiven;
+    settings.applicationDays = settings.applicationDaysGiven ? c.application : 0;
+    settings.systemDaysGiven = c.system != kNotGiven;
+    settings.systemDays = settings.systemDaysGiven ? c.system : 0;
     const EventLogChoice choice = MergeEventLogSettings(settings);
     for (int log = 0; log < 3; ++log) {
       EXPECT_EQ(choice.selected[log], c.selected[log]) << EventLogName(log);
