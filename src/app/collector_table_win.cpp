@@ -1,4 +1,5 @@
 #include "app/run_driver.h"
+#include "collect/event_log_collector.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "collect/file_version_collector.h"
@@ -9,13 +10,13 @@
 // empty, so its actions are recognised, weighted and logged only.
 CollectorTable StandardCollectors() {
   return CollectorTable{
-      FilesAction,            // files
-      FileVersionsAction,     // fileVersions
-      RegistryAction,         // registry
-      ExternalCommandAction,  // execute
-      nullptr,                // eventLogs
-      ProcessListAction,      // processList
-      nullptr,                // activeDirectory
-      nullptr,                // eventLogSettings
+      FilesAction,             // files
+      FileVersionsAction,      // fileVersions
+      RegistryAction,          // registry
+      ExternalCommandAction,   // execute
+      EventLogsAction,         // eventLogs
+      ProcessListAction,       // processList
+      nullptr,                 // activeDirectory
+      EventLogSettingsAction,  // eventLogSettings
   };
 }

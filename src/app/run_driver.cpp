@@ -1,5 +1,6 @@
 #include "app/run_driver.h"
 
+#include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
 #include "run/local_text.h"
@@ -105,6 +106,15 @@ void ScriptRunner::RunScripts(int32_t pass) {
     if (Settings().stopRequested) break;
     RunScript(dispatcher, JoinPath(patternFolder, name), name, pass);
   }
+  // After the last script, still inside the apartment: the event logs the
+  // scripts' EVENT_LOGS elements and the switches ask for.
+  ActionRequest request;
+  request.pass = pass;
+  request.context = context;
+  request.scriptFolder = scriptFolder;
+  request.tempFolder = tempFolder;
+  request.exeFolder = exeFolder;
+  CollectEventLogs(pass, request, collectors_.eventLogs, &stepTotal);
   system_.LeaveApartment();
 }
 

@@ -79,6 +79,13 @@ struct ActionElement {
   bool Attribute(size_t node, const std::string& name, std::string* value) const;
 };
 
+// Which event logs one collection exports, and from how many days back
+// (negative: no lower bound). Indexed Application 0, System 1, Security 2.
+struct EventLogChoice {
+  bool selected[3] = {true, true, true};
+  int32_t days[3] = {-1, -1, -1};
+};
+
 // Everything a collector needs for one action (run pass only, except for
 // the EVENT_LOGS element, which is handed over in both passes).
 struct ActionRequest {
@@ -91,6 +98,9 @@ struct ActionRequest {
   std::string tempFolder;    // the run's result folder (~BX_TEMP)
   std::string exeFolder;     // the folder of the executable
   ActionElement element;     // ACTIVE_DIRECTORY and EVENT_LOGS elements
+  // MISCELLANEOUS EVENT_LOGS takes all three logs without a date limit; the
+  // end-of-run collection narrows it.
+  EventLogChoice eventLogs;
 };
 
 // A collector runs once for one action and reports through the activity

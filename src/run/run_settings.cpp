@@ -13,6 +13,10 @@ void RunSettings::Reset() {
   xmlFile.clear();
   outFile.clear();
   silent = false;
+  for (int log = 0; log < 3; ++log) {
+    eventLogSelected[log] = false;
+    eventLogDays[log] = 0;
+  }
   stopRequested = false;
   writeFailed = false;
   mainWindow = progressBar = statusLine = detailLine = workerThread = nullptr;

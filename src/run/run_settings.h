@@ -21,6 +21,12 @@ struct RunSettings {
   std::string outFile;
   bool silent = false;
 
+  // What the last EVENT_LOGS element asked for, kept for the end-of-run
+  // collection; indexed Application 0, System 1, Security 2. None selected
+  // until an element is read.
+  bool eventLogSelected[3] = {false, false, false};
+  int32_t eventLogDays[3] = {0, 0, 0};
+
   // Shared run state. The two flags only ever go from false to true during a
   // run, so the two threads need no lock around them.
   std::atomic<bool> stopRequested{false};

@@ -66,6 +66,9 @@ struct RegCloseKeyFn {
 struct FreeLibraryFn {
   void operator()(HMODULE h) const { ::FreeLibrary(h); }
 };
+struct CloseEventLogFn {
+  void operator()(HANDLE h) const { ::CloseEventLog(h); }
+};
 struct DestroyIconFn {
   void operator()(HICON h) const { ::DestroyIcon(h); }
 };
@@ -74,6 +77,7 @@ using FileHandle = UniqueHandle<HANDLE, CloseHandleFn, InvalidIsEmpty>;
 using KernelHandle = UniqueHandle<HANDLE, CloseHandleFn>;  // threads, processes
 using RegKey = UniqueHandle<HKEY, RegCloseKeyFn>;
 using Module = UniqueHandle<HMODULE, FreeLibraryFn>;
+using EventLog = UniqueHandle<HANDLE, CloseEventLogFn>;
 using Icon = UniqueHandle<HICON, DestroyIconFn>;  // not for shared (LR_SHARED) icons
 
 // A file search: First() starts it, Next() steps on; the data of the current

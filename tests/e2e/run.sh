@@ -133,4 +133,41 @@ log="$E2E_DIR/out/Activity Log.csv"
 check "without scripts the log is only its header" \
   bash -c "[ \"\$(tr -d '\r' <'$log')\" = 'Time,Type,Description' ]"
 
+# --- event logs: an EVENT_LOGS element, then the switches. Wine's log is
+# empty and its backup writes nothing: header-only files, no .evt, and no
+# backup claimed.
+e2e_setup events "$exe"
+mkdir -p "$E2E_DIR/out"
+cat >"$E2E_DIR/ev.tov" <<'EOT'
+<Ev><EVENT_LOGS Security_log_required="No" System_log_Recent_Days="2"/></Ev>
+EOT
+sign "$E2E_DIR/ev.tov"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "a run with event logs ends with exit code 0" test $? -eq 0
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz" | sort | tr '\n' ' ')
+check "the element's logs are exported, no backup file invented" \
+  test "$listing" = "Activity Log.csv FileList.csv ev.tov ev/Application Log.csv ev/System Log.csv "
+check "each CSV is its header" bash -c "[ \"\$(tar -xzOf '$E2E_DIR/out/r.tgz' 'ev/System Log.csv' | tr -d '\r')\" = \
+'Type,Date,Time,Source,Category,Event,User,Computer,Description,Data' ]"
+tar -xzf "$E2E_DIR/out/r.tgz" -C "$E2E_DIR/out" 'Activity Log.csv' FileList.csv
+log="$E2E_DIR/out/Activity Log.csv"
+# The command line, and so the result path, comes lower-cased.
+temp_win="${E2E_WIN,,}\\out\\~BX_TEMP"
+check "the log says where each log went" has_line "$log" \
+  ",INFORMATION,Event log dumped to $temp_win\\ev\\System Log.csv"
+check "and that no backup was written" has_line "$log" \
+  ",WARNING,Event log backup $temp_win\\ev\\Application Log.evt was not written, although"
+check "the manifest lists the CSVs" has_line "$E2E_DIR/out/FileList.csv" ",ev\\Application Log.csv,"
+check "and nothing is wrong with the result" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
+rm -f "$E2E_DIR/out/r.tgz"
+brindle /event=0 /application=3 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz" | grep '^ev/' | tr '\n' ' ')
+check "/event=0 /application=3 leaves the Application log only" test "$listing" = "ev/Application Log.csv "
+rm -f "$E2E_DIR/out/r.tgz" "$E2E_DIR/ev.tov"
+printf '<Ev><MISCELLANEOUS EVENT_LOGS="x"/></Ev>\r\n' >"$E2E_DIR/ev.tov"
+sign "$E2E_DIR/ev.tov"
+brindle /event=5 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz" | grep -c '^ev/.* Log\.csv$')
+check "the action takes all three logs once; /event=5 alone adds nothing" test "$listing" = 3
+
 e2e_done

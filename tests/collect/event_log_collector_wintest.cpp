@@ -1,0 +1,133 @@
+// The event-log collector against Wine: records fed through the seam,
+// texts rendered from a windmc-built message file registered for the
+// source, account names from the real lookup; and Wine's own (stub) log.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "collect/event_log_collector.h"
+#include "support/event_records.h"
+#include "support/log_entries.h"
+#include "support/test_support.h"
+
+extern "C" WINADVAPI LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
+
+namespace {
+
+using ::testing::ElementsAre;
+using testing_support::BlockReader;
+using testing_support::CapturedLog;
+using testing_support::FileLines;
+using testing_support::RecordBytes;
+using testing_support::RecordSpec;
+using testing_support::ScratchFolder;
+using Strings = std::vector<std::string>;
+
+std::string BesideThisProgram(const std::string& name) {
+  char path[MAX_PATH];
+  std::string program(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
+  program = program.substr(0, program.rfind('\\') + 1) + name;
+  if (::GetFileAttributesA(program.c_str()) != INVALID_FILE_ATTRIBUTES) return program;
+  return "\\\\?\\" + program;
+}
+
+std::string ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof name;
+  return ::GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
+class EventLogWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(::CopyFileA(BesideThisProgram("event_messages.dll").c_str(),
+                            (folder_ / "event_messages.dll").c_str(), FALSE));
+    ::SetEnvironmentVariableA("BRT_EVENT_DIR", folder_.path().c_str());
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyA(HKEY_LOCAL_MACHINE, keyName_.c_str(), &key), ERROR_SUCCESS);
+    // A missing file first: the next one in the list gives the text. Message
+    // texts end in CR LF, which the rows show as two blanks.
+    const std::string events = folder_ / "missing.dll;%BRT_EVENT_DIR%\\event_messages.dll";
+    const std::string categories = folder_ / "event_messages.dll";
+    ::RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
+                     reinterpret_cast<const BYTE*>(events.c_str()),
+                     static_cast<DWORD>(events.size() + 1));
+    ::RegSetValueExA(key, "CategoryMessageFile", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(categories.c_str()),
+                     static_cast<DWORD>(categories.size() + 1));
+    ::RegCloseKey(key);
+    ::CreateDirectoryA((folder_ / "script").c_str(), nullptr);
+  }
+  void TearDown() override {
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, keyName_.c_str());
+    ::SetEnvironmentVariableA("BRT_EVENT_DIR", nullptr);
+  }
+  std::string Out() const { return folder_ / "script\\"; }
+
+  const std::string source_ = "BrindleTest" + std::to_string(::GetCurrentProcessId());
+  const std::string keyName_ =
+      "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + source_;
+  ScratchFolder folder_{"events"};
+  CapturedLog log_;
+};
+
+TEST_F(EventLogWinTest, RendersFromTheRegisteredMessageFile) {
+  RecordSpec started;
+  started.eventId = 100;
+  started.category = 1;
+  started.source = source_;
+  started.computer = ComputerName();
+  started.sid = testing_support::LocalSystemSid();
+  started.strings = {"Spooler", "Fax, too"};
+  RecordSpec plain = started;
+  plain.eventId = 101;
+  plain.category = 9;  // not in the table
+  plain.sid.clear();
+  RecordSpec unknown = started;
+  unknown.eventId = 555;
+  BlockReader reader;
+  reader.blocks = {
+      {"Application", {RecordBytes(started) + RecordBytes(plain) + RecordBytes(unknown)}}};
+  reader.backupBytes = "backup";
+  for (const bool cache : {true, false}) {
+    SCOPED_TRACE(cache ? "cached" : "uncached");
+    ::DeleteFileA((Out() + "Application Log.csv").c_str());
+    ::DeleteFileA((Out() + "Application Log.evt").c_str());
+    EventLogCollector collector(Out(), log_.Context(), reader, SystemEventTextLookups(),
+                                SystemPathLookups());
+    collector.SelectLogs(true, false, false);
+    collector.UseMessageCache(cache);
+    ASSERT_TRUE(collector.Run(folder_.path()));
+    const Strings lines = FileLines(Out() + "Application Log.csv");
+    ASSERT_EQ(lines.size(), 4u);
+    const std::string columns = "," + source_ + ",";
+    EXPECT_THAT(lines[1], ::testing::HasSubstr(columns + "Disk.Net  ,100,SYSTEM,"));
+    EXPECT_THAT(lines[1],
+                ::testing::EndsWith(",Service Spooler started.  then Fax. too stopped.  ,None"));
+    EXPECT_THAT(lines[2], ::testing::HasSubstr(columns + "None,101,N/A,"));
+    EXPECT_THAT(lines[2], ::testing::EndsWith(",Plain text  ,None"));
+    EXPECT_THAT(lines[3], ::testing::EndsWith(",555,SYSTEM," + ComputerName() + ",None,None"));
+    EXPECT_TRUE(testing_support::FileExists(Out() + "Application Log.evt"));
+  }
+}
+
+// Wine's log opens, reads nothing and "backs up" without a file: an empty
+// CSV, a dumped entry, and no claim of a backup.
+TEST_F(EventLogWinTest, WinesOwnLogIsEmptyAndHasNoBackup) {
+  EventLogCollector collector(Out(), log_.Context(), SystemEventLogReader(),
+                              SystemEventTextLookups(), SystemPathLookups());
+  collector.SelectLogs(false, false, true);
+  ASSERT_TRUE(collector.Run(folder_.path()));
+  EXPECT_THAT(FileLines(Out() + "System Log.csv"), ElementsAre(kEventCsvHeader));
+  EXPECT_FALSE(testing_support::FileExists(Out() + "System Log.evt"));
+  EXPECT_THAT(
+      log_.Entries(),
+      ElementsAre("WARNING,Event log backup " + Out() +
+                      "System Log.evt was not written, although the system reported it made",
+                  "INFORMATION,Event log dumped to " + Out() + "System Log.csv"));
+}
+
+}  // namespace
