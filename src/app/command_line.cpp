@@ -43,20 +43,7 @@ std::string ParseSwitch(std::string& line, const std::string& name, bool* found,
   return value;
 }
 
-int32_t SwitchNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) value = INT32_MAX;
-  return static_cast<int32_t>(value);
-}
+int32_t SwitchNumber(const std::string& text) { return DecimalNumber(text); }
 
 bool WantsHelp(const std::string& arguments) { return arguments.find("/?") != std::string::npos; }
 

@@ -108,12 +108,7 @@ void ScriptRunner::RunScripts(int32_t pass) {
   }
   // After the last script, still inside the apartment: the event logs the
   // scripts' EVENT_LOGS elements and the switches ask for.
-  ActionRequest request;
-  request.pass = pass;
-  request.context = context;
-  request.scriptFolder = scriptFolder;
-  request.tempFolder = tempFolder;
-  request.exeFolder = exeFolder;
+  ActionRequest request = ActionRequest::ForRun(pass, context, scriptFolder, tempFolder, exeFolder);
   CollectEventLogs(pass, request, collectors_.eventLogs, &stepTotal);
   system_.LeaveApartment();
 }

@@ -98,6 +98,20 @@ struct ActionRequest {
   std::string tempFolder;    // the run's result folder (~BX_TEMP)
   std::string exeFolder;     // the folder of the executable
   ActionElement element;     // ACTIVE_DIRECTORY and EVENT_LOGS elements
+
+  // A request of the run's: the pass, the context and the three folders;
+  // the action's own fields start empty.
+  static ActionRequest ForRun(int32_t pass, const RunContext& context,
+                              const std::string& scriptFolder, const std::string& tempFolder,
+                              const std::string& exeFolder) {
+    ActionRequest request;
+    request.pass = pass;
+    request.context = context;
+    request.scriptFolder = scriptFolder;
+    request.tempFolder = tempFolder;
+    request.exeFolder = exeFolder;
+    return request;
+  }
   // MISCELLANEOUS EVENT_LOGS takes all three logs without a date limit; the
   // end-of-run collection narrows it.
   EventLogChoice eventLogs;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "run/bytes.h"
 #include "run/local_text.h"
 #include "run/text.h"
 
@@ -14,18 +15,6 @@ namespace {
 constexpr uint64_t kLength = 0, kMark = 4, kTimeGenerated = 12, kEventId = 20, kEventType = 24,
                    kNumStrings = 26, kCategory = 28, kStringOffset = 36, kSidLength = 40,
                    kSidOffset = 44, kDataLength = 48, kDataOffset = 52;
-
-// Byte by byte: nothing in a block is trusted to be aligned. The caller has
-// checked the bounds.
-uint32_t Read32(const unsigned char* bytes, uint64_t at) {
-  return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
-         (static_cast<uint32_t>(bytes[at + 2]) << 16) |
-         (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
-
-uint16_t Read16(const unsigned char* bytes, uint64_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
 
 // The zero-terminated text at `at`, which must end before `end`; `at` then
 // points past its terminator.
@@ -50,45 +39,31 @@ bool ParseRecord(const unsigned char* record, uint64_t length, EventRecord* out)
   // The record repeats its length in its last four bytes; nothing of the
   // record's own lies there.
   const uint64_t end = length - 4;
-  if (Read32(record, kMark) != kEventRecordMark || Read32(record, end) != length) return false;
-  out->timeGenerated = Read32(record, kTimeGenerated);
-  out->eventId = Read32(record, kEventId);
-  out->eventType = Read16(record, kEventType);
-  out->category = Read16(record, kCategory);
+  if (ReadLittle32(record, kMark) != kEventRecordMark || ReadLittle32(record, end) != length)
+    return false;
+  out->timeGenerated = ReadLittle32(record, kTimeGenerated);
+  out->eventId = ReadLittle32(record, kEventId);
+  out->eventType = ReadLittle16(record, kEventType);
+  out->category = ReadLittle16(record, kCategory);
   uint64_t at = kEventRecordHeaderSize;
   if (!ReadText(record, end, &at, &out->source) || !ReadText(record, end, &at, &out->computer)) {
     return false;
   }
-  const uint64_t sidLength = Read32(record, kSidLength), sidOffset = Read32(record, kSidOffset);
-  const uint64_t dataLength = Read32(record, kDataLength), dataOffset = Read32(record, kDataOffset);
+  const uint64_t sidLength = ReadLittle32(record, kSidLength),
+                 sidOffset = ReadLittle32(record, kSidOffset);
+  const uint64_t dataLength = ReadLittle32(record, kDataLength),
+                 dataOffset = ReadLittle32(record, kDataOffset);
   if (!Fits(sidOffset, sidLength, end) || !Fits(dataOffset, dataLength, end)) return false;
   out->sid.assign(reinterpret_cast<const char*>(record + sidOffset), sidLength);
   out->data.assign(reinterpret_cast<const char*>(record + dataOffset), dataLength);
-  const uint16_t count = Read16(record, kNumStrings);
-  at = Read32(record, kStringOffset);
+  const uint16_t count = ReadLittle16(record, kNumStrings);
+  at = ReadLittle32(record, kStringOffset);
   if (count > 0 && !Fits(at, 1, end)) return false;
   out->strings.resize(count);
   for (std::string& text : out->strings) {
     if (!ReadText(record, end, &at, &text)) return false;
   }
   return true;
-}
-
-// The usual decimal conversion: blanks, a sign, digits; 0 without digits.
-// Saturates instead of overflowing.
-int32_t DecimalNumber(const std::string& text) {
-  size_t at = 0;
-  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  int64_t value = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    value = value * 10 + (text[at] - '0');
-    if (value > INT32_MAX) value = static_cast<int64_t>(INT32_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) value = INT32_MAX;
-  return static_cast<int32_t>(value);
 }
 
 const char* const kRequired[3] = {"Application_log_required", "System_log_required",
@@ -111,7 +86,7 @@ bool ParseEventRecords(const void* block, size_t size, std::vector<EventRecord>*
   uint64_t at = 0;
   while (at < size) {
     if (size - at < kEventRecordHeaderSize) return false;
-    const uint64_t length = Read32(bytes, at + kLength);
+    const uint64_t length = ReadLittle32(bytes, at + kLength);
     // Two terminators and the closing length at the least.
     if (length < kEventRecordHeaderSize + 6 || length > size - at) return false;
     EventRecord record;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "run/bytes.h"
 #include "run/text.h"
 
 namespace {
@@ -13,18 +14,6 @@ constexpr uint64_t kDataBlockSize = 88;    // PERF_DATA_BLOCK
 constexpr uint64_t kObjectTypeSize = 64;   // PERF_OBJECT_TYPE
 constexpr uint64_t kInstanceSize = 24;     // PERF_INSTANCE_DEFINITION
 constexpr uint64_t kCounterBlockSize = 4;  // PERF_COUNTER_BLOCK
-
-// Little-endian reads, byte by byte: nothing in the buffer is trusted to be
-// aligned. The caller has checked the bounds.
-uint32_t Read32(const unsigned char* bytes, uint64_t at) {
-  return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
-         (static_cast<uint32_t>(bytes[at + 2]) << 16) |
-         (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
-
-char16_t Read16(const unsigned char* bytes, uint64_t at) {
-  return static_cast<char16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
 
 bool IsDecimal(const std::string& text) {
   return !text.empty() &&
@@ -57,23 +46,24 @@ bool PerformanceInstanceNames(const void* data, size_t size, std::vector<std::u1
     return false;
   }
   const uint64_t total = size;
-  const uint64_t object = Read32(bytes, 24);                                    // HeaderLength
-  if (Read32(bytes, 28) == 0 || object + kObjectTypeSize > total) return true;  // NumObjectTypes
+  const uint64_t object = ReadLittle32(bytes, 24);  // HeaderLength
+  if (ReadLittle32(bytes, 28) == 0 || object + kObjectTypeSize > total)
+    return true;  // NumObjectTypes
 
-  const uint64_t objectLength = Read32(bytes, object);  // TotalByteLength
+  const uint64_t objectLength = ReadLittle32(bytes, object);  // TotalByteLength
   const uint64_t objectEnd = std::min(total, object + objectLength);
-  const uint64_t definitionLength = Read32(bytes, object + 4);
+  const uint64_t definitionLength = ReadLittle32(bytes, object + 4);
   // NumInstances: PERF_NO_INSTANCES (-1) and 0 both mean none.
-  const int32_t instances = static_cast<int32_t>(Read32(bytes, object + 40));
+  const int32_t instances = static_cast<int32_t>(ReadLittle32(bytes, object + 40));
   if (instances <= 0 || definitionLength < kObjectTypeSize) return true;
   // Every instance is listed; the buffer's end bounds the walk.
   const size_t count = static_cast<size_t>(instances);
 
   uint64_t instance = object + definitionLength;
   while (names->size() < count && instance + kInstanceSize <= objectEnd) {
-    const uint64_t byteLength = Read32(bytes, instance);
-    const uint64_t nameOffset = Read32(bytes, instance + 16);
-    const uint64_t nameLength = Read32(bytes, instance + 20);  // bytes, terminator included
+    const uint64_t byteLength = ReadLittle32(bytes, instance);
+    const uint64_t nameOffset = ReadLittle32(bytes, instance + 16);
+    const uint64_t nameLength = ReadLittle32(bytes, instance + 20);  // bytes, terminator included
     const uint64_t definitionEnd = instance + byteLength;
     if (byteLength < kInstanceSize || definitionEnd > objectEnd) break;
 
@@ -82,7 +72,7 @@ bool PerformanceInstanceNames(const void* data, size_t size, std::vector<std::u1
     std::u16string name;
     const uint64_t nameEnd = std::min(definitionEnd, instance + nameOffset + nameLength);
     for (uint64_t at = instance + nameOffset; at + 2 <= nameEnd; at += 2) {
-      const char16_t c = Read16(bytes, at);
+      const char16_t c = static_cast<char16_t>(ReadLittle16(bytes, at));
       if (c == 0) break;
       name += c;
     }
@@ -90,7 +80,7 @@ bool PerformanceInstanceNames(const void* data, size_t size, std::vector<std::u1
 
     // The next instance follows this one's counter block.
     if (definitionEnd + kCounterBlockSize > objectEnd) break;
-    const uint64_t blockLength = Read32(bytes, definitionEnd);
+    const uint64_t blockLength = ReadLittle32(bytes, definitionEnd);
     if (blockLength < kCounterBlockSize) break;
     instance = definitionEnd + blockLength;
   }

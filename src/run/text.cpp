@@ -1,5 +1,7 @@
 #include "run/text.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdio>
 
 namespace {
@@ -62,4 +64,19 @@ std::string CrcText(uint32_t crc) {
   char text[9];
   std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc));
   return text;
+}
+
+int32_t DecimalNumber(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > int64_t{INT32_MAX} + 1) value = int64_t{INT32_MAX} + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) value = INT32_MAX;
+  return static_cast<int32_t>(value);
 }

@@ -28,5 +28,10 @@ std::string RelativeToFolder(const std::string& path, const std::string& root);
 // written. Localised texts are outside input and never a format.
 std::string FillPlaceholder(const std::string& text, const std::string& value);
 
+// A decimal number as the C runtime reads one: leading blanks, an optional
+// sign, digits up to the first other character; 0 without digits.
+// Saturates at the 32-bit bounds instead of wrapping.
+int32_t DecimalNumber(const std::string& text);
+
 // A CRC-32 as the manifest and the signatures write it: "%08X".
 std::string CrcText(uint32_t crc);

@@ -137,13 +137,7 @@ void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
 }
 
 ActionRequest ActionDispatcher::Request(int32_t pass) const {
-  ActionRequest request;
-  request.pass = pass;
-  request.context = context_;
-  request.scriptFolder = scriptFolder_;
-  request.tempFolder = tempFolder_;
-  request.exeFolder = exeFolder_;
-  return request;
+  return ActionRequest::ForRun(pass, context_, scriptFolder_, tempFolder_, exeFolder_);
 }
 
 void ActionDispatcher::WalkNode(const ScriptNode& element, int32_t pass) {

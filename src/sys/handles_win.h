@@ -54,24 +54,17 @@ class UniqueHandle {
   T value_ = Empty::Value();
 };
 
-struct CloseHandleFn {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
+// The close call of a handle kind, as a type (its result is of no use).
+template <typename T, typename Result, Result(WINAPI* Close)(T)>
+struct CloseWith {
+  void operator()(T handle) const { Close(handle); }
 };
-struct FindCloseFn {
-  void operator()(HANDLE h) const { ::FindClose(h); }
-};
-struct RegCloseKeyFn {
-  void operator()(HKEY h) const { ::RegCloseKey(h); }
-};
-struct FreeLibraryFn {
-  void operator()(HMODULE h) const { ::FreeLibrary(h); }
-};
-struct CloseEventLogFn {
-  void operator()(HANDLE h) const { ::CloseEventLog(h); }
-};
-struct DestroyIconFn {
-  void operator()(HICON h) const { ::DestroyIcon(h); }
-};
+using CloseHandleFn = CloseWith<HANDLE, BOOL, ::CloseHandle>;
+using FindCloseFn = CloseWith<HANDLE, BOOL, ::FindClose>;
+using RegCloseKeyFn = CloseWith<HKEY, LONG, ::RegCloseKey>;
+using FreeLibraryFn = CloseWith<HMODULE, BOOL, ::FreeLibrary>;
+using CloseEventLogFn = CloseWith<HANDLE, BOOL, ::CloseEventLog>;
+using DestroyIconFn = CloseWith<HICON, BOOL, ::DestroyIcon>;
 
 using FileHandle = UniqueHandle<HANDLE, CloseHandleFn, InvalidIsEmpty>;
 using KernelHandle = UniqueHandle<HANDLE, CloseHandleFn>;  // threads, processes
