@@ -22,10 +22,6 @@ bool StartsWith(const std::string& text, const char* head) {
   return text.compare(0, std::char_traits<char>::length(head), head) == 0;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Length of the well-formed UTF-8 sequence at `at`, 0 if there is none
 // (overlong forms and surrogates included).
 size_t Utf8Sequence(const std::string& text, size_t at) {
@@ -168,16 +164,12 @@ std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsi
   size_t finished = 0;
   const auto work = [&] {
     for (size_t i = next++; i < files.size(); i = next++) {
-      std::unique_ptr<std::FILE, FileCloser> file(std::fopen(files[i].c_str(), "rb"));
+      OpenedFile file(std::fopen(files[i].c_str(), "rb"));
       if (!file) {
         lines[i].file = files[i];
         lines[i].reason = "cannot open";
       } else {
-        lines[i] = InspectOne(files[i], [&](unsigned char* buffer, size_t size) -> long {
-          const size_t got = std::fread(buffer, 1, size, file.get());
-          if (got == 0 && std::ferror(file.get())) return -1;
-          return static_cast<long>(got);
-        });
+        lines[i] = InspectOne(files[i], FileSource(file.get()));
         std::error_code error;
         const uintmax_t size = std::filesystem::file_size(files[i], error);
         if (!error) lines[i].size = size;

@@ -12,10 +12,6 @@ namespace tovkit {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 void List(std::ostream& out, const char* label, const std::vector<std::string>& items,
           size_t count) {
   for (const std::string& item : items) out << label << ": " << item << "\n";
@@ -115,16 +111,12 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (json || paths.size() > 1 || std::filesystem::is_directory(paths[0], error)) {
     return InspectMany(paths, json, out, err, progress);
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(args[0].c_str(), "rb"));
+  OpenedFile file(std::fopen(args[0].c_str(), "rb"));
   if (!file) {
     err << "tovkit inspect: cannot open " << args[0] << "\n";
     return 2;
   }
-  const InspectReport report = InspectResult([&](unsigned char* buffer, size_t size) -> long {
-    const size_t got = std::fread(buffer, 1, size, file.get());
-    if (got == 0 && std::ferror(file.get())) return -1;
-    return static_cast<long>(got);
-  });
+  const InspectReport report = InspectResult(FileSource(file.get()));
   List(out, "missing", report.missing, report.missingCount);
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);
