@@ -37,6 +37,8 @@ for i in $(seq 1 "$runs"); do
   fi
 done
 check "every result is complete and clean ($clean of $runs)" test "$clean" -eq "$runs"
+check "tovkit inspect on the share folder: one clean line per run" bash -c \
+  "'$TOVKIT' inspect '$E2E_DIR/share' | tail -n 1 | grep -qx '$runs results: $runs clean, 0 NOT CLEAN'"
 check "no temporary folder or lock is left" \
   bash -c "[ -z \"\$(ls -A '$E2E_DIR/share' | grep -v ' r.tgz$')\" ]"
 e2e_done

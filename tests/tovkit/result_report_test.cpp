@@ -14,36 +14,17 @@
 #include "report.h"
 #include "run/run_settings.h"
 #include "run/signature.h"
+#include "support/local_run.h"
 #include "support/test_support.h"
 #include "sys/file_system.h"
 
 namespace {
 
 using testing_support::FileExists;
+using testing_support::LocalRun;
 using testing_support::ReadFile;
 using testing_support::ScratchFolder;
 using testing_support::WriteFile;
-
-class LocalRun : public RunSystem {
- public:
-  explicit LocalRun(std::string folder) : folder_(std::move(folder)) {}
-  std::string ExecutableFolder() override { return folder_; }
-  std::vector<std::string> FindScripts(const std::string& p) override {
-    return SystemRun().FindScripts(p);
-  }
-  bool EnterApartment() override { return true; }
-  void LeaveApartment() override {}
-  bool CopyFile(const std::string& from, const std::string& to) override {
-    return SystemRun().CopyFile(from, to);
-  }
-  bool ReadFile(const std::string& path, std::string* bytes) override {
-    return SystemRun().ReadFile(path, bytes);
-  }
-  void ShowMessage(const std::string&, const std::string&) override {}
-
- private:
-  std::string folder_;
-};
 
 void Processes(ActionRequest& request) {
   sys::WriteWholeFile(request.outputPath,

@@ -1,17 +1,16 @@
 #include "inspect.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
+#include "fleet_inspect.h"
 #include "result_inspector.h"
 
 namespace tovkit {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 void List(std::ostream& out, const char* label, const std::vector<std::string>& items,
           size_t count) {
@@ -19,25 +18,105 @@ void List(std::ostream& out, const char* label, const std::vector<std::string>& 
   if (count > items.size()) out << label << ": ... and " << count - items.size() << " more\n";
 }
 
-}  // namespace
+const char kUsage[] =
+    "usage: tovkit inspect [--json] RESULT.tgz|FOLDER...\n"
+    "Checks result files without unpacking them: the FileList.csv signature, every\n"
+    "listed file's CRC-32, missing and extra files. One file: every finding. Several\n"
+    "files or a folder (every *.tgz in it), checked on all cores: one line per\n"
+    "result with its case, size, scripts run, errors and warnings in its activity\n"
+    "log and its verdict; --json gives the same as a JSON array.\n"
+    "Exit status 0 only when every result is clean, 1 otherwise, 2 for a usage\n"
+    "error or an unreadable file or folder.\n";
 
-int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1 || args[0] == "--help" || args[0] == "-h") {
-    err << "usage: tovkit inspect RESULT.tgz\n"
-           "Checks a result file without unpacking it: the FileList.csv signature, every\n"
-           "listed file's CRC-32, missing and extra files. Exit status 0 only when clean.\n";
+bool IsTgz(const std::filesystem::path& path) {
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  return extension == ".tgz";
+}
+
+// Files as given, folders as their *.tgz files sorted by name. False, with
+// the message written, for a folder that cannot be listed.
+bool ExpandArguments(const std::vector<std::string>& args, std::vector<std::string>* files,
+                     std::ostream& err) {
+  for (const std::string& arg : args) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(arg, error)) {
+      files->push_back(arg);
+      continue;
+    }
+    std::vector<std::string> found;
+    for (std::filesystem::directory_iterator it(arg, error), end; !error && it != end;
+         it.increment(error)) {
+      std::error_code kindError;
+      if (IsTgz(it->path()) && it->is_regular_file(kindError)) found.push_back(it->path().string());
+    }
+    if (error) {
+      err << "tovkit inspect: cannot list " << arg << ": " << error.message() << "\n";
+      return false;
+    }
+    std::sort(found.begin(), found.end());
+    files->insert(files->end(), found.begin(), found.end());
+  }
+  return true;
+}
+
+int InspectMany(const std::vector<std::string>& args, bool json, std::ostream& out,
+                std::ostream& err, bool progress) {
+  std::vector<std::string> files;
+  if (!ExpandArguments(args, &files, err)) return 2;
+  if (files.empty()) {
+    err << "tovkit inspect: no .tgz files found\n";
     return 2;
   }
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(args[0].c_str(), "rb"));
+  const std::string total = "/" + std::to_string(files.size());
+  const std::vector<ResultLine> lines = InspectFiles(files, 0, [&](size_t done) {
+    if (progress) err << "\r" << done << total << std::flush;
+  });
+  if (progress) err << "\r" << std::string(2 * total.size() + 1, ' ') << "\r" << std::flush;
+  const size_t clean =
+      std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean; });
+  if (json) {
+    out << SummaryJson(lines);
+  } else {
+    for (const ResultLine& line : lines) out << SummaryText(line) << "\n";
+    out << lines.size() << " results: " << clean << " clean, " << lines.size() - clean
+        << " NOT CLEAN\n";
+  }
+  return clean == lines.size() ? 0 : 1;
+}
+
+}  // namespace
+
+int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            bool progress) {
+  std::vector<std::string> paths;
+  bool json = false;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h" || (arg.size() > 1 && arg[0] == '-' && arg != "--json")) {
+      err << kUsage;
+      return 2;
+    }
+    if (arg == "--json") {
+      json = true;
+    } else {
+      paths.push_back(arg);
+    }
+  }
+  if (paths.empty()) {
+    err << kUsage;
+    return 2;
+  }
+  std::error_code error;
+  if (json || paths.size() > 1 || std::filesystem::is_directory(paths[0], error)) {
+    return InspectMany(paths, json, out, err, progress);
+  }
+  OpenedFile file(std::fopen(args[0].c_str(), "rb"));
   if (!file) {
     err << "tovkit inspect: cannot open " << args[0] << "\n";
     return 2;
   }
-  const InspectReport report = InspectResult([&](unsigned char* buffer, size_t size) -> long {
-    const size_t got = std::fread(buffer, 1, size, file.get());
-    if (got == 0 && std::ferror(file.get())) return -1;
-    return static_cast<long>(got);
-  });
+  const InspectReport report = InspectResult(FileSource(file.get()));
   List(out, "missing", report.missing, report.missingCount);
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);

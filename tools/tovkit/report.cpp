@@ -20,10 +20,6 @@ const char kReportHelp[] =
     "and the whole activity log. Without -o the page goes beside the result, as\n"
     "RESULT.html.\n";
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 std::string DefaultOutput(const std::string& result) {
   const size_t slash = result.find_last_of("/\\");
   const size_t dot = result.rfind('.');
@@ -57,16 +53,12 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
   if (output.empty()) output = DefaultOutput(result);
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(result.c_str(), "rb"));
+  OpenedFile file(std::fopen(result.c_str(), "rb"));
   if (!file) {
     err << "tovkit report: cannot open " << result << "\n";
     return 1;
   }
-  const ResultSummary summary = ReadResultSummary([&](unsigned char* buffer, size_t size) -> long {
-    const size_t got = std::fread(buffer, 1, size, file.get());
-    if (got == 0 && std::ferror(file.get())) return -1;
-    return static_cast<long>(got);
-  });
+  const ResultSummary summary = ReadResultSummary(FileSource(file.get()));
   const size_t slash = result.find_last_of("/\\");
   const std::string title = slash == std::string::npos ? result : result.substr(slash + 1);
   if (!sys::WriteWholeFile(output, RenderReportHtml(summary, title))) {

@@ -15,6 +15,14 @@
 
 using namespace tar_layout;
 
+ByteSource FileSource(std::FILE* file) {
+  return [file](unsigned char* buffer, size_t size) -> long {
+    const size_t got = std::fread(buffer, 1, size, file);
+    if (got == 0 && std::ferror(file)) return -1;
+    return static_cast<long>(got);
+  };
+}
+
 struct GzipReader::Stream {
   z_stream z{};
   bool ready = false;

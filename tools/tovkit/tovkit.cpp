@@ -2,6 +2,13 @@
 
 #include <cstdio>
 #include <iostream>
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
 
 #include "inspect.h"
 #include "report.h"
@@ -20,7 +27,7 @@ const char kUsage[] =
     "  sign      sign scripts in place (tovkit sign --help)\n"
     "  verify    check the signatures of scripts and FileList.csv\n"
     "  lint      check scripts for what a run would drop or skip\n"
-    "  inspect   check a result .tgz against its FileList.csv\n"
+    "  inspect   check result .tgz files (or a folder of them) against their FileList.csv\n"
     "  report    one self-contained HTML page about a result .tgz\n"
     "  help      this text\n";
 }  // namespace
@@ -33,7 +40,10 @@ int Main(const std::vector<std::string>& args) {
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "sign") return Sign(rest, std::cout, std::cerr);
   if (args[0] == "verify") return Verify(rest, std::cout, std::cerr);
-  if (args[0] == "inspect") return Inspect(rest, std::cout, std::cerr);
+  if (args[0] == "inspect") {
+    // Progress only for a person watching: a pipe or a log file gets none.
+    return Inspect(rest, std::cout, std::cerr, isatty(fileno(stderr)) != 0);
+  }
   if (args[0] == "lint") return Lint(rest, std::cout, std::cerr);
   if (args[0] == "report") return Report(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
