@@ -54,7 +54,10 @@ std::string Shown(int c) {
 std::string Cut(const std::string& text) {
   const size_t kShown = 24;
   std::string shown = text.substr(0, text.find('\n'));
-  if (shown.size() > kShown || shown.size() < text.size()) shown = shown.substr(0, kShown) + "...";
+  if (shown.size() > kShown || shown.size() < text.size()) {
+    shown.resize(std::min(shown.size(), kShown));
+    shown += "...";
+  }
   return shown;
 }
 
