@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/run_driver.h"
+#include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
 #include "report.h"
 #include "run/run_settings.h"
@@ -38,6 +39,16 @@ void Versions(ActionRequest& request) {
                           "\r\n");
 }
 
+// Oldest first, as the export reads the log.
+void Events(ActionRequest& request) {
+  sys::WriteWholeFile(request.outputPath + "Application Log.csv",
+                      std::string(kEventCsvHeader) +
+                          "\r\nError,01/12/2026,08:00:00,Disk,None,7,N/A,PC1,old failure,"
+                          "\r\nInformation,02/12/2026,09:00:00,Srv,None,1,N/A,PC1,started,"
+                          "\r\nError,03/12/2026,10:00:00,Srv,None,9,N/A,PC1,<b>new</b> failure,"
+                          "\r\n");
+}
+
 std::string Signed(std::string text) {
   EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
   return text;
@@ -56,13 +67,14 @@ class ResultReportTest : public ::testing::Test {
               Signed("<Check>\n"
                      "  <FILESS Logs=\"C:\\Logs\\*.log\"/>\n"
                      "  <DEBUG Note=\"&lt;script&gt;alert(1)&lt;/script&gt;\"/>\n"
-                     "  <MISCELLANEOUS PROCESS_LIST=\"\"/>\n"
+                     "  <MISCELLANEOUS PROCESS_LIST=\"\" EVENT_LOGS=\"\"/>\n"
                      "  <FILE_VERSIONS Kernel=\"C:\\Windows\\system32\\kernel32.dll\"/>\n"
                      "</Check>\n"));
     WriteFile(dir / "refused.tov", "<Unsigned><DEBUG a=\"1\"/></Unsigned>");
     CollectorTable collectors;
     collectors.processList = Processes;
     collectors.fileVersions = Versions;
+    collectors.eventLogs = Events;
     LocalRun system(dir.path());
     ScriptRunner(std::string(), system, collectors).Run(RunPassRun);
     Settings().Reset();
@@ -106,6 +118,15 @@ TEST_F(ResultReportTest, ProblemsFirstAndEveryTextEscaped) {
             std::string::npos);
   EXPECT_NE(page.find("5.1.2600.5512"), std::string::npos);
   EXPECT_NE(page.find("check/PROCESS_LIST.txt"), std::string::npos) << "files per script";
+  // The event log: counts by type and source, the newest error first, escaped.
+  const size_t events = page.find("id=\"eventlogs\"");
+  ASSERT_NE(events, std::string::npos);
+  const std::string eventPart = page.substr(events, page.find("</section>", events) - events);
+  EXPECT_NE(eventPart.find("check/Application Log.csv (3 records)"), std::string::npos);
+  EXPECT_NE(eventPart.find("<td>Error</td><td class=\"num\" data-v=\"2\">2</td>"),
+            std::string::npos);
+  EXPECT_LT(eventPart.find("&lt;b&gt;new&lt;/b&gt; failure"), eventPart.find("old failure"));
+  EXPECT_EQ(eventPart.find("<b>new"), std::string::npos);
 }
 
 TEST(ResultReportEscapeTest, NothingLeavesItsElement) {

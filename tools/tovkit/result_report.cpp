@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
 #include "run/text.h"
 
@@ -43,6 +44,43 @@ std::vector<std::string> SplitCommas(const std::string& line) {
   }
 }
 
+bool StartsWith(const std::string& text, const char* head) {
+  return text.compare(0, std::char_traits<char>::length(head), head) == 0;
+}
+
+std::vector<std::pair<std::string, size_t>> MostFirst(const std::map<std::string, size_t>& counts) {
+  std::vector<std::pair<std::string, size_t>> sorted(counts.begin(), counts.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  return sorted;
+}
+
+// Columns: Type, Date, Time, Source, Category, Event, User, Computer,
+// Description, Data. The export reads forwards, so the newest rows come last.
+ResultSummary::EventLog SummariseEventLog(const std::string& member, const std::string& text) {
+  constexpr size_t kNewestErrors = 10;
+  ResultSummary::EventLog log;
+  log.member = member;
+  std::map<std::string, size_t> types, sources;
+  const std::vector<std::string> lines = Lines(text);
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const std::vector<std::string> cells = SplitCommas(lines[i]);
+    if (cells.size() < 9) continue;
+    ++log.records;
+    ++types[cells[0]];
+    ++sources[cells[3]];
+  }
+  for (size_t i = lines.size(); i > 1 && log.newestErrors.size() < kNewestErrors; --i) {
+    const std::vector<std::string> cells = SplitCommas(lines[i - 1]);
+    if (cells.size() >= 9 && cells[0] == "Error") {
+      log.newestErrors.push_back({cells[1], cells[2], cells[3], cells[5], cells[8]});
+    }
+  }
+  log.byType = MostFirst(types);
+  log.bySource = MostFirst(sources);
+  return log;
+}
+
 // Keeps the few members the report reads whole, each up to the limit.
 class Collector : public MemberObserver {
  public:
@@ -60,16 +98,10 @@ class Collector : public MemberObserver {
   }
   void Data(const unsigned char* data, size_t size) override {
     if (kept_ == nullptr) return;
-    if (listingOnly_ && kept_->empty()) {
-      // Of the CSV files only the version listings are shown; the header
-      // in the first piece tells them from the others.
-      const size_t n = std::min(size, std::char_traits<char>::length(kFileVersionListHeader));
-      if (std::string(reinterpret_cast<const char*>(data), n) !=
-          std::string(kFileVersionListHeader, n)) {
-        texts_.pop_back();
-        kept_ = nullptr;
-        return;
-      }
+    if (listingOnly_ && kept_->empty() && !Shown(data, size)) {
+      texts_.pop_back();
+      kept_ = nullptr;
+      return;
     }
     const size_t room = kReportMaxMemberText - std::min(kReportMaxMemberText, kept_->size());
     if (size > room) summary_->truncated = true;
@@ -77,6 +109,18 @@ class Collector : public MemberObserver {
   }
 
   const std::vector<std::pair<std::string, std::string>>& texts() const { return texts_; }
+
+  // Of the CSV files only the version listings and the event logs are
+  // shown; the header in the first piece tells them from the others.
+  static bool Shown(const unsigned char* data, size_t size) {
+    for (const char* header : {kFileVersionListHeader, kEventCsvHeader}) {
+      const size_t n = std::min(size, std::char_traits<char>::length(header));
+      if (std::string(reinterpret_cast<const char*>(data), n) == std::string(header, n)) {
+        return true;
+      }
+    }
+    return false;
+  }
 
  private:
   ResultSummary* summary_;
@@ -367,6 +411,45 @@ void Versions(Page& page, const ResultSummary& s) {
   page << "</tbody></table></div></section>\n";
 }
 
+void CountTable(Page& page, const char* what,
+                const std::vector<std::pair<std::string, size_t>>& counts, size_t most) {
+  page << "<table class=\"sortable\"><thead><tr><th>" << what
+       << "</th><th class=\"num\">Records</th></tr></thead><tbody>";
+  for (size_t i = 0; i < counts.size() && i < most; ++i) {
+    page << "<tr><td>";
+    page.Text(counts[i].first) << "</td><td class=\"num\" data-v=\""
+                               << std::to_string(counts[i].second) << "\">"
+                               << std::to_string(counts[i].second) << "</td></tr>\n";
+  }
+  page << "</tbody></table>";
+}
+
+void EventLogs(Page& page, const ResultSummary& s) {
+  if (s.eventLogs.empty()) return;
+  page << "<section id=\"eventlogs\"><h2>Event logs</h2>";
+  for (const ResultSummary::EventLog& log : s.eventLogs) {
+    page << "<h3>";
+    page.Text(log.member) << " (" << std::to_string(log.records)
+                          << (log.records == 1 ? " record" : " records") << ")</h3>";
+    CountTable(page, "Type", log.byType, log.byType.size());
+    CountTable(page, "Source (most records first)", log.bySource, 20);
+    if (!log.newestErrors.empty()) {
+      page << "<table><thead><tr><th>Date</th><th>Time</th><th>Source</th><th>Event</th>"
+              "<th>Description (newest errors)</th></tr></thead><tbody>";
+      for (const auto& row : log.newestErrors) {
+        page << "<tr>";
+        for (const std::string& cell : row) {
+          page << "<td>";
+          page.Text(cell) << "</td>";
+        }
+        page << "</tr>\n";
+      }
+      page << "</tbody></table>";
+    }
+  }
+  page << "</section>\n";
+}
+
 void ActivityLog(Page& page, const ResultSummary& s) {
   page << "<section><h2>Activity log (" << std::to_string(s.log.size())
        << " entries)</h2><div class=\"filters\">Show: ";
@@ -429,8 +512,9 @@ ResultSummary ReadResultSummary(const ByteSource& source) {
       for (const std::string& line : Lines(text)) {
         if (!line.empty()) ++processes[line];
       }
-    } else if (text.compare(0, std::char_traits<char>::length(kFileVersionListHeader),
-                            kFileVersionListHeader) == 0) {
+    } else if (StartsWith(text, kEventCsvHeader)) {
+      summary.eventLogs.push_back(SummariseEventLog(name, text));
+    } else if (StartsWith(text, kFileVersionListHeader)) {
       const std::vector<std::string> lines = Lines(text);
       summary.versionHeader = SplitCommas(lines.front());
       for (size_t i = 1; i < lines.size(); ++i) {
@@ -454,6 +538,7 @@ std::string RenderReportHtml(const ResultSummary& summary, const std::string& ti
   page << "<main>";
   Problems(page, summary);
   Collected(page, summary);
+  EventLogs(page, summary);
   Processes(page, summary);
   Versions(page, summary);
   ActivityLog(page, summary);

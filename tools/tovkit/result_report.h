@@ -35,6 +35,14 @@ struct ResultSummary {
   // The FILE_VERSIONS listings: header, then rows, cells as written.
   std::vector<std::string> versionHeader;
   std::vector<std::vector<std::string>> versionRows;
+  // The event-log exports ("<Log> Log.csv"), one summary each.
+  struct EventLog {
+    std::string member;
+    size_t records = 0;
+    std::vector<std::pair<std::string, size_t>> byType, bySource;  // most first
+    std::vector<std::vector<std::string>> newestErrors;            // rows, newest first
+  };
+  std::vector<EventLog> eventLogs;
   bool truncated = false;  // a member was larger than the report reads
 };
 
