@@ -165,31 +165,70 @@ void ScriptRunner::SignFileList() {
   }
 }
 
-void ScriptRunner::FinishRun() {
+namespace {
+// The user's stop, not the one a failed write raises along with its own flag.
+bool UserStopped() {
   const RunSettings& settings = Settings();
-  if (!settings.writeFailed) {
-    if (settings.stopRequested) {
+  return settings.stopRequested && !settings.writeFailed;
+}
+}  // namespace
+
+void ScriptRunner::FinishRun() {
+  if (UserStopped()) {
+    activityLog->Write(SeverityInformation, "User requested termination");
+    return;  // the partial results stay for the user
+  }
+  // After a failed write, too, whatever can still be packed goes into the
+  // result: the folder may hold the only copy of what was collected. Never
+  // through a link, and never a folder that was not made.
+  if (!sys::IsFolderLink(tempFolder) && sys::FolderExists(tempFolder)) {
+    manifest_->AddFile(kActivityLogName, "");
+    manifest_->ListExternalFiles();
+    fileList_->AppendLine(kFileListEnd);
+    SignFileList();
+    bool written = false;
+    if (ResultPackager::Compress(tempFolder, outputPath, &written)) {
+      ResultPackager::Report(outputPath);
+    } else if (UserStopped()) {
+      // Stopped while packing: the partial result keeps what was packed
+      // (and removed), and is not announced. The log goes with the files
+      // that were not packed.
       activityLog->Write(SeverityInformation, "User requested termination");
+      return;
     } else {
-      manifest_->AddFile(kActivityLogName, "");
-      manifest_->ListExternalFiles();
-      fileList_->AppendLine(kFileListEnd);
-      SignFileList();
-      if (!settings.writeFailed && ResultPackager::Compress(tempFolder, outputPath)) {
-        ResultPackager::Report(outputPath);
-      } else if (settings.stopRequested && !settings.writeFailed) {
-        // Stopped while packing: the partial result keeps what was packed
-        // (and removed), and is not announced. The log goes with the files
-        // that were not packed.
-        activityLog->Write(SeverityInformation, "User requested termination");
-      }
+      NameWhatWasNotPacked(written);
+      ShowWriteError(written ? outputPath : std::string());
+      return;
     }
-    // Only an emptied folder goes: after a stop the partial results stay.
+    // Only an emptied folder goes.
     sys::RemoveFolder(tempFolder);
   }
-  if (settings.writeFailed && !settings.silent) {
-    system_.ShowMessage(LocalText("WriteError", "Message",
-                                  "Check that destination directory\nis not read-only or full."),
-                        LocalText("WriteError", "Title", "Brindle Tool Write Error"));
+  if (Settings().writeFailed) ShowWriteError(std::string());
+}
+
+// Written into the log left beside the unpacked files: the result's own log
+// is already packed, and its manifest names what the archive lacks.
+void ScriptRunner::NameWhatWasNotPacked(bool resultWritten) {
+  activityLog->Write(SeverityError, Format(resultWritten ? "The result %s is incomplete"
+                                                         : "The result %s could not be written",
+                                           outputPath.c_str()));
+  sys::TreeVisitor visitor;
+  visitor.file = [this](const std::string&, const std::string& relative) {
+    if (relative == kActivityLogName) return;
+    activityLog->Write(SeverityError, Format("File %s was not packed and stays in %s",
+                                             relative.c_str(), tempFolder.c_str()));
+  };
+  sys::WalkTree(tempFolder, "*.*", visitor);
+}
+
+// The write-error box, followed by where the result is when it was written.
+void ScriptRunner::ShowWriteError(const std::string& writtenResult) {
+  if (Settings().silent) return;
+  std::string text = LocalText("WriteError", "Message",
+                               "Check that destination directory\nis not read-only or full.");
+  std::string description;
+  if (!writtenResult.empty() && ResultPackager::DescribeResult(writtenResult, &description)) {
+    text += "\n\n" + description;
   }
+  system_.ShowMessage(text, LocalText("WriteError", "Title", "Brindle Tool Write Error"));
 }

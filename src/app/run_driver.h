@@ -84,6 +84,8 @@ class ScriptRunner {
                  int32_t pass);
   void FinishRun();
   void SignFileList();
+  void NameWhatWasNotPacked(bool resultWritten);
+  void ShowWriteError(const std::string& writtenResult);
   void UseTempFolder(const std::string& folder);
 
   RunSystem& system_;

@@ -71,7 +71,9 @@ std::string ResultReportText(const std::string& format, const std::string& sizeW
   return text;
 }
 
-bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath) {
+bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath,
+                              bool* fileWritten) {
+  if (fileWritten != nullptr) *fileWritten = false;
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
   std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), "wb");
@@ -88,6 +90,7 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   writer.Finish(outputPath);
   const bool closed = gzip.Finish();
   if (!closed) RaiseWriteFailure();
+  if (fileWritten != nullptr) *fileWritten = closed;
   // Files leave the result folder only once the result file holds them.
   writer.Settle(closed);
   ReportDetail("...");
@@ -98,6 +101,10 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
 bool ResultPackager::ReportText(const std::string& outputPath, std::string* text) {
   const RunSettings& run = Settings();
   if (!run.outFile.empty() || run.silent) return false;
+  return DescribeResult(outputPath, text);
+}
+
+bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* text) {
   uint64_t length = 0;
   if (!ResultFileLength(outputPath, &length)) return false;
   *text = ResultReportText(

@@ -35,11 +35,18 @@ class ResultPackager {
   // archived. A result file that cannot be created sets writeFailed and
   // leaves nothing; a failed write or close raises both run flags.
   // True when the result file is complete (not after a stop request).
-  static bool Compress(const std::string& resultFolder, const std::string& outputPath);
+  // *fileWritten (when given) tells whether the result file itself was
+  // written and closed, complete or not.
+  static bool Compress(const std::string& resultFolder, const std::string& outputPath,
+                       bool* fileWritten = nullptr);
 
   // The report's text, when one is due: not with "/outfile=" or "/silent",
   // not without a readable result file.
   static bool ReportText(const std::string& outputPath, std::string* text);
+
+  // Where the result is and how large, in the report's words; false
+  // without a readable result file.
+  static bool DescribeResult(const std::string& outputPath, std::string* text);
 
   // Shows the report, when due, and waits until the user closes it.
   static void Report(const std::string& outputPath);

@@ -281,7 +281,9 @@ void TarWriter::Release() {
 void TarWriter::AddFolder(const std::string& outputPath, const std::string& folder) {
   RunSettings& run = Settings();
   sys::TreeVisitor visitor;
-  visitor.stop = [&run] { return run.stopRequested.load(); };
+  // Only the user's stop ends the walk: after a failed write everything that
+  // can still be packed goes in, and a full disk fails each file at once.
+  visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
     const uint64_t before = written_;

@@ -35,6 +35,9 @@ bool RemoveFile(const std::string& path);
 // only when the folder is empty.
 bool RemoveFolder(const std::string& path);
 
+// Whether a folder (or a link to one) is at the path.
+bool FolderExists(const std::string& path);
+
 // Creates a folder whose parent exists; an existing folder counts as made.
 bool CreateFolder(const std::string& path);
 

@@ -67,6 +67,11 @@ bool RemoveFolder(const std::string& path) {
   return ::rmdir(native.c_str()) == 0;
 }
 
+bool FolderExists(const std::string& path) {
+  struct stat info;
+  return ::stat(PosixPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool CreateFolder(const std::string& path) {
   return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
 }

@@ -82,6 +82,11 @@ bool RemoveFolder(const std::string& path) {
   return IsFolderLink(path) && ::DeleteFileA(path.c_str()) != FALSE;
 }
 
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool CreateFolder(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE ||
          ::GetLastError() == ERROR_ALREADY_EXISTS;

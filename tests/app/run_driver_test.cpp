@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "run/run_settings.h"
 #include "run/signature.h"
+#include "run/text.h"
 #include "support/archive.h"
 #include "support/test_support.h"
+#include "sys/file_system.h"
 
 namespace {
 
@@ -49,6 +52,7 @@ class RecordingRun : public RunSystem {
   }
   void ShowMessage(const std::string& text, const std::string&) override {
     calls.push_back("box " + text.substr(0, text.find('\n')));
+    lastBox = text;
   }
 
   static std::string Last(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
@@ -65,6 +69,7 @@ class RecordingRun : public RunSystem {
   std::string swapAfterRead;
   bool stopOnRead = false;
   Strings calls;
+  std::string lastBox;
 };
 
 std::string Signed(std::string text) {
@@ -237,6 +242,39 @@ TEST_F(RunDriverTest, ALiveRunsFolderIsNeverShared) {
   ScriptRunner later("", system, CollectorTable());
   ASSERT_TRUE(later.ClaimTempFolder());
   EXPECT_EQ(later.tempFolder, dir.path() + "\\~BX_TEMP") << "an abandoned folder is reused";
+}
+
+// A write that failed during the run, and a file that cannot be packed: the
+// result still holds everything else, the user learns both that something
+// failed and where the result is, and the log left beside the unpacked file
+// names it.
+TEST_F(RunDriverTest, AfterAFailureEverythingPackableIsPackedAndTheResultNamed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the unopenable file is a dangling POSIX link";
+#endif
+  WriteFile(dir / "one.tov", Signed("<a><REGISTRY k=\"v\"/></a>"));
+  Settings().silent = false;
+  CollectorTable collectors;
+  collectors.registry = [](ActionRequest& request) {
+    sys::WriteWholeFile(request.outputPath, "export");
+    // Points nowhere: no one can open it, not even root.
+    std::filesystem::create_symlink(
+        "/nonexistent/brindle", RecordingRun::Native(FolderOf(request.outputPath)) + "/gone.lnk");
+    RaiseWriteFailure();  // as a full disk would
+  };
+  ScriptRunner(std::string(), system, collectors).Run(RunPassRun);
+  EXPECT_TRUE(Settings().writeFailed);
+  auto members = Result();
+  EXPECT_EQ(members["one/k.txt"], "export");
+  EXPECT_TRUE(CheckSignature(members["FileList.csv"]));
+  EXPECT_EQ(system.lastBox.rfind("Check that destination directory", 0), 0u) << system.lastBox;
+  EXPECT_NE(system.lastBox.find("result file name:  " + dir.path() + "\\r.tgz"), std::string::npos)
+      << system.lastBox;
+  const std::string left = ReadFile(dir / "~BX_TEMP/Activity Log.csv");
+  EXPECT_NE(left.find(",ERROR,File one\\gone.lnk was not packed and stays in "), std::string::npos)
+      << left;
+  EXPECT_NE(left.find(",ERROR,The result " + dir.path() + "\\r.tgz is incomplete"),
+            std::string::npos);
 }
 
 }  // namespace
