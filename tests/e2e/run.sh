@@ -124,6 +124,32 @@ check "nothing of the run lands behind the link" \
 check "the link is gone, or the run reports a write failure" \
   bash -c "[ ! -L '$E2E_DIR/out/~BX_TEMP' ] || [ ! -e '$E2E_DIR/out/r.tgz' ]"
 
+# --- long names: a tool writes two files whose 150-character names differ
+# only at their end, one of them in a deep tree; both arrive whole
+e2e_setup long "$exe"
+mkdir -p "$E2E_DIR/out"
+cp "$2/tests/exec_probe.exe" "$E2E_DIR/probe.exe"
+stem=$(printf 'service-trace-%0136d' 0)
+deep='level1\\level2\\level3\\level4'
+cat >"$E2E_DIR/long.tov" <<EOT
+<Long>
+  <EXECUTE A="~1 \$TOOLDIR\$\\probe.exe write \$DATADIR\$\\${stem}-1.log first"/>
+  <EXECUTE B="~1 cmd /c mkdir \$DATADIR\$\\${deep}"/>
+  <EXECUTE C="~1 \$TOOLDIR\$\\probe.exe write \$DATADIR\$\\${deep}\\${stem}-2.log second"/>
+</Long>
+EOT
+sign "$E2E_DIR/long.tov"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+listing=$(tar -tzf "$E2E_DIR/out/r.tgz" 2>/dev/null)
+check "a long name arrives whole" grep -qx "long/${stem}-1.log" <<<"$listing"
+check "and one in a deep tree" \
+  grep -qx "long/level1/level2/level3/level4/${stem}-2.log" <<<"$listing"
+check "GNU tar unpacks both to their contents" bash -c \
+  "mkdir -p '$E2E_DIR/x' && tar -xzf '$E2E_DIR/out/r.tgz' -C '$E2E_DIR/x' &&
+   [ \"\$(cat '$E2E_DIR/x/long/${stem}-1.log')\" = first ] &&
+   [ \"\$(cat '$E2E_DIR/x/long/level1/level2/level3/level4/${stem}-2.log')\" = second ]"
+check "and the long-named result is clean" "$TOVKIT" inspect "$E2E_DIR/out/r.tgz"
+
 # --- no script at all: the log holds only its header
 e2e_setup empty "$exe"
 mkdir -p "$E2E_DIR/out"
