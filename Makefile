@@ -8,7 +8,7 @@ DEBIAN_PACKAGES := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-ming
   zlib1g-dev googletest libgtest-dev wine wine64 xvfb xauth cmake clang libclang-rt-14-dev \
   imagemagick x11-apps python3 locales cppcheck clang-format chromium ansible
 
-.PHONY: all deps build test demo lint fuzz clean
+.PHONY: all deps build test demo lint fuzz bench clean
 
 all: build
 
@@ -41,6 +41,13 @@ lint: deps
 
 fuzz: deps
 	@fuzz/run.sh $(FUZZ_SECONDS)
+
+# Benchmarks, never part of test: packing against tar -czf natively, a whole
+# run under Wine against xcopy + tar -czf.
+bench: build
+	cmake -S . -B build/pack-native -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF >/dev/null
+	bench/pack_bench.sh build/pack-native
+	bench/run_bench.sh
 
 clean:
 	rm -rf build dist
