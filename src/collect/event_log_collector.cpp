@@ -310,6 +310,14 @@ void EventLogCollector::ExportLog(int logIndex) {
   const std::string name = EventLogName(logIndex);
   const std::string csvPath = outputFolder_ + name + " Log.csv";
   const std::string backupPath = outputFolder_ + name + " Log.evt";
+  // Exported into this folder already (the MISCELLANEOUS action, which
+  // takes every record, before the end of the run): appending would leave
+  // the first manifest row's check value stale.
+  if (lookups_.FileExists(csvPath)) {
+    context_.Log(SeverityInformation,
+                 Format("Event log %s is exported to %s already", name.c_str(), csvPath.c_str()));
+    return;
+  }
   LogFile csv(csvPath);
   bool written = csv.AppendLine(kEventCsvHeader);
   context_.Detail(name);

@@ -437,6 +437,21 @@ TEST_F(EventLogCollectorTest, CacheChangesNothingButTheLookups) {
   EXPECT_EQ(lookups.loads, 2);
 }
 
+// The action and the end of the run in one folder: one export, one row each.
+TEST_F(EventLogCollectorTest, ASecondExportIntoOneFolderKeepsTheFirst) {
+  std::filesystem::create_directories(root / "script");
+  reader.blocks = {{"Application", {RecordBytes(RecordSpec())}}};
+  reader.backupBytes = "ELF";
+  ASSERT_TRUE(Collect(true, false, false));
+  const std::string first = testing_support::ReadFile(Csv("Application"));
+  ASSERT_TRUE(Collect(true, false, false));
+  EXPECT_EQ(testing_support::ReadFile(Csv("Application")), first);
+  EXPECT_EQ(manifest.rows,
+            (Strings{"script\\Application Log.csv|", "script\\Application Log.evt|"}));
+  EXPECT_EQ(log.Entries().back(), "INFORMATION,Event log Application is exported to " + Out() +
+                                      "Application Log.csv already");
+}
+
 // Wine's log: opens, reads nothing, "backs up" without a file.
 TEST_F(EventLogCollectorTest, EmptyLogWithoutBackupIsNoFalseSuccess) {
   std::filesystem::create_directories(root / "script");
