@@ -8,10 +8,8 @@ void FileManifest::AddFile(const std::string& relativePath, const std::string& s
   uint32_t crc = 0;
   // An unreadable file has no check value; rather no row than a made-up one.
   if (!FileCrc(resultFolder_ + "\\" + relativePath, &crc)) return;
-  if (fileList_->AppendLine(ManifestRow(crc, relativePath, sourcePath))) {
+  if (fileList_->AppendLine(ManifestRow(crc, relativePath, sourcePath)))
     listed_.insert(relativePath);
-    ++listedRows_;
-  }
 }
 
 void FileManifest::ListExternalFiles() {
@@ -19,7 +17,7 @@ void FileManifest::ListExternalFiles() {
   fileList_->AppendLine(kExternalFilesMarker);
   // Nothing listed means the manifest itself could not be written; a sweep
   // would only add rows that cannot be written either.
-  if (listedRows_ == 0) return;
+  if (listed_.empty()) return;
   sys::TreeVisitor visitor;
   visitor.file = [this](const std::string&, const std::string& relative) {
     if (listed_.count(relative) != 0) return;

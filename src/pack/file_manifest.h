@@ -43,5 +43,4 @@ class FileManifest : public ManifestRecorder {
   std::string resultFolder_;
   // Paths of the rows written; a hash set keeps the sweep linear.
   std::unordered_set<std::string> listed_;
-  size_t listedRows_ = 0;
 };

@@ -20,6 +20,7 @@
 #include "pack/file_manifest.h"
 #include "run/run_settings.h"
 #include "script/action_dispatcher.h"
+#include "support/beside_program_win.h"
 #include "support/log_entries.h"
 #include "support/test_support.h"
 #include "sys/handles_win.h"
@@ -29,6 +30,7 @@ extern "C" WINADVAPI LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
 
 namespace {
 
+using testing_support::BesideThisProgram;
 using testing_support::CapturedLog;
 using testing_support::FileExists;
 using testing_support::ReadFile;
@@ -38,16 +40,6 @@ using Strings = std::vector<std::string>;
 using ::testing::Contains;
 using ::testing::IsSupersetOf;
 namespace fs = std::filesystem;
-
-// A file beside this test program. Started from outside every drive, Wine
-// names the program unix\..., which opens only with \\?\ in front.
-std::string BesideThisProgram(const std::string& name) {
-  char path[MAX_PATH];
-  std::string program(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-  program = program.substr(0, program.rfind('\\') + 1) + name;
-  if (::GetFileAttributesA(program.c_str()) != INVALID_FILE_ATTRIBUTES) return program;
-  return "\\\\?\\" + program;
-}
 
 // Every outcome of EXECUTE, told apart by the log alone.
 TEST(ExternalCommandWin, OutcomesInTheLog) {

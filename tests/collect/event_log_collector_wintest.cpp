@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collect/event_log_collector.h"
+#include "support/beside_program_win.h"
 #include "support/event_records.h"
 #include "support/log_entries.h"
 #include "support/test_support.h"
@@ -18,6 +19,7 @@ extern "C" WINADVAPI LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
 namespace {
 
 using ::testing::ElementsAre;
+using testing_support::BesideThisProgram;
 using testing_support::BlockReader;
 using testing_support::CapturedLog;
 using testing_support::FileLines;
@@ -25,14 +27,6 @@ using testing_support::RecordBytes;
 using testing_support::RecordSpec;
 using testing_support::ScratchFolder;
 using Strings = std::vector<std::string>;
-
-std::string BesideThisProgram(const std::string& name) {
-  char path[MAX_PATH];
-  std::string program(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-  program = program.substr(0, program.rfind('\\') + 1) + name;
-  if (::GetFileAttributesA(program.c_str()) != INVALID_FILE_ATTRIBUTES) return program;
-  return "\\\\?\\" + program;
-}
 
 std::string ComputerName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1];
