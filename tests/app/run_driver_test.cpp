@@ -21,6 +21,7 @@ namespace {
 using testing_support::FileExists;
 using testing_support::ReadFile;
 using testing_support::ScratchFolder;
+using testing_support::Signed;
 using testing_support::WriteFile;
 using Strings = std::vector<std::string>;
 
@@ -71,11 +72,6 @@ class RecordingRun : public RunSystem {
   Strings calls;
   std::string lastBox;
 };
-
-std::string Signed(std::string text) {
-  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
-  return text;
-}
 
 class RunDriverTest : public ::testing::Test {
  protected:

@@ -148,7 +148,7 @@ class FileCollectorWinTest : public ::testing::Test {
   FileManifest manifest_{&fileList_, root_};
 };
 
-TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
+TEST_F(FileCollectorWinTest, CopiedMirroredThenFlatOrSkipped) {
   const std::string a = data_ / "a.log";
   WriteFile(a, "alpha");
   const DWORD kSticky = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -172,6 +172,17 @@ TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
   Collect(a);
   EXPECT_EQ(ReadFile(out_ + "\\a.log"), "alpha");
   EXPECT_THAT(log_.Entries(), Contains(Collected(a, "Setup\\Logs\\a(1).log")));
+  // 99 characters beyond the working root are all the mirror may take.
+  const std::string deep = data_ / std::string(100, 'd'), deepLog = deep + "\\long.log";
+  fs::create_directories(deep);
+  WriteFile(deepLog, "deep");
+  Collect(deepLog);
+  EXPECT_EQ(log_.Entries().back(), Collected(deepLog, "Setup\\Logs\\long.log"));
+  EXPECT_EQ(ReadFile(out_ + "\\long.log"), "deep");
+  // A value that cannot be resolved skips the action: not "no matching files".
+  Collect("%BRINDLE_NO_SUCH_VARIABLE%\\*.log");
+  EXPECT_EQ(log_.Entries().back(), "ERROR,File operation skipped");
+  EXPECT_THAT(log_.Entries(), ::testing::Not(Contains("INFORMATION,No matching files found")));
 
   // Locked against all reading, even the copy of a file in use fails: an
   // error, no copy, no row, and not "no matching files" either.
@@ -181,7 +192,7 @@ TEST_F(FileCollectorWinTest, OneFolderCopiedMirroredThenFlat) {
   EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_,
                                      "ERROR,Unable to collect file " + a + " (32)"}));
   EXPECT_FALSE(FileExists(out_ + "\\a(2).log"));
-  EXPECT_EQ(Listed().size(), 3u);
+  EXPECT_EQ(Listed().size(), 4u);
   EXPECT_FALSE(Settings().writeFailed);
 }
 
@@ -231,25 +242,6 @@ TEST_F(FileCollectorWinTest, AllDrivesMaskWithAFolderPart) {
   Collect("brtq7f1x\\b7q.log /X:ABCEFGHIJKLMNOPQRSTUVWXYZ");
   EXPECT_THAT(log_.Entries(), Contains(Collected(wanted, Mirrored(wanted))));
   EXPECT_EQ(Listed(), Strings{Mirrored(wanted) + "," + wanted});
-}
-
-TEST_F(FileCollectorWinTest, TooLongForTheMirrorGoesFlat) {
-  // 99 characters beyond the working root are all the mirror may take.
-  const std::string deep = data_ / std::string(100, 'd');
-  fs::create_directories(deep);
-  const std::string source = deep + "\\long.log";
-  WriteFile(source, "deep");
-  Collect(source);
-  EXPECT_EQ(log_.Entries().back(), Collected(source, "Setup\\Logs\\long.log"));
-  EXPECT_EQ(ReadFile(out_ + "\\long.log"), "deep");
-}
-
-TEST_F(FileCollectorWinTest, UnresolvableValueSkipsTheAction) {
-  Collect("%BRINDLE_NO_SUCH_VARIABLE%\\*.log");
-  const Strings entries = log_.Entries();
-  ASSERT_FALSE(entries.empty());
-  EXPECT_EQ(entries.back(), "ERROR,File operation skipped");
-  EXPECT_THAT(entries, ::testing::Not(Contains("INFORMATION,No matching files found")));
 }
 
 // Names the system code page cannot hold come back from the "A" calls with

@@ -1,6 +1,7 @@
 // The event-log collector against Wine: records fed through the seam,
 // texts rendered from a windmc-built message file registered for the
-// source, account names from the real lookup; and Wine's own (stub) log.
+// source, account names from the real lookup. Wine's own (stub) log is
+// exported by a whole run in tests/e2e/run.sh.
 #include <windows.h>
 
 #include <gmock/gmock.h>
@@ -18,7 +19,6 @@ extern "C" WINADVAPI LONG WINAPI RegDeleteTreeA(HKEY key, LPCSTR subkey);
 
 namespace {
 
-using ::testing::ElementsAre;
 using testing_support::BesideThisProgram;
 using testing_support::BlockReader;
 using testing_support::CapturedLog;
@@ -106,22 +106,6 @@ TEST_F(EventLogWinTest, RendersFromTheRegisteredMessageFile) {
     EXPECT_THAT(lines[3], ::testing::EndsWith(",555,SYSTEM," + ComputerName() + ",None,None"));
     EXPECT_TRUE(testing_support::FileExists(Out() + "Application Log.evt"));
   }
-}
-
-// Wine's log opens, reads nothing and "backs up" without a file: an empty
-// CSV, a dumped entry, and no claim of a backup.
-TEST_F(EventLogWinTest, WinesOwnLogIsEmptyAndHasNoBackup) {
-  EventLogCollector collector(Out(), log_.Context(), SystemEventLogReader(),
-                              SystemEventTextLookups(), SystemPathLookups());
-  collector.SelectLogs(false, false, true);
-  ASSERT_TRUE(collector.Run(folder_.path()));
-  EXPECT_THAT(FileLines(Out() + "System Log.csv"), ElementsAre(kEventCsvHeader));
-  EXPECT_FALSE(testing_support::FileExists(Out() + "System Log.evt"));
-  EXPECT_THAT(
-      log_.Entries(),
-      ElementsAre("WARNING,Event log backup " + Out() +
-                      "System Log.evt was not written, although the system reported it made",
-                  "INFORMATION,Event log dumped to " + Out() + "System Log.csv"));
 }
 
 }  // namespace

@@ -23,12 +23,15 @@ drive_in_background() {
 }
 
 # start_brindle ARGS...: runs the copy in the background ($brindle_pid);
-# finish_brindle waits for it and gives its exit status (124: timed out).
+# finish_brindle waits for it and leaves its exit status in $status (124: timed out).
 start_brindle() {
   timeout "${BRINDLE_LIMIT:-120}" "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/brindle.exe" "$@" &
   brindle_pid=$!
 }
-finish_brindle() { wait "$brindle_pid"; }
+finish_brindle() {
+  wait "$brindle_pid"
+  status=$?
+}
 
 # Scripts with no valid signature still get copied and logged one by one,
 # which keeps a run busy for several seconds.
@@ -65,7 +68,6 @@ if [ -n "${w:-}" ] && import -window root "$artifacts/screen.png" 2>/dev/null; t
 fi
 report=$(drive boxes 120 1 | tr -d '\r')
 finish_brindle
-status=$?
 "$e2e_repo/tests/harness/wine-run" reg delete "$wine_reg_key\X11 Driver" /v Managed /f \
   >/dev/null 2>&1
 check "the program ends once the run is over" test "$status" -eq 0
@@ -82,7 +84,6 @@ start_brindle "/xmlfile=$E2E_WIN\\many\\*.tov" "/outfile=$E2E_WIN\\out\\r.tgz"
 check "the dialog opens" drive wait "Brindle Tool" 60
 check "the dialog takes the user's close" drive close "Brindle Tool"
 finish_brindle
-status=$?
 check "the process ends after the close, exit code 2 (stopped)" test "$status" -eq 2
 log="$E2E_DIR/out/~BX_TEMP/Activity Log.csv"
 check "the log ends with the user's stop" test "$(last_entry "$log")" = \
@@ -95,7 +96,6 @@ drive_in_background watch "Brindle Tool" 60
 sleep 1  # let the watcher start before the window can appear
 BRINDLE_LIMIT=60 start_brindle "/outfile=$E2E_WIN\\missing\\r.tgz" /silent
 finish_brindle
-status=$?
 wait "$driver_pid"
 watch=$(tr -d '\r' <"$E2E_DIR/driver.txt")
 check "a silent run that cannot write ends by itself, exit code 1" test "$status" -eq 1
@@ -111,7 +111,7 @@ echo stale >"$temp/Old Script/deeper/stale.txt"
 chmod a-w "$temp/Old Script/deeper/stale.txt" "$temp/Old Script"
 BRINDLE_LIMIT=60 start_brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 finish_brindle
-check "a run over a left-over folder ends" test $? -eq 0
+check "a run over a left-over folder ends" test "$status" -eq 0
 tar -tzf "$E2E_DIR/out/r.tgz" >"$E2E_DIR/listing"
 check "the new result is packed" test $? -eq 0
 check "and holds nothing old" bash -c "! grep -qiE 'stale|Old Script' '$E2E_DIR/listing'"
@@ -126,7 +126,6 @@ drive_in_background boxes 100  # a report box at the end, once there is one
 start_brindle
 check "the Save-As dialog takes a typed name" drive saveas "$E2E_WIN\\out\\mine.zip" 60
 finish_brindle
-status=$?
 kill "$driver_pid" 2>/dev/null
 wait "$driver_pid" 2>/dev/null
 check "the run ends after the answer" test "$status" -eq 0
@@ -140,7 +139,7 @@ e2e_setup cancel "$exe"
 start_brindle
 check "the Save-As dialog can be cancelled" drive cancelsave 60
 finish_brindle
-check "cancelling ends the program, exit code 2 (declined)" test $? -eq 2
+check "cancelling ends the program, exit code 2 (declined)" test "$status" -eq 2
 check "no temporary folder is made" test ! -e "$E2E_DIR/~BX_TEMP"
 
 # --- the dialog closed while the Save-As dialog waits: the question goes
@@ -151,7 +150,6 @@ check "the Save-As dialog opens" drive waitsave 60
 started=$SECONDS
 check "the dialog takes the close behind the question" drive close "Brindle Tool"
 finish_brindle
-status=$?
 check "the program ends at once, exit code 2" test "$status" -eq 2 -a $((SECONDS - started)) -lt 30
 check "nothing is collected" test ! -e "$E2E_DIR/~BX_TEMP"
 

@@ -7,7 +7,6 @@
 //   window_driver saveas PATH SECONDS    types PATH into the Save-As dialog and confirms
 //   window_driver waitsave SECONDS       exit 0 once the Save-As dialog is open
 //   window_driver cancelsave SECONDS     cancels the Save-As dialog
-//   window_driver list                   "VISIBLE CLASS TITLE" per top-level window
 //   window_driver watch TITLE SECONDS    until the window has come and gone: prints
 //                                        "appeared=N largest_visible=WxH boxes=N"
 //   window_driver boxes SECONDS [COUNT]  answers OK on every message box, printing its
@@ -91,18 +90,12 @@ int Describe(const std::string& title) {
   return 0;
 }
 
-int SaveAs(const std::string& path, double seconds) {
+// Types `path` into the Save-As dialog and confirms, or cancels it when null.
+int AnswerSave(const char* path, double seconds) {
   HWND dialog = WaitFor(seconds, IsFileDialog);
   if (!dialog) return 1;
-  ::SetWindowTextA(::GetDlgItem(dialog, kFileNameControl), path.c_str());
-  ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-  return 0;
-}
-
-int CancelSave(double seconds) {
-  HWND dialog = WaitFor(seconds, IsFileDialog);
-  if (!dialog) return 1;
-  ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  if (path) ::SetWindowTextA(::GetDlgItem(dialog, kFileNameControl), path);
+  ::PostMessageA(dialog, WM_COMMAND, path ? IDOK : IDCANCEL, 0);
   return 0;
 }
 
@@ -168,20 +161,13 @@ int main(int argc, char** argv) {
                                                                                                : 1;
   }
   if (command == "describe" && argc > 2) return Describe(argv[2]);
-  if (command == "list") {
-    for (HWND window : TopLevelWindows()) {
-      std::printf("%d %s %s\n", ::IsWindowVisible(window) ? 1 : 0, ClassOf(window).c_str(),
-                  TextOf(window).c_str());
-    }
-    return 0;
-  }
   if (command == "close" && argc > 2) {
     HWND window = FindTitled(argv[2]);
     return window && ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
   }
-  if (command == "saveas" && argc > 2) return SaveAs(argv[2], seconds(3));
+  if (command == "saveas" && argc > 2) return AnswerSave(argv[2], seconds(3));
   if (command == "waitsave") return WaitFor(seconds(2), IsFileDialog) ? 0 : 1;
-  if (command == "cancelsave") return CancelSave(seconds(2));
+  if (command == "cancelsave") return AnswerSave(nullptr, seconds(2));
   if (command == "watch" && argc > 2) return Watch(argv[2], seconds(3));
   if (command == "boxes") return AnswerBoxes(seconds(2), argc > 3 ? std::atoi(argv[3]) : 1000000);
   std::fprintf(stderr, "usage: see the comment at the top of window_driver_win.cpp\n");

@@ -9,9 +9,12 @@
 #include <string>
 
 #include "run/local_text.h"
+#include "support/beside_program_win.h"
 #include "support/test_support.h"
 
 namespace {
+
+using testing_support::BesideThisProgram;
 
 // Runs in a copy of this program beside its own .LOC (the test programs lie
 // outside every drive, where no INI file is read), under the locale Wine
@@ -26,11 +29,7 @@ TEST(LocalTextWin, DISABLED_ReadsTheFileNamedAfterTheProgram) {
 TEST(LocalTextWin, FollowsTheSystemLocaleThroughItsSections) {
   testing_support::ScratchFolder folder("loc");
   const std::string program = folder / "texts.exe";
-  char self[MAX_PATH];
-  std::string source(self, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
-  // Wine names a program outside every drive unix\...; only \\?\ opens that.
-  if (::GetFileAttributesA(self) == INVALID_FILE_ATTRIBUTES) source = "\\\\?\\" + source;
-  ASSERT_TRUE(::CopyFileA(source.c_str(), program.c_str(), TRUE));
+  ASSERT_TRUE(::CopyFileA(BesideThisProgram("run_tests.exe").c_str(), program.c_str(), TRUE));
 
   std::string s[3];
   LocalTextSections(::GetSystemDefaultLCID(), s);

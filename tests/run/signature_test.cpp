@@ -8,10 +8,7 @@
 
 namespace {
 
-std::string Signed(std::string text) {
-  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
-  return text;
-}
+using testing_support::Signed;
 
 // Stored scripts depend on these exact letters: this test must never change.
 TEST(SignatureTest, AlphabetAndTokenArePinned) {

@@ -23,16 +23,10 @@ class CapturedLog {
   }
 
   std::vector<std::string> Entries() const {
-    std::vector<std::string> entries;
-    const std::string text = ReadFile(log_.path());
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find("\r\n", start);
-      if (end == std::string::npos) end = text.size();
-      const std::string line = text.substr(start, end - start);
-      // "dd/mm/yyyy hh:mm:ss," is 20 characters.
-      entries.push_back(line.size() > 20 ? line.substr(20) : line);
-      start = end + 2;
+    std::vector<std::string> entries = FileLines(log_.path());
+    // "dd/mm/yyyy hh:mm:ss," is 20 characters.
+    for (std::string& entry : entries) {
+      if (entry.size() > 20) entry.erase(0, 20);
     }
     return entries;
   }

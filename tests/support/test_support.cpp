@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +12,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
+#include "run/signature.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +79,11 @@ std::vector<std::string> FileLines(const std::string& path) {
     start = end + 2;
   }
   return lines;
+}
+
+std::string Signed(std::string text) {
+  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
+  return text;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers shared by the tests: scratch folders and whole-file reads.
+// Helpers shared by the tests: scratch folders, whole-file reads, signed texts.
 
 #include <string>
 #include <vector>
@@ -28,5 +28,7 @@ void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
 // The lines of a CR LF text file, without their line ends.
 std::vector<std::string> FileLines(const std::string& path);
+// The text with its signature in place, as tovkit signs scripts and lists.
+std::string Signed(std::string text);
 
 }  // namespace testing_support

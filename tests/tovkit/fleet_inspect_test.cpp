@@ -11,7 +11,6 @@
 #include "app/run_driver.h"
 #include "inspect.h"
 #include "run/run_settings.h"
-#include "run/signature.h"
 #include "support/local_run.h"
 #include "support/test_support.h"
 
@@ -20,12 +19,8 @@ namespace {
 using testing_support::LocalRun;
 using testing_support::ReadFile;
 using testing_support::ScratchFolder;
+using testing_support::Signed;
 using testing_support::WriteFile;
-
-std::string Signed(std::string text) {
-  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
-  return text;
-}
 
 std::string Name(size_t i) {
   char name[16];

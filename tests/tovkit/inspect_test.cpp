@@ -7,7 +7,6 @@
 #include "pack/result_packager.h"
 #include "result_inspector.h"
 #include "run/run_settings.h"
-#include "run/signature.h"
 #include "support/test_support.h"
 
 namespace {
@@ -26,9 +25,8 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   // A signed FileList.csv listing more missing files than are named.
   std::string list = "<FILE_LIST_START>\r\n";
   for (size_t i = 0; i < kInspectMaxListed + 2; ++i) list += "0,gone" + std::to_string(i) + ",\r\n";
-  list += "<FILE_LIST_END>\r\n";
-  InsertSignature(&list, TextCrc(list));
-  testing_support::WriteFile(result / "FileList.csv", list);
+  testing_support::WriteFile(result / "FileList.csv",
+                             testing_support::Signed(list + "<FILE_LIST_END>\r\n"));
   const std::string gone = dir / "gone.tgz";
   ASSERT_TRUE(ResultPackager::Compress(result.path(), gone));
   EXPECT_EQ(tovkit::Inspect({gone}, out, err), 1);

@@ -7,8 +7,8 @@
 
 #include "pack/manifest_format.h"
 #include "pack/tar_writer.h"
-#include "run/signature.h"
 #include "run/text.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -65,9 +65,7 @@ std::string Typed(const std::string& name, char type) {
 const std::string kEnd(1024, '\0');
 
 std::string Manifest(const std::string& rows) {
-  std::string text = "<FILE_LIST_START>\r\n" + rows + "<FILE_LIST_END>\r\n";
-  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
-  return text;
+  return testing_support::Signed("<FILE_LIST_START>\r\n" + rows + "<FILE_LIST_END>\r\n");
 }
 
 // Fed in small pieces, so that every boundary is crossed somewhere.

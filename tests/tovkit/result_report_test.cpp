@@ -14,7 +14,6 @@
 #include "collect/file_collector.h"
 #include "report.h"
 #include "run/run_settings.h"
-#include "run/signature.h"
 #include "support/local_run.h"
 #include "support/test_support.h"
 #include "sys/file_system.h"
@@ -25,6 +24,7 @@ using testing_support::FileExists;
 using testing_support::LocalRun;
 using testing_support::ReadFile;
 using testing_support::ScratchFolder;
+using testing_support::Signed;
 using testing_support::WriteFile;
 
 void Processes(ActionRequest& request) {
@@ -47,11 +47,6 @@ void Events(ActionRequest& request) {
                           "\r\nInformation,02/12/2026,09:00:00,Srv,None,1,N/A,PC1,started,"
                           "\r\nError,03/12/2026,10:00:00,Srv,None,9,N/A,PC1,<b>new</b> failure,"
                           "\r\n");
-}
-
-std::string Signed(std::string text) {
-  EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
-  return text;
 }
 
 class ResultReportTest : public ::testing::Test {

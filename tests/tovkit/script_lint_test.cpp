@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "run/signature.h"
 #include "support/test_support.h"
 
 namespace {
@@ -151,7 +150,7 @@ TEST(ScriptLintTest, SignatureMissingOrStale) {
   std::string script = "<R>\n<DEBUG x=\"1\"/>\n</R>\n";
   EXPECT_EQ(Diagnostics(script, true),
             "s.tov:1:1: warning: not signed: brindle.exe refuses it (tovkit sign)\n");
-  ASSERT_TRUE(InsertSignature(&script, TextCrc(script)));
+  script = testing_support::Signed(script);
   EXPECT_EQ(Diagnostics(script, true), "");
   script.replace(script.find("\"1\""), 3, "\"2\"");
   EXPECT_EQ(Diagnostics(script, true),
@@ -159,7 +158,7 @@ TEST(ScriptLintTest, SignatureMissingOrStale) {
             "refuses it\n");
 }
 
-TEST(ScriptLintTest, TheExamplesLintClean) {
+TEST(ScriptLintTest, ExitStatusJsonAndTheExamplesClean) {
 #ifdef _WIN32
   GTEST_SKIP() << "the source tree lies outside the test drives; the native run checks this";
 #endif
@@ -169,13 +168,6 @@ TEST(ScriptLintTest, TheExamplesLintClean) {
             0)
       << out.str();
   EXPECT_EQ(out.str(), "");
-}
-
-TEST(ScriptLintTest, ExitStatusAndJson) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the source tree lies outside the test drives; the native run checks this";
-#endif
-  std::ostringstream out, err;
   EXPECT_EQ(tovkit::Lint({}, out, err), 2);
   EXPECT_EQ(tovkit::Lint({"--bogus", "x.tov"}, out, err), 2);
   out.str("");

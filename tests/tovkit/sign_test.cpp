@@ -5,7 +5,6 @@
 
 #include <sstream>
 
-#include "run/signature.h"
 #include "support/test_support.h"
 
 namespace {
@@ -13,6 +12,7 @@ namespace {
 using testing::AllOf;
 using testing::HasSubstr;
 using testing_support::ReadFile;
+using testing_support::Signed;
 using testing_support::WriteFile;
 
 // The exit status, a space, then what went to stdout and stderr.
@@ -21,11 +21,6 @@ std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&
   std::ostringstream out;
   const int status = command(args, out, out);
   return std::to_string(status) + " " + out.str();
-}
-
-std::string Signed(std::string text) {
-  InsertSignature(&text, TextCrc(text));
-  return text;
 }
 
 const char kScript[] = "<?xml version=\"1.0\"?>\r\n<S>\r\n<FILES Logs=\"x\"/>\r\n</S>\r\n";
