@@ -30,7 +30,7 @@ class RecordingRun : public RunSystem {
  public:
   std::string ExecutableFolder() override { return exeFolder; }
   std::vector<std::string> FindScripts(const std::string& pattern) override {
-    calls.push_back("find " + NameOfPattern(pattern));
+    calls.push_back("find " + Last(pattern));
     return SystemRun().FindScripts(pattern);
   }
   bool EnterApartment() override {
@@ -57,7 +57,6 @@ class RecordingRun : public RunSystem {
   }
 
   static std::string Last(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
-  static std::string NameOfPattern(const std::string& pattern) { return Last(pattern); }
   static std::string Native(std::string path) {
     for (char& c : path) {
       if (c == '\\') c = '/';

@@ -32,11 +32,7 @@ void SetEnv(const char* name, const char* value) {
 #ifdef _WIN32
   _putenv_s(name, value != nullptr ? value : "");
 #else
-  if (value != nullptr) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 #endif
 }
 
@@ -255,17 +251,12 @@ TEST(EventRows, TypesDataAndInserts) {
 }
 
 TEST_F(BerlinTime, RowsInLocalTimeBeyond2038) {
-  RecordSpec spec;
-  spec.eventId = 0x40000000 | 70000;  // the column shows the low 16 bits
-  spec.source = "My,Source";
-  spec.computer = "PC,1";
-  spec.data = "AB";
   EventRecord record;
-  record.eventId = spec.eventId;
+  record.eventId = 0x40000000 | 70000;  // the column shows the low 16 bits
   record.eventType = 2;
-  record.source = spec.source;
-  record.computer = spec.computer;
-  record.data = spec.data;
+  record.source = "My,Source";
+  record.computer = "PC,1";
+  record.data = "AB";
   const struct {
     uint32_t time;
     const char* date;
@@ -345,6 +336,7 @@ class EventLogCollectorTest : public BerlinTime {
     lookups.lists["Application\\Src\\CategoryMessageFile"] = "second.dll";
     lookups.files["msg.dll"] = {{1, "Started %1, then %2.\r\n"}, {7, "Seven"}};
     lookups.files["second.dll"] = {{2, "From the second, file\r\n"}, {3, "Disk,Net"}};
+    std::filesystem::create_directories(root / "script");
     context = log.Context();
     context.manifest = &manifest;
   }
@@ -370,7 +362,6 @@ class EventLogCollectorTest : public BerlinTime {
 };
 
 TEST_F(EventLogCollectorTest, RowsRenderedFromTheMessageFiles) {
-  std::filesystem::create_directories(root / "script");
   RecordSpec started;
   started.eventId = 1;
   started.category = 3;
@@ -403,7 +394,6 @@ TEST_F(EventLogCollectorTest, RowsRenderedFromTheMessageFiles) {
 }
 
 TEST_F(EventLogCollectorTest, CacheChangesNothingButTheLookups) {
-  std::filesystem::create_directories(root / "script");
   RecordSpec spec;
   spec.strings = {"x", "y"};
   std::string block;
@@ -424,7 +414,6 @@ TEST_F(EventLogCollectorTest, CacheChangesNothingButTheLookups) {
 
 // The action and the end of the run in one folder: one export, one row each.
 TEST_F(EventLogCollectorTest, ASecondExportIntoOneFolderKeepsTheFirst) {
-  std::filesystem::create_directories(root / "script");
   reader.blocks = {{"Application", {RecordBytes(RecordSpec())}}};
   reader.backupBytes = "ELF";
   ASSERT_TRUE(Collect(true, false, false));
@@ -439,7 +428,6 @@ TEST_F(EventLogCollectorTest, ASecondExportIntoOneFolderKeepsTheFirst) {
 
 // Wine's log: opens, reads nothing, "backs up" without a file.
 TEST_F(EventLogCollectorTest, EmptyLogWithoutBackupIsNoFalseSuccess) {
-  std::filesystem::create_directories(root / "script");
   reader.blocks = {{"Application", {}}, {"System", {}}};
   ASSERT_TRUE(Collect(true, true, true));
   EXPECT_EQ(reader.opened, (Strings{"Application", "System"}));
@@ -460,7 +448,6 @@ TEST_F(EventLogCollectorTest, EmptyLogWithoutBackupIsNoFalseSuccess) {
 }
 
 TEST_F(EventLogCollectorTest, DamagedBlockAndReadFailureKeepWhatWasRead) {
-  std::filesystem::create_directories(root / "script");
   RecordSpec spec;
   spec.eventId = 7;
   std::string damaged = RecordBytes(spec) + RecordBytes(spec);
@@ -476,7 +463,6 @@ TEST_F(EventLogCollectorTest, DamagedBlockAndReadFailureKeepWhatWasRead) {
 }
 
 TEST_F(EventLogCollectorTest, RecentDaysBoundAndNothingOffNt) {
-  std::filesystem::create_directories(root / "script");
   const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
   RecordSpec old, today;
   old.time = now - 3 * 86400;

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,13 @@ bool IsFileDialog(HWND window) {
   return IsDialog(window) && ::GetDlgItem(window, kFileNameControl) != nullptr;
 }
 
+bool IsTitled(HWND window, const std::string& title) {
+  return TextOf(window) == title && !IsMessageBox(window);
+}
+
 HWND FindTitled(const std::string& title) {
   for (HWND window : TopLevelWindows()) {
-    if (TextOf(window) == title && !IsMessageBox(window)) return window;
+    if (IsTitled(window, title)) return window;
   }
   return nullptr;
 }
@@ -102,16 +107,14 @@ int AnswerSave(const char* path, double seconds) {
 int Watch(const std::string& title, double seconds) {
   int appeared = 0;
   long largestWidth = 0, largestHeight = 0;
-  std::vector<HWND> boxes;
+  std::set<HWND> boxes;
   bool present = false;
   const DWORD start = ::GetTickCount();
   while (::GetTickCount() - start < seconds * 1000) {
     bool seen = false;
     for (HWND window : TopLevelWindows()) {
       if (IsMessageBox(window)) {
-        bool known = false;
-        for (HWND box : boxes) known = known || box == window;
-        if (!known) boxes.push_back(window);
+        boxes.insert(window);
         continue;
       }
       if (TextOf(window) != title) continue;
@@ -156,9 +159,7 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   const auto seconds = [&](int i) { return argc > i ? std::atof(argv[i]) : 30.0; };
   if (command == "wait" && argc > 2) {
-    const std::string title = argv[2];
-    return WaitFor(seconds(3), [&](HWND w) { return TextOf(w) == title && !IsMessageBox(w); }) ? 0
-                                                                                               : 1;
+    return WaitFor(seconds(3), [&](HWND w) { return IsTitled(w, argv[2]); }) ? 0 : 1;
   }
   if (command == "describe" && argc > 2) return Describe(argv[2]);
   if (command == "close" && argc > 2) {
