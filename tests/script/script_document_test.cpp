@@ -28,7 +28,6 @@ TEST(ScriptDocumentTest, ParsesEachCaseIntoItsTree) {
       {"just text", "-"},
       {"<?xml version=\"1.0\"?><!DOCTYPE x><R/>", "R"},
       // Attributes: byte order of names, first occurrence wins.
-      {"<R><FILES b=\"2\" a=\"1\"/></R>", "R(FILES[a=1][b=2])"},
       {"<R x='1' Y='2' _z='3'/>", "R[Y=2][_z=3][x=1]"},
       {"<R a = \"x'y\" b='x\"y' a='2'/>", "R[a=x'y][b=x\"y]"},
       // Text only, white space only, or a comment: no children.
