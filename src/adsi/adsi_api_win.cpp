@@ -16,12 +16,11 @@ const ADsApi* LoadLibraryTable() {
   static ADsApi table{};
   HMODULE module = ::LoadLibraryA("activeds.dll");
   if (module == nullptr) return nullptr;
-  const bool all = Load(module, "ADsGetObject", &table.getObject) &&
-                   Load(module, "ADsOpenObject", &table.openObject) &&
-                   Load(module, "AllocADsStr", &table.allocStr) &&
-                   Load(module, "FreeADsStr", &table.freeStr) &&
-                   Load(module, "AllocADsMem", &table.allocMem) &&
-                   Load(module, "FreeADsMem", &table.freeMem);
+  const bool all =
+      Load(module, "ADsGetObject", &table.getObject) &&
+      Load(module, "ADsOpenObject", &table.openObject) &&
+      Load(module, "AllocADsStr", &table.allocStr) && Load(module, "FreeADsStr", &table.freeStr) &&
+      Load(module, "AllocADsMem", &table.allocMem) && Load(module, "FreeADsMem", &table.freeMem);
   if (!all) {
     ::FreeLibrary(module);
     return nullptr;

@@ -16,8 +16,8 @@
 
 struct ADsApi {
   HRESULT(WINAPI* getObject)(LPCWSTR path, REFIID riid, void** object);
-  HRESULT(WINAPI* openObject)(LPCWSTR path, LPCWSTR user, LPCWSTR password, DWORD flags,
-                              REFIID riid, void** object);
+  HRESULT(WINAPI* openObject)
+  (LPCWSTR path, LPCWSTR user, LPCWSTR password, DWORD flags, REFIID riid, void** object);
   LPWSTR(WINAPI* allocStr)(LPCWSTR text);
   BOOL(WINAPI* freeStr)(LPWSTR text);
   LPVOID(WINAPI* allocMem)(DWORD bytes);

@@ -15,10 +15,17 @@ std::wstring Escaped(const _bstr_t& value) {
   const wchar_t* text = value.length() > 0 ? static_cast<const wchar_t*>(value) : L"";
   for (const wchar_t* p = text; *p != L'\0'; ++p) {
     switch (*p) {
-      case L'(': out += L"\\28"; break;
-      case L')': out += L"\\29"; break;
-      case L'\\': out += L"\\5c"; break;
-      default: out += *p;
+      case L'(':
+        out += L"\\28";
+        break;
+      case L')':
+        out += L"\\29";
+        break;
+      case L'\\':
+        out += L"\\5c";
+        break;
+      default:
+        out += *p;
     }
   }
   return out;
@@ -286,8 +293,9 @@ HRESULT CADSIObject::SetAttributeString(const _bstr_t& name, const _bstr_t& text
     ADSI_CHECK(attTemp.SetType(type));
     const _bstr_t bsValue = text;
     ADSI_CHECK(attTemp.SetValueAsString(const_cast<wchar_t*>(Text(bsValue))));
-    TraceLog::Instance().Trace(kUnit, __LINE__, "<CADSIObject::SetAttributeString> Setting%ls to%ls",
-                               Text(name), Text(text));
+    TraceLog::Instance().Trace(kUnit, __LINE__,
+                               "<CADSIObject::SetAttributeString> Setting%ls to%ls", Text(name),
+                               Text(text));
     return SetAttributeValue(name, *attTemp.GetValue());
   });
 }
@@ -355,9 +363,9 @@ HRESULT CADSIObject::FindObjectWithAttributeValue(const char* rootDN, const char
 
 HRESULT CADSIObject::GetNamingContext(_bstr_t& dn, NAMING_CONTEXT which) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
-    static const wchar_t* const kProperties[] = {
-        L"defaultNamingContext", L"rootDomainNamingContext", L"schemaNamingContext",
-        L"configurationNamingContext"};
+    static const wchar_t* const kProperties[] = {L"defaultNamingContext",
+                                                 L"rootDomainNamingContext", L"schemaNamingContext",
+                                                 L"configurationNamingContext"};
     // Checked before any bind: nothing is asked of the directory for a
     // context that does not exist.
     if (static_cast<int>(which) < 0 || static_cast<int>(which) > 3) ADSI_RAISE(E_INVALIDARG);
@@ -387,7 +395,8 @@ HRESULT CADSIObject::GetExtendedRightGuid(const char* rightName, _bstr_t& guid) 
     _bstr_t configuration;
     ADSI_CHECK(GetConfigurationDN(configuration));
     CADSIObject right;
-    ADSI_CHECK(right.Attach(_bstr_t(rightName) + L",CN=Extended-Rights," + configuration, nullptr, 0));
+    ADSI_CHECK(
+        right.Attach(_bstr_t(rightName) + L",CN=Extended-Rights," + configuration, nullptr, 0));
     _bstr_t value;
     ADSI_CHECK(right.GetAttributeString(L"rightsGUID", value));
     guid = value;

@@ -26,8 +26,7 @@ class ADSI_EXPORT CADSIObject {
   _bstr_t GetDN() const { return m_bsDN; }
 
   HRESULT FindAndAttach(_bstr_t containerDN, _bstr_t className, _bstr_t commonName);
-  HRESULT Create(_bstr_t rdn, _bstr_t containerDN, _bstr_t className,
-                 const char* domainController);
+  HRESULT Create(_bstr_t rdn, _bstr_t containerDN, _bstr_t className, const char* domainController);
   // Deletes the bound object through its parent, on the server it was bound
   // through.
   HRESULT Delete();
@@ -38,8 +37,7 @@ class ADSI_EXPORT CADSIObject {
   HRESULT GetAttributeInteger(_bstr_t name, int& number);
   // A new block (release with delete[]) and its length.
   HRESULT GetAttributeOctetString(_bstr_t name, unsigned char*& bytes, unsigned int& count);
-  HRESULT GetAttributeSecurityDescriptor(_bstr_t name, unsigned char*& bytes,
-                                         unsigned int& count);
+  HRESULT GetAttributeSecurityDescriptor(_bstr_t name, unsigned char*& bytes, unsigned int& count);
   HRESULT SetAttributeString(const _bstr_t& name, const _bstr_t& text, ADSTYPE type);
   HRESULT SetAttributeInteger(_bstr_t name, int number);
   HRESULT SetAttributeBool(_bstr_t name, int flag);

@@ -33,11 +33,18 @@ class Column {
 void AppendEscaped(std::wstring& out, const wchar_t* value) {
   for (const wchar_t* p = value; *p != L'\0'; ++p) {
     switch (*p) {
-      case L'(': out += L"\\28"; break;
-      case L')': out += L"\\29"; break;
+      case L'(':
+        out += L"\\28";
+        break;
+      case L')':
+        out += L"\\29";
+        break;
       // Else a value's backslash would start an escape of its own.
-      case L'\\': out += L"\\5c"; break;
-      default: out += *p;
+      case L'\\':
+        out += L"\\5c";
+        break;
+      default:
+        out += *p;
     }
   }
 }
@@ -192,7 +199,8 @@ void CADSISearch::SearchRowToAttributeList(CADSIValues& values) {
         if (const ADsApi* api = ADsFunctions()) api->freeMem(name);
       }
     } owner{pszAttr};
-    if (FAILED(next)) adsi::Fail(kUnit, __LINE__, "m_IDS->GetNextColumnName(m_hSearch, &pszAttr)", next);
+    if (FAILED(next))
+      adsi::Fail(kUnit, __LINE__, "m_IDS->GetNextColumnName(m_hSearch, &pszAttr)", next);
     Column column(m_IDS, m_hSearch);
     ADSI_CHECK(column.Get(pszAttr));
     if (column.col.dwNumValues != 1) ADSI_RAISE_ERROR(E_FAIL);

@@ -61,7 +61,7 @@ HRESULT Guarded(const char* unit, Body&& body) {
   } catch (const CStructuredException& error) {
     TraceStructured(unit, error);
     return FAILED(static_cast<HRESULT>(error.GetCode())) ? static_cast<HRESULT>(error.GetCode())
-                                                          : E_FAIL;
+                                                         : E_FAIL;
   } catch (const _com_error& error) {
     TraceCom(unit, error);
     return FAILED(error.Error()) ? error.Error() : E_FAIL;
@@ -74,9 +74,9 @@ HRESULT Guarded(const char* unit, Body&& body) {
 }  // namespace adsi
 
 // Tests a step's status; on failure traces the step's text and raises it.
-#define ADSI_CHECK(expr)                                                  \
-  do {                                                                    \
-    const HRESULT adsi_status_ = (expr);                                  \
+#define ADSI_CHECK(expr)                                                        \
+  do {                                                                          \
+    const HRESULT adsi_status_ = (expr);                                        \
     if (FAILED(adsi_status_)) adsi::Fail(kUnit, __LINE__, #expr, adsi_status_); \
   } while (0)
 

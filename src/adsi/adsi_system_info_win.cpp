@@ -73,16 +73,16 @@ HRESULT CADSISystemInfo::RequireInterface() {
   return S_OK;
 }
 
-#define ADSI_SYSINFO_GETTER(Method, call, variable)   \
-  HRESULT CADSISystemInfo::Method(_bstr_t& name) {    \
-    constexpr const char* kUnit = kInfoUnit;          \
-    return adsi::Guarded(kUnit, [&]() -> HRESULT {    \
-      RequireInterface();                             \
-      OwnedBstr variable;                             \
-      ADSI_CHECK(call);                               \
-      name = _bstr_t(variable.value);                 \
-      return S_OK;                                    \
-    });                                               \
+#define ADSI_SYSINFO_GETTER(Method, call, variable) \
+  HRESULT CADSISystemInfo::Method(_bstr_t& name) {  \
+    constexpr const char* kUnit = kInfoUnit;        \
+    return adsi::Guarded(kUnit, [&]() -> HRESULT {  \
+      RequireInterface();                           \
+      OwnedBstr variable;                           \
+      ADSI_CHECK(call);                             \
+      name = _bstr_t(variable.value);               \
+      return S_OK;                                  \
+    });                                             \
   }
 
 ADSI_SYSINFO_GETTER(GetDomainDNS, m_ISI->get_DomainDNSName(&bstrDNS.value), bstrDNS)

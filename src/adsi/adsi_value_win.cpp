@@ -34,20 +34,34 @@ bool IsBytesType(ADSTYPE type) {
 // their union member is a structure (or a pointer to one), not a string.
 const char* StructureName(ADSTYPE type) {
   switch (type) {
-    case ADSTYPE_CASEIGNORE_LIST: return "ADSTYPE_CASEIGNORE_LIST";
-    case ADSTYPE_OCTET_LIST: return "ADSTYPE_OCTET_LIST";
-    case ADSTYPE_PATH: return "ADSTYPE_PATH";
-    case ADSTYPE_HOLD: return "ADSTYPE_HOLD";
-    case ADSTYPE_REPLICAPOINTER: return "ADSTYPE_REPLICAPOINTER";
-    case ADSTYPE_EMAIL: return "ADSTYPE_EMAIL";
-    case ADSTYPE_DN_WITH_BINARY: return "ADSTYPE_DN_WITH_BINARY";
-    case ADSTYPE_DN_WITH_STRING: return "ADSTYPE_DN_WITH_STRING";
-    case ADSTYPE_POSTALADDRESS: return "ADSTYPE_POSTALADDRESS";
-    case ADSTYPE_BACKLINK: return "ADSTYPE_BACKLINK";
-    case ADSTYPE_TYPEDNAME: return "ADSTYPE_TYPEDNAME";
-    case ADSTYPE_NETADDRESS: return "ADSTYPE_NETADDRESS";
-    case ADSTYPE_FAXNUMBER: return "ADSTYPE_FAXNUMBER";
-    default: return nullptr;
+    case ADSTYPE_CASEIGNORE_LIST:
+      return "ADSTYPE_CASEIGNORE_LIST";
+    case ADSTYPE_OCTET_LIST:
+      return "ADSTYPE_OCTET_LIST";
+    case ADSTYPE_PATH:
+      return "ADSTYPE_PATH";
+    case ADSTYPE_HOLD:
+      return "ADSTYPE_HOLD";
+    case ADSTYPE_REPLICAPOINTER:
+      return "ADSTYPE_REPLICAPOINTER";
+    case ADSTYPE_EMAIL:
+      return "ADSTYPE_EMAIL";
+    case ADSTYPE_DN_WITH_BINARY:
+      return "ADSTYPE_DN_WITH_BINARY";
+    case ADSTYPE_DN_WITH_STRING:
+      return "ADSTYPE_DN_WITH_STRING";
+    case ADSTYPE_POSTALADDRESS:
+      return "ADSTYPE_POSTALADDRESS";
+    case ADSTYPE_BACKLINK:
+      return "ADSTYPE_BACKLINK";
+    case ADSTYPE_TYPEDNAME:
+      return "ADSTYPE_TYPEDNAME";
+    case ADSTYPE_NETADDRESS:
+      return "ADSTYPE_NETADDRESS";
+    case ADSTYPE_FAXNUMBER:
+      return "ADSTYPE_FAXNUMBER";
+    default:
+      return nullptr;
   }
 }
 
@@ -188,10 +202,17 @@ HRESULT CADSIValue::GetValueAsBinary(unsigned char*& bytes, unsigned int& count)
 HRESULT CADSIValue::GetValueAsInteger(long& number) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
     switch (m_val.dwType) {
-      case ADSTYPE_BOOLEAN: number = static_cast<long>(m_val.Boolean); return S_OK;
-      case ADSTYPE_INTEGER: number = static_cast<long>(m_val.Integer); return S_OK;
-      case ADSTYPE_LARGE_INTEGER: number = static_cast<long>(m_val.LargeInteger.LowPart); return S_OK;
-      default: return Unsupported("GetValueAsInteger");
+      case ADSTYPE_BOOLEAN:
+        number = static_cast<long>(m_val.Boolean);
+        return S_OK;
+      case ADSTYPE_INTEGER:
+        number = static_cast<long>(m_val.Integer);
+        return S_OK;
+      case ADSTYPE_LARGE_INTEGER:
+        number = static_cast<long>(m_val.LargeInteger.LowPart);
+        return S_OK;
+      default:
+        return Unsupported("GetValueAsInteger");
     }
   });
 }
@@ -218,10 +239,17 @@ HRESULT CADSIValue::SetValueAsString(wchar_t* text) {
     }
     const LONGLONG number = StringToNumber(text != nullptr ? text : L"");
     switch (type) {
-      case ADSTYPE_BOOLEAN: m_val.Boolean = static_cast<DWORD>(number); return S_OK;
-      case ADSTYPE_INTEGER: m_val.Integer = static_cast<DWORD>(number); return S_OK;
-      case ADSTYPE_LARGE_INTEGER: m_val.LargeInteger.QuadPart = number; return S_OK;
-      default: return Unsupported("SetValueAsString");
+      case ADSTYPE_BOOLEAN:
+        m_val.Boolean = static_cast<DWORD>(number);
+        return S_OK;
+      case ADSTYPE_INTEGER:
+        m_val.Integer = static_cast<DWORD>(number);
+        return S_OK;
+      case ADSTYPE_LARGE_INTEGER:
+        m_val.LargeInteger.QuadPart = number;
+        return S_OK;
+      default:
+        return Unsupported("SetValueAsString");
     }
   });
 }

@@ -86,7 +86,8 @@ TEST_F(AdsiSearch, PagesPastTheFirstPage) {
   ASSERT_EQ(Start(search, "ou=many,dc=example,dc=com", "(objectClass=person)", {L"cn"}, 5), S_OK);
   Texts all;
   CADSIValues values;
-  for (HRESULT hr = search.GetFirstObject(values); SUCCEEDED(hr); hr = search.GetNextObject(values)) {
+  for (HRESULT hr = search.GetFirstObject(values); SUCCEEDED(hr);
+       hr = search.GetNextObject(values)) {
     all.push_back(TextsOf(values).front());
   }
   EXPECT_EQ(all.size(), 12u);
@@ -99,19 +100,16 @@ TEST_F(AdsiSearch, PagesPastTheFirstPage) {
   EXPECT_EQ(count, 24u);  // each row's cn and path
 }
 
-TEST_F(AdsiSearch, ABaseThatDoesNotExistGivesNoRows) {
+TEST_F(AdsiSearch, ABaseThatDoesNotExistFailsTheSearch) {
   CADSISearch search;
-  const HRESULT started =
-      Start(search, "ou=nowhere,dc=example,dc=com", "(objectClass=*)", {L"cn"});
+  const HRESULT started = Start(search, "ou=nowhere,dc=example,dc=com", "(objectClass=*)", {L"cn"});
+  EXPECT_EQ(started, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
+  // No search is running: reading fails rather than looking empty.
   CADSIValues values;
-  if (SUCCEEDED(started)) {
-    EXPECT_TRUE(FAILED(search.GetFirstObject(values)));
-  }
-  EXPECT_EQ(search.NextRow() == S_OK, false);
-  // The retry without a server was refused by the guard, never run.
-  for (const std::wstring& path : testing_support::refusedPaths) {
-    EXPECT_EQ(path, L"LDAP://ou=nowhere,dc=example,dc=com");
-  }
+  EXPECT_EQ(search.GetFirstObject(values), E_FAIL);
+  EXPECT_EQ(search.NextRow(), E_FAIL);
+  // The bind itself succeeds: the base is looked up by the search.
+  EXPECT_THAT(testing_support::refusedPaths, ::testing::IsEmpty());
 }
 
 TEST_F(AdsiSearch, MultiValuedColumns) {
@@ -124,8 +122,8 @@ TEST_F(AdsiSearch, MultiValuedColumns) {
   ASSERT_EQ(Start(search, kLdapBase, "(uid=alice)", {L"uid", L"mail", L"description"}), S_OK);
   ASSERT_EQ(search.NextRow(), S_OK);
   ASSERT_EQ(search.GetColumnValues(L"mail", values), S_OK);
-  EXPECT_THAT(TextsOf(values), ::testing::UnorderedElementsAre(L"alice@example.com",
-                                                               L"a.archer@example.com"));
+  EXPECT_THAT(TextsOf(values),
+              ::testing::UnorderedElementsAre(L"alice@example.com", L"a.archer@example.com"));
   EXPECT_EQ(search.GetColumnValues(L"description", values), S_FALSE);
   EXPECT_THAT(TextsOf(values), ::testing::IsEmpty());
   ASSERT_EQ(search.GetColumnValues(L"uid", values), S_OK);
@@ -161,7 +159,8 @@ HRESULT WINAPI RefusingGetObject(LPCWSTR path, REFIID, void** object) {
   *object = nullptr;
   return boundPaths.size() == 1 ? HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED) : E_ADS_BAD_PATHNAME;
 }
-HRESULT WINAPI RefusingOpenObject(LPCWSTR path, LPCWSTR, LPCWSTR, DWORD, REFIID riid, void** object) {
+HRESULT WINAPI RefusingOpenObject(LPCWSTR path, LPCWSTR, LPCWSTR, DWORD, REFIID riid,
+                                  void** object) {
   return RefusingGetObject(path, riid, object);
 }
 
@@ -182,7 +181,8 @@ class AdsiFakeBinder : public ::testing::Test {
 TEST_F(AdsiFakeBinder, AServerThatIsDownIsRetriedWithoutIt) {
   CADSISearch search;
   EXPECT_EQ(search.Attach(L"dc=example,dc=com", "127.0.0.1:1", 0), E_ADS_BAD_PATHNAME);
-  EXPECT_EQ(boundPaths, (Texts{L"LDAP://127.0.0.1:1/dc=example,dc=com", L"LDAP://dc=example,dc=com"}));
+  EXPECT_EQ(boundPaths,
+            (Texts{L"LDAP://127.0.0.1:1/dc=example,dc=com", L"LDAP://dc=example,dc=com"}));
   wchar_t* none = nullptr;
   EXPECT_EQ(search.ExecuteSearch(&none, 0), E_FAIL);  // not attached
 

@@ -32,7 +32,8 @@ inline bool NamesServer(LPCWSTR path) {
   const size_t start = text.find(L"://");
   if (start == std::wstring::npos) return false;
   const size_t slash = text.find(L'/', start + 3);
-  const std::wstring head = text.substr(start + 3, slash == std::wstring::npos ? 0 : slash - start - 3);
+  const std::wstring head =
+      text.substr(start + 3, slash == std::wstring::npos ? 0 : slash - start - 3);
   return head.find(L'=') == std::wstring::npos && !head.empty();
 }
 
