@@ -200,8 +200,10 @@ HRESULT CADSIObject::Delete() {
       }
     }
     if (comma == std::wstring::npos) ADSI_RAISE(E_INVALIDARG);
-    const _bstr_t relative = dn.substr(0, comma).c_str();
-    const _bstr_t parent = dn.substr(comma + 1).c_str();
+    const std::wstring relativeText = dn.substr(0, comma);
+    const std::wstring parentText = dn.substr(comma + 1);
+    const _bstr_t relative(relativeText.c_str());
+    const _bstr_t parent(parentText.c_str());
     const ADsApi& api = adsi::RequireApi(kUnit);
     adsi::ComRef<IDirectoryObject> container;
     const _bstr_t server = m_bsServer;

@@ -51,9 +51,8 @@ void AppendEscaped(std::wstring& out, const wchar_t* value) {
 
 }  // namespace
 
-CADSISearch::CADSISearch() : m_hSearch(nullptr), m_IDS(nullptr), m_dwCount(0), m_rowStarted(false) {
-  m_bsFilter = L"";
-}
+CADSISearch::CADSISearch()
+    : m_hSearch(nullptr), m_IDS(nullptr), m_bsFilter(L""), m_dwCount(0), m_rowStarted(false) {}
 
 CADSISearch::~CADSISearch() { Detach(); }
 
