@@ -9,31 +9,9 @@ namespace {
 
 constexpr const char* kUnit = "ADSIObject";
 
-// Filter values go in escaped, so a value cannot end the condition early.
-std::wstring Escaped(const _bstr_t& value) {
-  std::wstring out;
-  const wchar_t* text = value.length() > 0 ? static_cast<const wchar_t*>(value) : L"";
-  for (const wchar_t* p = text; *p != L'\0'; ++p) {
-    switch (*p) {
-      case L'(':
-        out += L"\\28";
-        break;
-      case L')':
-        out += L"\\29";
-        break;
-      case L'\\':
-        out += L"\\5c";
-        break;
-      default:
-        out += *p;
-    }
-  }
-  return out;
-}
+using adsi::Text;
 
-const wchar_t* Text(const _bstr_t& text) {
-  return text.length() > 0 ? static_cast<const wchar_t*>(text) : L"";
-}
+std::wstring Escaped(const _bstr_t& value) { return adsi::EscapeFilterValue(Text(value)); }
 
 // The result of GetObjectAttributes, freed with the platform's allocator.
 struct AttrInfo {
@@ -87,30 +65,10 @@ CADSIObject::~CADSIObject() { Detach(); }
 HRESULT CADSIObject::Attach(_bstr_t dn, const char* server, int useGlobalCatalog) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
     Detach();
-    const ADsApi& api = adsi::RequireApi(kUnit);
     adsi::ComRef<IDirectoryObject> object;
-    HRESULT hr = E_FAIL;
     _bstr_t boundServer;
-    if (server != nullptr && *server != '\0') {
-      const _bstr_t dnFull = adsi::DirectoryPath(dn, server, useGlobalCatalog);
-      TraceLog::Instance().Trace(kUnit, __LINE__, "<CADSIObject::Attach> dnFull= %ls",
-                                 static_cast<const wchar_t*>(dnFull));
-      hr = api.getObject(dnFull, IID_IDirectoryObject, object.put_void());
-      if (FAILED(hr)) {
-        TraceLog::Instance().Trace(kUnit, __LINE__, "%s returned %#x",
-                                   "ADsGetObject(dnFull, IID_IDirectoryObject, (void**)&m_IDO)",
-                                   static_cast<unsigned>(hr));
-      } else {
-        boundServer = server;
-      }
-    }
-    if (FAILED(hr)) {
-      const _bstr_t dnFull = adsi::DirectoryPath(dn, nullptr, useGlobalCatalog);
-      TraceLog::Instance().Trace(kUnit, __LINE__, "<CADSIObject::Attach> dnFull= %ls",
-                                 static_cast<const wchar_t*>(dnFull));
-      ADSI_CHECK(api.getObject(dnFull, IID_IDirectoryObject, object.put_void()));
-    }
-    if (object.get() == nullptr) ADSI_RAISE(E_POINTER);
+    adsi::BindWithRetry(kUnit, "CADSIObject", dn, server, useGlobalCatalog, IID_IDirectoryObject,
+                        object.put_void(), &boundServer);
     m_IDO = object.Detach();
     m_bsDN = dn;
     m_bsServer = boundServer;
@@ -146,24 +104,9 @@ HRESULT CADSIObject::FindAndAttach(_bstr_t containerDN, _bstr_t className, _bstr
 HRESULT CADSIObject::Create(_bstr_t rdn, _bstr_t containerDN, _bstr_t className,
                             const char* domainController) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
-    const ADsApi& api = adsi::RequireApi(kUnit);
     adsi::ComRef<IDirectoryObject> idoContainer;
-    HRESULT hr = E_FAIL;
-    if (domainController != nullptr && *domainController != '\0') {
-      const _bstr_t dnContainer = adsi::DirectoryPath(containerDN, domainController, 0);
-      hr = api.getObject(dnContainer, IID_IDirectoryObject, idoContainer.put_void());
-      if (FAILED(hr)) {
-        TraceLog::Instance().Trace(
-            kUnit, __LINE__, "%s returned %#x",
-            "ADsGetObject(dnContainer,IID_IDirectoryObject, (void**) &idoContainer)",
-            static_cast<unsigned>(hr));
-      }
-    }
-    if (FAILED(hr)) {
-      const _bstr_t dnContainer = adsi::DirectoryPath(containerDN, nullptr, 0);
-      ADSI_CHECK(api.getObject(dnContainer, IID_IDirectoryObject, idoContainer.put_void()));
-    }
-    if (idoContainer.get() == nullptr) ADSI_RAISE(E_POINTER);
+    adsi::BindWithRetry(kUnit, "CADSIObject::Create", containerDN, domainController, 0,
+                        IID_IDirectoryObject, idoContainer.put_void(), nullptr);
 
     const int extra = GetNoMandatoryAttributes();
     std::vector<ADS_ATTR_INFO> attributes(static_cast<size_t>(1 + (extra > 0 ? extra : 0)));

@@ -30,25 +30,6 @@ class Column {
   bool held_ = false;
 };
 
-void AppendEscaped(std::wstring& out, const wchar_t* value) {
-  for (const wchar_t* p = value; *p != L'\0'; ++p) {
-    switch (*p) {
-      case L'(':
-        out += L"\\28";
-        break;
-      case L')':
-        out += L"\\29";
-        break;
-      // Else a value's backslash would start an escape of its own.
-      case L'\\':
-        out += L"\\5c";
-        break;
-      default:
-        out += *p;
-    }
-  }
-}
-
 }  // namespace
 
 CADSISearch::CADSISearch()
@@ -59,27 +40,9 @@ CADSISearch::~CADSISearch() { Detach(); }
 HRESULT CADSISearch::Attach(_bstr_t dn, const char* server, int useGlobalCatalog) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
     Detach();
-    const ADsApi& api = adsi::RequireApi(kUnit);
     adsi::ComRef<IDirectorySearch> search;
-    HRESULT hr = E_FAIL;
-    if (server != nullptr && *server != '\0') {
-      const _bstr_t dnFull = adsi::DirectoryPath(dn, server, useGlobalCatalog);
-      TraceLog::Instance().Trace(kUnit, __LINE__, "<CADSISearch::Attach> dnFull= %ls",
-                                 static_cast<const wchar_t*>(dnFull));
-      hr = api.getObject(dnFull, IID_IDirectorySearch, search.put_void());
-      if (FAILED(hr)) {
-        TraceLog::Instance().Trace(kUnit, __LINE__, "%s returned %#x",
-                                   "ADsGetObject(dnFull, IID_IDirectorySearch, (void**)&m_IDS)",
-                                   static_cast<unsigned>(hr));
-      }
-    }
-    if (FAILED(hr)) {
-      const _bstr_t dnFull = adsi::DirectoryPath(dn, nullptr, useGlobalCatalog);
-      TraceLog::Instance().Trace(kUnit, __LINE__, "<CADSISearch::Attach> dnFull= %ls",
-                                 static_cast<const wchar_t*>(dnFull));
-      ADSI_CHECK(api.getObject(dnFull, IID_IDirectorySearch, search.put_void()));
-    }
-    if (search.get() == nullptr) ADSI_RAISE(E_POINTER);
+    adsi::BindWithRetry(kUnit, "CADSISearch", dn, server, useGlobalCatalog, IID_IDirectorySearch,
+                        search.put_void(), nullptr);
     m_IDS = search.Detach();
     ADS_SEARCHPREF_INFO SearchPref[3];
     SearchPref[0].dwSearchPref = ADS_SEARCHPREF_SEARCH_SCOPE;
@@ -144,7 +107,7 @@ HRESULT CADSISearch::AddSearchAttribute(const char* attribute, const char* value
     condition += static_cast<const wchar_t*>(_bstr_t(attribute));
     condition += L"=";
     const _bstr_t wide(value);
-    AppendEscaped(condition, wide.length() > 0 ? static_cast<const wchar_t*>(wide) : L"");
+    condition += adsi::EscapeFilterValue(adsi::Text(wide));
     condition += L")";
     m_bsFilter += condition.c_str();
     return S_OK;
@@ -167,16 +130,25 @@ HRESULT CADSISearch::GetFirstObject(CADSIValues& values) { return ReadObject(tru
 
 HRESULT CADSISearch::GetNextObject(CADSIValues& values) { return ReadObject(false, values); }
 
+// S_OK on a row, S_ADS_NOMORE_ROWS after the last; raises a failure.
+HRESULT CADSISearch::StepRow() {
+  if (m_hSearch == nullptr) ADSI_RAISE_ERROR(E_FAIL);
+  const bool first = !m_rowStarted;
+  const HRESULT hr = first ? m_IDS->GetFirstRow(m_hSearch) : m_IDS->GetNextRow(m_hSearch);
+  if (hr == S_ADS_NOMORE_ROWS) return hr;
+  if (FAILED(hr)) {
+    adsi::Fail(kUnit, __LINE__,
+               first ? "m_IDS->GetFirstRow(m_hSearch)" : "m_IDS->GetNextRow(m_hSearch)", hr);
+  }
+  m_rowStarted = true;
+  return S_OK;
+}
+
 HRESULT CADSISearch::ReadObject(bool first, CADSIValues& values) {
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
-    if (m_hSearch == nullptr) ADSI_RAISE_ERROR(E_FAIL);
-    const HRESULT hr = first ? m_IDS->GetFirstRow(m_hSearch) : m_IDS->GetNextRow(m_hSearch);
-    if (hr == S_ADS_NOMORE_ROWS) return E_FAIL;
-    if (FAILED(hr)) {
-      adsi::Fail(kUnit, __LINE__,
-                 first ? "m_IDS->GetFirstRow(m_hSearch)" : "m_IDS->GetNextRow(m_hSearch)", hr);
-    }
-    m_rowStarted = true;
+    // GetFirstObject starts over at the first row.
+    if (first) m_rowStarted = false;
+    if (StepRow() != S_OK) return E_FAIL;
     values.Delete();
     SearchRowToAttributeList(values);
     return S_OK;
@@ -221,18 +193,7 @@ HRESULT CADSISearch::GetObjects(CADSIValues& values) {
 }
 
 HRESULT CADSISearch::NextRow() {
-  return adsi::Guarded(kUnit, [&]() -> HRESULT {
-    if (m_hSearch == nullptr) ADSI_RAISE_ERROR(E_FAIL);
-    const bool first = !m_rowStarted;
-    const HRESULT hr = first ? m_IDS->GetFirstRow(m_hSearch) : m_IDS->GetNextRow(m_hSearch);
-    if (hr == S_ADS_NOMORE_ROWS) return S_FALSE;
-    if (FAILED(hr)) {
-      adsi::Fail(kUnit, __LINE__,
-                 first ? "m_IDS->GetFirstRow(m_hSearch)" : "m_IDS->GetNextRow(m_hSearch)", hr);
-    }
-    m_rowStarted = true;
-    return S_OK;
-  });
+  return adsi::Guarded(kUnit, [&]() -> HRESULT { return StepRow() == S_OK ? S_OK : S_FALSE; });
 }
 
 HRESULT CADSISearch::GetColumnValues(const wchar_t* name, CADSIValues& values) {

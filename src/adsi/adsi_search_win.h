@@ -43,6 +43,7 @@ class ADSI_EXPORT CADSISearch {
   HRESULT GetColumnValues(const wchar_t* name, CADSIValues& values);
 
  private:
+  HRESULT StepRow();
   HRESULT ReadObject(bool first, CADSIValues& values);
   void SearchRowToAttributeList(CADSIValues& values);
 

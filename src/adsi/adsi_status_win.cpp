@@ -56,6 +56,50 @@ void TraceUnknown(const char* unit) { TraceLog::Instance().Trace(unit, 0, "Unkno
 
 namespace adsi {
 
+std::wstring EscapeFilterValue(const wchar_t* value) {
+  std::wstring out;
+  for (const wchar_t* p = value != nullptr ? value : L""; *p != L'\0'; ++p) {
+    switch (*p) {
+      case L'(':
+        out += L"\\28";
+        break;
+      case L')':
+        out += L"\\29";
+        break;
+      case L'\\':
+        out += L"\\5c";
+        break;
+      default:
+        out += *p;
+    }
+  }
+  return out;
+}
+
+void BindWithRetry(const char* unit, const char* what, const _bstr_t& dn, const char* server,
+                   int useGlobalCatalog, REFIID riid, void** object, _bstr_t* boundServer) {
+  const ADsApi& api = RequireApi(unit);
+  if (boundServer != nullptr) *boundServer = L"";
+  if (server != nullptr && *server != '\0') {
+    const _bstr_t dnFull = DirectoryPath(dn, server, useGlobalCatalog);
+    TraceLog::Instance().Trace(unit, __LINE__, "<%s::Attach> dnFull= %ls", what, Text(dnFull));
+    const HRESULT hr = api.getObject(dnFull, riid, object);
+    if (SUCCEEDED(hr) && *object != nullptr) {
+      if (boundServer != nullptr) *boundServer = server;
+      return;
+    }
+    TraceLog::Instance().Trace(unit, __LINE__, "%s returned %#x",
+                               "ADsGetObject(dnFull, riid, (void**)&pObject)",
+                               static_cast<unsigned>(hr));
+  }
+  const _bstr_t dnFull = DirectoryPath(dn, nullptr, useGlobalCatalog);
+  TraceLog::Instance().Trace(unit, __LINE__, "<%s::Attach> dnFull= %ls", what, Text(dnFull));
+  const HRESULT hr = api.getObject(dnFull, riid, object);
+  if (FAILED(hr)) Fail(unit, __LINE__, "ADsGetObject(dnFull, riid, (void**)&pObject)", hr);
+  if (*object == nullptr)
+    Fail(unit, __LINE__, "ADsGetObject(dnFull, riid, (void**)&pObject)", E_POINTER);
+}
+
 const ADsApi& RequireApi(const char* unit) {
   const ADsApi* api = ADsFunctions();
   if (api == nullptr) Fail(unit, __LINE__, "LoadLibrary(\"activeds.dll\")", CO_E_DLLNOTFOUND);

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <new>
+#include <string>
 
 #include "adsi/adsi_api_win.h"
 #include "trace/trace_log.h"
@@ -70,6 +71,22 @@ HRESULT Guarded(const char* unit, Body&& body) {
     return E_FAIL;
   }
 }
+
+// The text of a _bstr_t, "" for an empty one (whose pointer is null).
+inline const wchar_t* Text(const _bstr_t& text) {
+  return text.length() > 0 ? static_cast<const wchar_t*>(text) : L"";
+}
+
+// A value as an LDAP filter holds it: "(", ")" and "\\" escaped, so that
+// a value can neither end its condition nor start an escape of its own.
+std::wstring EscapeFilterValue(const wchar_t* value);
+
+// Binds `dn` as `riid`: with the server first when one is given, then,
+// after a failure, without it (the platform then finds a server itself).
+// Traces each path and each failure as `unit`; raises the last failure.
+// `boundServer` (may be null) gets the server that answered, or "".
+void BindWithRetry(const char* unit, const char* what, const _bstr_t& dn, const char* server,
+                   int useGlobalCatalog, REFIID riid, void** object, _bstr_t* boundServer);
 
 }  // namespace adsi
 

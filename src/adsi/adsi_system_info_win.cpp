@@ -8,9 +8,7 @@ namespace {
 constexpr const char* kTranslateUnit = "ADSINameTranslate";
 constexpr const char* kInfoUnit = "ADSISysInfo";
 
-const wchar_t* Text(const _bstr_t& text) {
-  return text.length() > 0 ? static_cast<const wchar_t*>(text) : L"";
-}
+using adsi::Text;
 
 // A BSTR handed out by the platform, freed on every way out.
 struct OwnedBstr {
@@ -93,39 +91,29 @@ ADSI_SYSINFO_GETTER(GetCurrentUserName, m_ISI->get_UserName(&bstrUser.value), bs
 
 #undef ADSI_SYSINFO_GETTER
 
-HRESULT CADSISystemInfo::GetDomainDN(_bstr_t& dn) {
+// A domain's or forest's DNS name ("name/" in canonical form) as a DN.
+HRESULT CADSISystemInfo::DnsNameToDN(bool forest, _bstr_t& dn) {
   constexpr const char* kUnit = kInfoUnit;
   return adsi::Guarded(kUnit, [&]() -> HRESULT {
     _bstr_t bsDNS;
-    ADSI_CHECK(GetDomainDNS(bsDNS));
+    const HRESULT got = forest ? GetForestDNS(bsDNS) : GetDomainDNS(bsDNS);
+    if (FAILED(got))
+      adsi::Fail(kUnit, __LINE__, forest ? "GetForestDNS(bsDNS)" : "GetDomainDNS(bsDNS)", got);
     CADSINameTranslate translate;
     _bstr_t bsDN;
     _bstr_t canonical = bsDNS + L"/";
     ADSI_CHECK(translate.Translate(canonical, ADS_NAME_TYPE_CANONICAL, bsDN, ADS_NAME_TYPE_1779));
     TraceLog::Instance().Trace(kUnit, __LINE__,
-                               "<CADSISystemInfo::GetDomainDN> Translated DNS name %ls to DN %ls",
-                               Text(bsDNS), Text(bsDN));
+                               "<CADSISystemInfo::%s> Translated DNS name %ls to DN %ls",
+                               forest ? "GetForestDN" : "GetDomainDN", Text(bsDNS), Text(bsDN));
     dn = bsDN;
     return S_OK;
   });
 }
 
-HRESULT CADSISystemInfo::GetForestDN(_bstr_t& dn) {
-  constexpr const char* kUnit = kInfoUnit;
-  return adsi::Guarded(kUnit, [&]() -> HRESULT {
-    _bstr_t bsDNS;
-    ADSI_CHECK(GetForestDNS(bsDNS));
-    CADSINameTranslate translate;
-    _bstr_t bsDN;
-    _bstr_t canonical = bsDNS + L"/";
-    ADSI_CHECK(translate.Translate(canonical, ADS_NAME_TYPE_CANONICAL, bsDN, ADS_NAME_TYPE_1779));
-    TraceLog::Instance().Trace(kUnit, __LINE__,
-                               "<CADSISystemInfo::GetForestDN> Translated DNS name %ls to DN %ls",
-                               Text(bsDNS), Text(bsDN));
-    dn = bsDN;
-    return S_OK;
-  });
-}
+HRESULT CADSISystemInfo::GetDomainDN(_bstr_t& dn) { return DnsNameToDN(false, dn); }
+
+HRESULT CADSISystemInfo::GetForestDN(_bstr_t& dn) { return DnsNameToDN(true, dn); }
 
 HRESULT CADSISystemInfo::EnumerateTrees(_bstr_t*& names, unsigned int& count) {
   constexpr const char* kUnit = kInfoUnit;

@@ -42,5 +42,6 @@ class ADSI_EXPORT CADSISystemInfo {
 
  private:
   HRESULT RequireInterface();
+  HRESULT DnsNameToDN(bool forest, _bstr_t& dn);
   IADsADSystemInfo* m_ISI;
 };
