@@ -21,15 +21,18 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
-// False when the text cannot be converted; an empty text converts.
+// False when the text cannot be converted; an empty text converts. A
+// character the code page lacks becomes "?" rather than a look-alike, so a
+// name is never silently turned into another real name.
 bool Narrow(const wchar_t* wide, size_t size, std::string* text) {
   text->clear();
   if (size == 0) return true;
-  const int length =
-      ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+  const int count = static_cast<int>(size);
+  const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, nullptr, 0,
+                                           nullptr, nullptr);
   if (length <= 0) return false;
   text->resize(static_cast<size_t>(length));
-  return ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(size), &(*text)[0], length,
+  return ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, &(*text)[0], length,
                                nullptr, nullptr) == length;
 }
 
