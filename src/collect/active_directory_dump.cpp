@@ -13,6 +13,9 @@ constexpr size_t kLongestFileName = 255;
 // Statuses are HRESULTs; "%#x" of the 32 bits, whatever the width of long.
 unsigned StatusBits(long status) { return static_cast<uint32_t>(status); }
 
+// msvcrt's printf knows no "%zu".
+unsigned long Count(size_t n) { return static_cast<unsigned long>(n); }
+
 bool IsDeviceName(const std::string& name) {
   // Windows opens the device whatever the extension: NUL.csv is NUL.
   std::string stem = UpperAscii(name.substr(0, name.find('.')));
@@ -186,12 +189,12 @@ void ActiveDirectoryDump::Dump(const std::string& resultRoot, DirectoryForest& f
     if (!complete) break;
   }
   if (complete) {
-    context_.Log(SeverityInformation,
-                 Format("Active directory dumped to %s: %zu rows", outputPath_.c_str(), rows));
+    context_.Log(SeverityInformation, Format("Active directory dumped to %s: %lu rows",
+                                             outputPath_.c_str(), Count(rows)));
   } else {
     context_.Log(SeverityWarning,
-                 Format("Directory dump stopped before its end: %s is incomplete (%zu rows)",
-                        outputPath_.c_str(), rows));
+                 Format("Directory dump stopped before its end: %s is incomplete (%lu rows)",
+                        outputPath_.c_str(), Count(rows)));
   }
   context_.AddFile(RelativeToFolder(outputPath_, resultRoot), "");
 }
@@ -223,8 +226,8 @@ bool ActiveDirectoryDump::DumpTree(LogFile& output, const SearchSpec& search,
   }
   if (failure != 0) {
     context_.Log(SeverityWarning,
-                 Format("Directory search %s in %s ended on a read failure (%#x) after %zu rows",
-                        search.filter.c_str(), tree.c_str(), StatusBits(failure), written));
+                 Format("Directory search %s in %s ended on a read failure (%#x) after %lu rows",
+                        search.filter.c_str(), tree.c_str(), StatusBits(failure), Count(written)));
   }
   return true;
 }
