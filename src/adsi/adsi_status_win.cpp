@@ -1,0 +1,65 @@
+#include "adsi/adsi_status_win.h"
+
+const char* CStructuredException::GetName() const {
+  switch (code_) {
+    case EXCEPTION_ACCESS_VIOLATION:
+      return "EXCEPTION_ACCESS_VIOLATION";
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+      return "EXCEPTION_ARRAY_BOUNDS_EXCEEDED";
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+      return "EXCEPTION_DATATYPE_MISALIGNMENT";
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+      return "EXCEPTION_FLT_DIVIDE_BY_ZERO";
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+      return "EXCEPTION_ILLEGAL_INSTRUCTION";
+    case EXCEPTION_IN_PAGE_ERROR:
+      return "EXCEPTION_IN_PAGE_ERROR";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return "EXCEPTION_INT_DIVIDE_BY_ZERO";
+    case EXCEPTION_PRIV_INSTRUCTION:
+      return "EXCEPTION_PRIV_INSTRUCTION";
+    case EXCEPTION_STACK_OVERFLOW:
+      return "EXCEPTION_STACK_OVERFLOW";
+    default:
+      return "Unknown structured exception";
+  }
+}
+
+namespace adsi {
+
+void Fail(const char* unit, int line, const char* text, HRESULT status) {
+  TraceLog::Instance().Trace(unit, line, "%s returned %#x", text, static_cast<unsigned>(status));
+  throw RaisedStatus{status};
+}
+
+void FailStatus(const char* unit, int line, HRESULT status) {
+  TraceLog::Instance().Trace(unit, line, "Error %#x", static_cast<unsigned>(status));
+  throw RaisedStatus{status};
+}
+
+void TraceStd(const char* unit, const std::exception& error) {
+  TraceLog::Instance().Trace(unit, 0, "STD Exception %s", error.what());
+}
+
+void TraceStructured(const char* unit, const CStructuredException& error) {
+  TraceLog::Instance().Trace(unit, 0, "SEH Exception %s at %x", error.GetName(),
+                             static_cast<unsigned>(reinterpret_cast<UINT_PTR>(error.GetAddress())));
+}
+
+void TraceCom(const char* unit, const _com_error& error) {
+  TraceLog::Instance().Trace(unit, 0, "Exception: %s", error.ErrorMessage());
+}
+
+void TraceUnknown(const char* unit) { TraceLog::Instance().Trace(unit, 0, "Unknown exception"); }
+
+}  // namespace adsi
+
+namespace adsi {
+
+const ADsApi& RequireApi(const char* unit) {
+  const ADsApi* api = ADsFunctions();
+  if (api == nullptr) Fail(unit, __LINE__, "LoadLibrary(\"activeds.dll\")", CO_E_DLLNOTFOUND);
+  return *api;
+}
+
+}  // namespace adsi
