@@ -189,8 +189,9 @@ void ActiveDirectoryDump::Dump(const std::string& resultRoot, DirectoryForest& f
     if (!complete) break;
   }
   if (complete) {
-    context_.Log(SeverityInformation, Format("Active directory dumped to %s: %lu rows",
-                                             outputPath_.c_str(), Count(rows)));
+    // A count, not a verdict: any search that failed has said so above.
+    context_.Log(SeverityInformation,
+                 Format("Directory dump wrote %lu rows to %s", Count(rows), outputPath_.c_str()));
   } else {
     context_.Log(SeverityWarning,
                  Format("Directory dump stopped before its end: %s is incomplete (%lu rows)",

@@ -206,8 +206,8 @@ TEST_F(DirectoryDumpTest, WritesHeadersAndAlignedRowsForEveryTree) {
                                        "DC=b,DC=example|(objectClass=user)|cn,mail,manager"}));
   EXPECT_THAT(log_.Entries(),
               ElementsAre("INFORMATION,SEARCH (cn=*) has the scope '', not 'all': header row only",
-                          "INFORMATION,Active directory dumped to " + scriptFolder_ +
-                              "\\ADS_Info.csv: 5 rows"));
+                          "INFORMATION,Directory dump wrote 5 rows to " + scriptFolder_ +
+                              "\\ADS_Info.csv"));
   EXPECT_EQ(manifest_.rows, Strings{"Script\\ADS_Info.csv|"});
 }
 

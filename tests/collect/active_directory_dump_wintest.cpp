@@ -72,8 +72,8 @@ TEST_F(LdapTest, DumpWritesEveryTreeAlignedAndPaged) {
   EXPECT_EQ(lines[6], "member01");
   EXPECT_EQ(lines[17], "member12");
   EXPECT_THAT(listed.rows, ElementsAre("ADS_Info.csv"));
-  EXPECT_THAT(log.Entries(), ElementsAre("INFORMATION,Active directory dumped to " + root.path() +
-                                         "\\ADS_Info.csv: 16 rows"));
+  EXPECT_THAT(log.Entries(), ElementsAre("INFORMATION,Directory dump wrote 16 rows to " +
+                                         root.path() + "\\ADS_Info.csv"));
 }
 
 }  // namespace
