@@ -1,4 +1,5 @@
 #include "app/run_driver.h"
+#include "collect/active_directory_dump.h"
 #include "collect/event_log_collector.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
@@ -16,7 +17,7 @@ CollectorTable StandardCollectors() {
       ExternalCommandAction,   // execute
       EventLogsAction,         // eventLogs
       ProcessListAction,       // processList
-      nullptr,                 // activeDirectory
+      ActiveDirectoryAction,   // activeDirectory
       EventLogSettingsAction,  // eventLogSettings
   };
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "collect/collector.h"
+#include "run/log_file.h"
 
 // One SEARCH element with at least one Attrib child.
 struct SearchSpec {
@@ -43,23 +44,79 @@ class DirectoryForest {
   // A paged subtree search below `tree` with the filter wrapped as
   // "(&" + filter + ")", returning `attributes`. Null (with the status)
   // when binding or starting the search failed.
-  virtual std::unique_ptr<DirectoryRows> Search(const std::string& tree,
-                                                const std::string& filter,
+  virtual std::unique_ptr<DirectoryRows> Search(const std::string& tree, const std::string& filter,
                                                 const std::vector<std::string>& attributes,
                                                 long* failure) = 0;
 };
 
+// A forest without a directory client: what a machine without one offers.
+std::unique_ptr<DirectoryForest> AbsentDirectoryForest();
+
 // The production forest: trees from the machine's directory system
 // information, each searched through the global catalog ("GC://" + tree,
-// no server). Windows only.
+// no server). Elsewhere a forest without a directory client.
 std::unique_ptr<DirectoryForest> SystemDirectoryForest();
 
 // A forest aimed elsewhere, for tests: the given trees (no system query),
 // bound as "LDAP://" + server + "/" + tree (or "GC://" when globalCatalog),
-// with the given page size. Windows only.
+// with the given page size. Elsewhere a forest without a directory client.
 std::unique_ptr<DirectoryForest> DirectoryForestAt(const std::vector<std::string>& trees,
-                                                   const std::string& server,
-                                                   bool globalCatalog, long pageSize);
+                                                   const std::string& server, bool globalCatalog,
+                                                   long pageSize);
+
+// The name the output takes when the element names none, or names one that
+// is refused.
+constexpr char kDirectoryDumpDefaultName[] = "ADS_Info.csv";
+
+// Why a DUMP name cannot be used as a file of the script's result folder
+// ("" when it can): a path of its own (separators, ":", ".."), an empty
+// name, characters no file name may hold, or a device name such as NUL,
+// which would swallow the rows.
+std::string DumpNameProblem(const std::string& name);
+
+// One CSV field: as it is, or between double quotes (inner ones doubled)
+// when it holds a comma, a double quote, CR or LF.
+std::string DirectoryCsvField(const std::string& text);
+
+// "scope,filter,attr1,attr2...", each field as DirectoryCsvField writes it.
+std::string DirectoryHeaderRow(const SearchSpec& search);
+
+// One field per requested attribute, in the header's order: the values an
+// object holds joined by ";", empty when it holds none.
+std::string DirectoryRowText(const DirectoryRow& row, size_t attributeCount);
+
+// One ACTIVE_DIRECTORY element: its DUMP and SEARCH children are read at
+// construction, `Dump` runs the searches and writes the file.
+class ActiveDirectoryDump {
+ public:
+  // `element` is the ACTIVE_DIRECTORY element (node 0); the output lies in
+  // `scriptFolder`.
+  ActiveDirectoryDump(const ActionElement& element, const std::string& scriptFolder,
+                      const RunContext& context);
+  ActiveDirectoryDump(const ActiveDirectoryDump&) = delete;
+  ActiveDirectoryDump& operator=(const ActiveDirectoryDump&) = delete;
+
+  // Runs every search over `forest` and names the file to the manifest by
+  // its path below `resultRoot`. Writes nothing where the forest has no
+  // directory client.
+  void Dump(const std::string& resultRoot, DirectoryForest& forest);
+
+  const std::string& fileName() const { return fileName_; }
+  const std::string& outputPath() const { return outputPath_; }
+  const std::vector<SearchSpec>& searches() const { return searches_; }
+
+ private:
+  // The rows of one search in one tree; false once the output cannot be
+  // written or the run is to stop.
+  bool DumpTree(LogFile& output, const SearchSpec& search, const std::string& tree,
+                DirectoryForest& forest, size_t* rows);
+
+  std::string scriptFolder_;
+  RunContext context_;
+  std::string fileName_ = kDirectoryDumpDefaultName;
+  std::string outputPath_;
+  std::vector<SearchSpec> searches_;
+};
 
 // The dispatcher's ACTIVE_DIRECTORY entry: request.element, scriptFolder
 // and tempFolder (the result root); the production forest.

@@ -38,6 +38,9 @@ bool RemoveFolder(const std::string& path);
 // Whether a folder (or a link to one) is at the path.
 bool FolderExists(const std::string& path);
 
+// Whether anything (file, folder, link) is at the path.
+bool PathExists(const std::string& path);
+
 // Creates a folder whose parent exists; an existing folder counts as made.
 bool CreateFolder(const std::string& path);
 

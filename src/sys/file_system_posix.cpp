@@ -72,6 +72,11 @@ bool FolderExists(const std::string& path) {
   return ::stat(PosixPath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(PosixPath(path).c_str(), &info) == 0;
+}
+
 bool CreateFolder(const std::string& path) {
   return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
 }

@@ -1,0 +1,220 @@
+// Searches and objects against the harness's OpenLDAP server; the failure
+// paths that must not reach a real server go through a fake binder.
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "adsi/adsi_object_win.h"
+#include "adsi/adsi_search_win.h"
+#include "adsi/adsi_system_info_win.h"
+#include "support/ldap_server_win.h"
+
+namespace {
+
+using testing_support::kLdapBase;
+using testing_support::LdapTest;
+using Texts = std::vector<std::wstring>;
+using ::testing::ElementsAre;
+using ::testing::StartsWith;
+
+Texts TextsOf(CADSIValues& values) {
+  Texts texts;
+  CADSIValue* value = nullptr;
+  for (HRESULT hr = values.GetFirst(value); SUCCEEDED(hr); hr = values.GetNext(value)) {
+    _bstr_t text;
+    EXPECT_EQ(value->GetValueAsString(text), S_OK);
+    texts.push_back(text.length() > 0 ? static_cast<const wchar_t*>(text) : L"");
+  }
+  return texts;
+}
+
+class AdsiSearch : public LdapTest {
+ protected:
+  // A search below `base` on the test server, started with `attributes`.
+  HRESULT Start(CADSISearch& search, const char* base, const char* filter,
+                std::vector<std::wstring> attributes, long pageSize = 0) {
+    HRESULT hr = search.Attach(_bstr_t(base), server_.c_str(), 0);
+    if (FAILED(hr)) return hr;
+    if (pageSize > 0 && FAILED(hr = search.SetPageSize(pageSize))) return hr;
+    search.SetSearchFilter(filter);
+    names_ = std::move(attributes);
+    pointers_.clear();
+    for (std::wstring& name : names_) pointers_.push_back(&name[0]);
+    return search.ExecuteSearch(pointers_.data(), static_cast<unsigned long>(pointers_.size()));
+  }
+  std::vector<std::wstring> names_;
+  std::vector<wchar_t*> pointers_;
+};
+
+TEST_F(AdsiSearch, FilterIsWrappedAndTheLastRowStays) {
+  CADSISearch search;
+  ASSERT_EQ(Start(search, kLdapBase, "(objectClass=inetOrgPerson)(uid=bob)", {L"uid"}), S_OK);
+  CADSIValues values;
+  ASSERT_EQ(search.GetFirstObject(values), S_OK);
+  // The platform adds the object's path to every row.
+  const auto bob = ElementsAre(L"bob", StartsWith(L"LDAP://"));
+  EXPECT_THAT(TextsOf(values), bob);
+  EXPECT_EQ(search.GetNextObject(values), E_FAIL);
+  EXPECT_THAT(TextsOf(values), bob);
+  EXPECT_THAT(testing_support::refusedPaths, ::testing::IsEmpty());
+}
+
+TEST_F(AdsiSearch, AddedConditionsAreEscaped) {
+  CADSISearch search;
+  search.SetSearchFilter("(objectClass=person)");
+  ASSERT_EQ(search.AddSearchAttribute("cn", "Carol (Lab)"), S_OK);
+  _bstr_t filter;
+  ASSERT_EQ(search.GetSearchFilter(filter), S_OK);
+  EXPECT_STREQ(static_cast<const wchar_t*>(filter), L"(objectClass=person)(cn=Carol \\28Lab\\29)");
+  CADSISearch other;
+  other.AddSearchAttribute("cn", "a\\29)");
+  ASSERT_EQ(other.GetSearchFilter(filter), S_OK);
+  EXPECT_STREQ(static_cast<const wchar_t*>(filter), L"(cn=a\\5c29\\29)");
+
+  ASSERT_EQ(search.Attach(_bstr_t(kLdapBase), server_.c_str(), 0), S_OK);
+  wchar_t uid[] = L"uid";
+  wchar_t* names[] = {uid};
+  ASSERT_EQ(search.ExecuteSearch(names, 1), S_OK);
+  CADSIValues values;
+  ASSERT_EQ(search.GetFirstObject(values), S_OK);
+  EXPECT_THAT(TextsOf(values), ElementsAre(L"carol", StartsWith(L"LDAP://")));
+}
+
+TEST_F(AdsiSearch, PagesPastTheFirstPage) {
+  CADSISearch search;
+  ASSERT_EQ(Start(search, "ou=many,dc=example,dc=com", "(objectClass=person)", {L"cn"}, 5), S_OK);
+  Texts all;
+  CADSIValues values;
+  for (HRESULT hr = search.GetFirstObject(values); SUCCEEDED(hr);
+       hr = search.GetNextObject(values)) {
+    all.push_back(TextsOf(values).front());
+  }
+  EXPECT_EQ(all.size(), 12u);
+  EXPECT_THAT(all, ::testing::Contains(L"member12"));
+
+  ASSERT_EQ(Start(search, "ou=many,dc=example,dc=com", "(objectClass=person)", {L"cn"}, 5), S_OK);
+  ASSERT_EQ(search.GetObjects(values), S_OK);
+  unsigned long count = 0;
+  values.GetCount(count);
+  EXPECT_EQ(count, 24u);  // each row's cn and path
+}
+
+TEST_F(AdsiSearch, ABaseThatDoesNotExistFailsTheSearch) {
+  CADSISearch search;
+  const HRESULT started = Start(search, "ou=nowhere,dc=example,dc=com", "(objectClass=*)", {L"cn"});
+  EXPECT_EQ(started, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
+  // No search is running: reading fails rather than looking empty.
+  CADSIValues values;
+  EXPECT_EQ(search.GetFirstObject(values), E_FAIL);
+  EXPECT_EQ(search.NextRow(), E_FAIL);
+  // The bind itself succeeds: the base is looked up by the search.
+  EXPECT_THAT(testing_support::refusedPaths, ::testing::IsEmpty());
+}
+
+TEST_F(AdsiSearch, MultiValuedColumns) {
+  CADSISearch search;
+  ASSERT_EQ(Start(search, kLdapBase, "(uid=alice)", {L"uid", L"mail", L"description"}), S_OK);
+  CADSIValues values;
+  // One value per column or none at all for the row-at-once reader.
+  EXPECT_EQ(search.GetFirstObject(values), E_FAIL);
+
+  ASSERT_EQ(Start(search, kLdapBase, "(uid=alice)", {L"uid", L"mail", L"description"}), S_OK);
+  ASSERT_EQ(search.NextRow(), S_OK);
+  ASSERT_EQ(search.GetColumnValues(L"mail", values), S_OK);
+  EXPECT_THAT(TextsOf(values),
+              ::testing::UnorderedElementsAre(L"alice@example.com", L"a.archer@example.com"));
+  EXPECT_EQ(search.GetColumnValues(L"description", values), S_FALSE);
+  EXPECT_THAT(TextsOf(values), ::testing::IsEmpty());
+  ASSERT_EQ(search.GetColumnValues(L"uid", values), S_OK);
+  EXPECT_EQ(TextsOf(values), Texts{L"alice"});
+  EXPECT_EQ(search.NextRow(), S_FALSE);
+  EXPECT_EQ(search.NextRow(), S_FALSE);
+}
+
+TEST_F(AdsiSearch, ObjectsReadTheirAttributes) {
+  CADSIObject bob;
+  ASSERT_EQ(bob.Attach(L"uid=bob,ou=people,dc=example,dc=com", server_.c_str(), 0), S_OK);
+  EXPECT_TRUE(bob.Attached());
+  EXPECT_STREQ(static_cast<const wchar_t*>(bob.GetDN()), L"uid=bob,ou=people,dc=example,dc=com");
+  _bstr_t text(L"kept");
+  const HRESULT read = bob.GetAttributeString(L"manager", text);
+  // Wine's directory object reads nothing (E_NOTIMPL); Windows reads the DN.
+  if (read != E_NOTIMPL) {
+    ASSERT_EQ(read, S_OK);
+    EXPECT_STREQ(static_cast<const wchar_t*>(text), L"uid=alice,ou=people,dc=example,dc=com");
+    EXPECT_TRUE(FAILED(bob.GetAttributeString(L"description", text)));
+  } else {
+    EXPECT_STREQ(static_cast<const wchar_t*>(text), L"kept");
+  }
+  bob.Detach();
+  EXPECT_FALSE(bob.Attached());
+  EXPECT_TRUE(FAILED(bob.GetAttributeString(L"cn", text)));
+}
+
+// A binder that fails every bind and keeps the paths it was asked for.
+std::vector<std::wstring> boundPaths;
+HRESULT WINAPI RefusingGetObject(LPCWSTR path, REFIID, void** object) {
+  boundPaths.push_back(path);
+  *object = nullptr;
+  return boundPaths.size() == 1 ? HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED) : E_ADS_BAD_PATHNAME;
+}
+HRESULT WINAPI RefusingOpenObject(LPCWSTR path, LPCWSTR, LPCWSTR, DWORD, REFIID riid,
+                                  void** object) {
+  return RefusingGetObject(path, riid, object);
+}
+
+class AdsiFakeBinder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(ADsLibrary(), nullptr);
+    table_ = *ADsLibrary();
+    table_.getObject = RefusingGetObject;
+    table_.openObject = RefusingOpenObject;
+    SetADsFunctions(&table_);
+    boundPaths.clear();
+  }
+  void TearDown() override { SetADsFunctions(nullptr); }
+  ADsApi table_{};
+};
+
+TEST_F(AdsiFakeBinder, AServerThatIsDownIsRetriedWithoutIt) {
+  CADSISearch search;
+  EXPECT_EQ(search.Attach(L"dc=example,dc=com", "127.0.0.1:1", 0), E_ADS_BAD_PATHNAME);
+  EXPECT_EQ(boundPaths,
+            (Texts{L"LDAP://127.0.0.1:1/dc=example,dc=com", L"LDAP://dc=example,dc=com"}));
+  wchar_t* none = nullptr;
+  EXPECT_EQ(search.ExecuteSearch(&none, 0), E_FAIL);  // not attached
+
+  boundPaths.clear();
+  CADSIObject object;
+  EXPECT_EQ(object.Attach(L"dc=example,dc=com", "dc1", 1), E_ADS_BAD_PATHNAME);
+  EXPECT_EQ(boundPaths, (Texts{L"GC://dc1/dc=example,dc=com", L"GC://dc=example,dc=com"}));
+  EXPECT_FALSE(object.Attached());
+}
+
+TEST_F(AdsiFakeBinder, NamingContextsAndTrees) {
+  _bstr_t dn(L"kept");
+  EXPECT_EQ(CADSIObject::GetNamingContext(dn, static_cast<NAMING_CONTEXT>(4)), E_INVALIDARG);
+  EXPECT_STREQ(static_cast<const wchar_t*>(dn), L"kept");
+  EXPECT_THAT(boundPaths, ::testing::IsEmpty());
+  EXPECT_EQ(CADSIObject::GetConfigurationDN(dn), HRESULT_FROM_WIN32(ERROR_CONNECTION_REFUSED));
+  EXPECT_EQ(boundPaths, Texts{L"LDAP://rootDSE"});
+
+  // Wine's system information cannot list the trees.
+  ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+  {
+    CADSISystemInfo sysInfo;
+    _bstr_t* names = reinterpret_cast<_bstr_t*>(&dn);
+    unsigned int count = 5;
+    EXPECT_EQ(sysInfo.EnumerateTrees(names, count), E_NOTIMPL);
+    EXPECT_EQ(names, nullptr);
+    EXPECT_EQ(count, 0u);
+    _bstr_t name(L"kept");
+    EXPECT_TRUE(FAILED(sysInfo.GetDomainDN(name)));
+    EXPECT_STREQ(static_cast<const wchar_t*>(name), L"kept");
+  }
+  ::CoUninitialize();
+}
+
+}  // namespace

@@ -1,0 +1,319 @@
+#include "collect/active_directory_dump.h"
+
+#include <gmock/gmock.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "run/run_settings.h"
+#include "support/log_entries.h"
+#include "support/test_support.h"
+#include "sys/file_system.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testing_support::CapturedLog;
+using testing_support::ScratchFolder;
+using Strings = std::vector<std::string>;
+
+constexpr long kNotImplemented = static_cast<long>(0x80004001);
+constexpr long kBusy = static_cast<long>(0x80072016);
+
+// Paths as the dump writes them ("\\" joined), read back on this platform.
+bool Exists(const std::string& path) { return testing_support::FileExists(sys::SystemPath(path)); }
+Strings Lines(const std::string& path) { return testing_support::FileLines(sys::SystemPath(path)); }
+
+// A script element from nested initialisers: name, attributes, children.
+struct Spec {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::vector<Spec> children;
+};
+
+void Add(ActionElement* element, const Spec& spec) {
+  const size_t at = element->nodes.size();
+  element->nodes.push_back({spec.name, spec.attributes, {}});
+  for (const Spec& child : spec.children) {
+    element->nodes[at].children.push_back(element->nodes.size());
+    Add(element, child);
+  }
+}
+
+ActionElement Element(std::vector<Spec> children) {
+  ActionElement element;
+  Add(&element, Spec{"ACTIVE_DIRECTORY", {}, std::move(children)});
+  return element;
+}
+
+Spec Search(const std::string& filter, std::vector<Spec> parts) {
+  return Spec{"SEARCH", {{"Value", filter}}, std::move(parts)};
+}
+Spec Attrib(const std::string& name) { return Spec{"Attrib", {{"Value", name}}, {}}; }
+Spec Scope(const std::string& scope) { return Spec{"Scope", {{"Value", scope}}, {}}; }
+Spec Dump(const std::string& name) { return Spec{"DUMP", {{"Name", name}}, {}}; }
+
+// What one tree answers: its rows, then how the reading ends (0: the end).
+struct TreeAnswer {
+  std::vector<DirectoryRow> rows;
+  long endFailure = 0;
+  long startFailure = 0;  // non-zero: the search cannot start
+};
+
+class FakeRows : public DirectoryRows {
+ public:
+  FakeRows(const TreeAnswer& answer, size_t* fetched, std::function<void(size_t)> onFetch)
+      : answer_(answer), fetched_(fetched), onFetch_(std::move(onFetch)) {}
+  bool Next(DirectoryRow* row, long* failure) override {
+    ++*fetched_;
+    if (onFetch_) onFetch_(*fetched_);
+    if (at_ >= answer_.rows.size()) {
+      *failure = answer_.endFailure;
+      return false;
+    }
+    *row = answer_.rows[at_++];
+    return true;
+  }
+
+ private:
+  TreeAnswer answer_;
+  size_t* fetched_;
+  std::function<void(size_t)> onFetch_;
+  size_t at_ = 0;
+};
+
+class FakeForest : public DirectoryForest {
+ public:
+  bool client = true;
+  long treeFailure = 0;
+  std::vector<std::string> trees;
+  std::map<std::string, TreeAnswer> answers;
+  Strings searches;    // "tree|filter|attr,attr"
+  size_t fetched = 0;  // objects asked for, over all searches
+  std::function<void(size_t)> onFetch;
+
+  bool ClientPresent() override { return client; }
+  bool TreeNames(std::vector<std::string>* names, long* failure) override {
+    *failure = treeFailure;
+    *names = treeFailure == 0 ? trees : std::vector<std::string>{"stale"};
+    return treeFailure == 0;
+  }
+  std::unique_ptr<DirectoryRows> Search(const std::string& tree, const std::string& filter,
+                                        const std::vector<std::string>& attributes,
+                                        long* failure) override {
+    std::string attrs;
+    for (const std::string& a : attributes) attrs += (attrs.empty() ? "" : ",") + a;
+    searches.push_back(tree + "|" + filter + "|" + attrs);
+    const TreeAnswer& answer = answers[tree];
+    *failure = answer.startFailure;
+    if (answer.startFailure != 0) return nullptr;
+    return std::unique_ptr<DirectoryRows>(new FakeRows(answer, &fetched, onFetch));
+  }
+};
+
+class Manifest : public ManifestRecorder {
+ public:
+  Strings rows;
+  std::string root;
+  void AddFile(const std::string& relativePath, const std::string& source) override {
+    // As the run's manifest does: a file that cannot be read gets no row.
+    if (Exists(root + "\\" + relativePath)) rows.push_back(relativePath + "|" + source);
+  }
+};
+
+class DirectoryDumpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Settings().Reset();
+    ASSERT_TRUE(sys::CreateFolder(scriptFolder_));
+    manifest_.root = root_.path();
+  }
+  void TearDown() override { Settings().Reset(); }
+
+  RunContext Context() {
+    RunContext context = log_.Context();
+    context.manifest = &manifest_;
+    return context;
+  }
+  // Runs one element and answers the lines of its output.
+  Strings Run(const ActionElement& element, const std::string& file = "ADS_Info.csv") {
+    ActiveDirectoryDump dump(element, scriptFolder_, Context());
+    dump.Dump(root_.path(), forest_);
+    return Lines(scriptFolder_ + "\\" + file);
+  }
+  std::vector<std::string> Warnings() {
+    Strings found;
+    for (const std::string& entry : log_.Entries()) {
+      if (entry.rfind("WARNING,", 0) == 0) found.push_back(entry.substr(8));
+    }
+    return found;
+  }
+
+  ScratchFolder root_{"ad"};
+  std::string scriptFolder_ = root_.path() + "\\Script";
+  CapturedLog log_;
+  Manifest manifest_;
+  FakeForest forest_;
+};
+
+TEST_F(DirectoryDumpTest, ReadsTheElementWithItsDefaults) {
+  const ActionElement element = Element({
+      Dump("first.csv"),
+      Search("(objectClass=user)", {Scope("all"), Attrib("cn"), Attrib("mail")}),
+      Search("(nothing=asked)", {Scope("all")}),  // no Attrib: dropped
+      Search("(noScope=1)", {Attrib("sn")}),
+      Spec{"search",
+           {},  // no Value: the empty filter
+           {Spec{"SCOPE", {}, {}}, Spec{"attrib", {}, {}}, Scope("one"), Scope("ALL"),
+            Spec{"Other", {}, {Attrib("deep")}}}},
+      Spec{"Group", {}, {Search("(nested=1)", {Attrib("cn")})}},  // not a direct child
+      Spec{"dump", {}, {}},  // no Name: the default, and the later DUMP wins
+      Spec{"SEARCH", {{"value", "(lowerCaseAttribute)"}}, {Spec{"Attrib", {{"Value", ""}}, {}}}},
+  });
+  ActiveDirectoryDump dump(element, "C:\\Out\\Script", RunContext());
+  EXPECT_EQ(dump.fileName(), "ADS_Info.csv");
+  EXPECT_EQ(dump.outputPath(), "C:\\Out\\Script\\ADS_Info.csv");
+  Strings headers;
+  for (const SearchSpec& search : dump.searches()) headers.push_back(DirectoryHeaderRow(search));
+  EXPECT_EQ(headers, (Strings{"all,(objectClass=user),cn,mail", ",(noScope=1),sn", "ALL,,cn",
+                              // Attribute names are exact: "value" is not Value.
+                              ",,"}));
+}
+
+TEST_F(DirectoryDumpTest, WritesHeadersAndAlignedRowsForEveryTree) {
+  forest_.trees = {"DC=a,DC=example", "DC=b,DC=example"};
+  forest_.answers["DC=a,DC=example"].rows = {
+      {{"Smith"}, {"smith@a.example"}, {"CN=Boss,OU=People,DC=a"}},
+      {{}, {"x@a.example", "y@a.example"}, {}},                // no cn, two mails, no manager
+      {{"Say \"hi\""}, {}, {"line\r\nbreak"}},                 // quotes, a line break
+      {{"\xc3\xa9t\xc3\xa9;x"}, {""}, {"CN=a", "CN=b,DC=c"}},  // non-ASCII, an empty value
+  };
+  forest_.answers["DC=b,DC=example"].rows = {{{"Only"}}};  // a short row
+  const Strings lines =
+      Run(Element({Search("(objectClass=user)",
+                          {Scope("All"), Attrib("cn"), Attrib("mail"), Attrib("manager")}),
+                   Search("(cn=*)", {Attrib("cn")})}));
+  EXPECT_THAT(lines,
+              ElementsAre("All,(objectClass=user),cn,mail,manager",
+                          "Smith,smith@a.example,\"CN=Boss,OU=People,DC=a\"",
+                          ",x@a.example;y@a.example,", "\"Say \"\"hi\"\"\",,\"line", "break\"",
+                          "\xc3\xa9t\xc3\xa9;x,,\"CN=a;CN=b,DC=c\"", "Only,,", ",(cn=*),cn"));
+  EXPECT_EQ(forest_.searches, (Strings{"DC=a,DC=example|(objectClass=user)|cn,mail,manager",
+                                       "DC=b,DC=example|(objectClass=user)|cn,mail,manager"}));
+  EXPECT_THAT(log_.Entries(),
+              ElementsAre("INFORMATION,SEARCH (cn=*) has the scope '', not 'all': header row only",
+                          "INFORMATION,Directory dump wrote 5 rows to " + scriptFolder_ +
+                              "\\ADS_Info.csv"));
+  EXPECT_EQ(manifest_.rows, Strings{"Script\\ADS_Info.csv|"});
+}
+
+TEST_F(DirectoryDumpTest, HeaderFieldsWithCommasAreQuoted) {
+  SearchSpec search{"all", "(memberOf=CN=Admins,DC=example)", {"cn", "odd\"name"}};
+  EXPECT_EQ(DirectoryHeaderRow(search),
+            "all,\"(memberOf=CN=Admins,DC=example)\",cn,\"odd\"\"name\"");
+  EXPECT_EQ(DirectoryRowText({}, 3), ",,");
+  EXPECT_EQ(DirectoryRowText({{"a"}, {"b"}, {"ignored"}}, 2), "a,b");
+}
+
+TEST_F(DirectoryDumpTest, TheLaterDumpNamesTheFileAndARepeatedNameGetsAFreeOne) {
+  forest_.trees = {"DC=a"};
+  forest_.answers["DC=a"].rows = {{{"one"}}};
+  const ActionElement element =
+      Element({Dump("first.csv"), Search("(cn=*)", {Scope("all")}), Dump("Users.csv"),
+               Search("(cn=*)", {Scope("all"), Attrib("cn")})});
+  EXPECT_EQ(Run(element, "Users.csv"), (Strings{"all,(cn=*),cn", "one"}));
+  // A second element with the same name must not extend the listed file.
+  EXPECT_EQ(Run(element, "Users (2).csv"), (Strings{"all,(cn=*),cn", "one"}));
+  EXPECT_EQ(Lines(scriptFolder_ + "\\Users.csv").size(), 2u);
+  EXPECT_FALSE(Exists(scriptFolder_ + "\\first.csv"));
+  EXPECT_EQ(manifest_.rows, (Strings{"Script\\Users.csv|", "Script\\Users (2).csv|"}));
+  EXPECT_THAT(log_.Entries()[1],
+              HasSubstr("Users.csv exists already: this dump goes to Users (2).csv"));
+}
+
+TEST_F(DirectoryDumpTest, RefusesNamesThatAreNoPlainFileName) {
+  for (const char* name : {"..\\..\\evil.csv", "sub/ads.csv", "C:ads.csv", "a..b", "", "a?.csv",
+                           "NUL", "com1.csv", "ads.csv.", "tab\t.csv"}) {
+    CapturedLog log;
+    ActiveDirectoryDump dump(Element({Dump(name)}), "C:\\Out\\Script", log.Context());
+    EXPECT_EQ(dump.outputPath(), "C:\\Out\\Script\\ADS_Info.csv") << name;
+    ASSERT_EQ(log.Entries().size(), 1u) << name;
+    EXPECT_THAT(log.Entries()[0], HasSubstr(std::string("WARNING,DUMP name ") + name + " refused"));
+  }
+  for (const char* name : {"ads.csv", "Users 2026.txt", ".hidden", "com10.csv", "console.csv"}) {
+    EXPECT_EQ(DumpNameProblem(name), "") << name;
+  }
+}
+
+TEST_F(DirectoryDumpTest, WithoutADirectoryClientNothingIsWritten) {
+  forest_.client = false;
+  forest_.trees = {"DC=a"};
+  Run(Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})}));
+  EXPECT_FALSE(Exists(scriptFolder_ + "\\ADS_Info.csv"));
+  EXPECT_TRUE(forest_.searches.empty());
+  EXPECT_TRUE(manifest_.rows.empty());
+  EXPECT_THAT(log_.Entries(), ElementsAre("INFORMATION,No directory client on this machine: "
+                                          "ACTIVE_DIRECTORY writes no file"));
+
+#ifndef _WIN32
+  // The product's entry with the POSIX stand-in: no directory, the same.
+  CapturedLog log;
+  ActionRequest request =
+      ActionRequest::ForRun(RunPassRun, log.Context(), scriptFolder_, root_.path(), root_.path());
+  request.element = Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})});
+  ActiveDirectoryAction(request);
+  EXPECT_FALSE(Exists(scriptFolder_ + "\\ADS_Info.csv"));
+  EXPECT_THAT(log.Entries(), ElementsAre(HasSubstr("No directory client")));
+#endif
+}
+
+TEST_F(DirectoryDumpTest, FailuresLeaveHeaderRowsAndSayWhy) {
+  forest_.treeFailure = kNotImplemented;
+  const ActionElement element = Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})});
+  EXPECT_EQ(Run(element), Strings{"all,(cn=*),cn"});
+  EXPECT_TRUE(forest_.searches.empty());
+  EXPECT_THAT(Warnings(), ElementsAre("Directory trees cannot be listed (0x80004001): " +
+                                      scriptFolder_ + "\\ADS_Info.csv holds header rows only"));
+  EXPECT_EQ(manifest_.rows, Strings{"Script\\ADS_Info.csv|"});
+}
+
+TEST_F(DirectoryDumpTest, AReadFailureKeepsTheRowsAndTheNextTreeIsSearched) {
+  forest_.trees = {"DC=a", "DC=down", "DC=c"};
+  forest_.answers["DC=a"] = {{{{"one"}}, {{"two"}}}, kBusy, 0};
+  forest_.answers["DC=down"].startFailure = kBusy;
+  forest_.answers["DC=c"].rows = {{{"three"}}};
+  EXPECT_EQ(Run(Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})})),
+            (Strings{"all,(cn=*),cn", "one", "two", "three"}));
+  EXPECT_THAT(Warnings(),
+              ElementsAre("Directory search (cn=*) in DC=a ended on a read failure (0x80072016) "
+                          "after 2 rows",
+                          "Directory search (cn=*) in DC=down cannot start (0x80072016)"));
+}
+
+TEST_F(DirectoryDumpTest, AFailedWriteStopsTheReading) {
+  forest_.trees = {"DC=a", "DC=b"};
+  forest_.answers["DC=a"].rows.assign(50, DirectoryRow{{"row"}});
+  forest_.answers["DC=b"].rows = {{{"b"}}};
+  // The folder vanishes while the third object is fetched: the second row
+  // cannot be written, and nothing more is read.
+  const std::string output = scriptFolder_ + "\\ADS_Info.csv";
+  forest_.onFetch = [&](size_t fetched) {
+    if (fetched == 3) {
+      sys::RemoveFile(output);
+      sys::RemoveFolder(scriptFolder_);
+    }
+  };
+  Run(Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})}));
+  EXPECT_TRUE(Settings().writeFailed);
+  EXPECT_EQ(forest_.fetched, 3u);
+  EXPECT_EQ(forest_.searches.size(), 1u);
+  EXPECT_THAT(Warnings(), ElementsAre("Directory dump stopped before its end: " + output +
+                                      " is incomplete (1 rows)"));
+  EXPECT_TRUE(manifest_.rows.empty());
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// The test LDAP server that tests/harness/slapd starts on 127.0.0.1, and COM
+// for the directory tests.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "adsi/adsi_api_win.h"
+
+namespace testing_support {
+
+// "127.0.0.1:PORT", or empty when the harness started no server.
+inline std::string LdapServer() {
+  const char* server = std::getenv("BRINDLE_LDAP_SERVER");
+  return server != nullptr ? server : "";
+}
+
+constexpr const char* kLdapBase = "dc=example,dc=com";
+
+// The real library behind a guard: a path that names no server never
+// reaches it (Wine's activeds crashes on one); it fails with
+// E_ADS_BAD_PATHNAME and is noted in `refusedPaths`.
+inline std::vector<std::wstring> refusedPaths;
+
+inline bool NamesServer(LPCWSTR path) {
+  const std::wstring text = path != nullptr ? path : L"";
+  const size_t start = text.find(L"://");
+  if (start == std::wstring::npos) return false;
+  const size_t slash = text.find(L'/', start + 3);
+  const std::wstring head =
+      text.substr(start + 3, slash == std::wstring::npos ? 0 : slash - start - 3);
+  return head.find(L'=') == std::wstring::npos && !head.empty();
+}
+
+inline HRESULT WINAPI GuardedGetObject(LPCWSTR path, REFIID riid, void** object) {
+  if (!NamesServer(path)) {
+    refusedPaths.push_back(path != nullptr ? path : L"");
+    return E_ADS_BAD_PATHNAME;
+  }
+  return ADsLibrary()->getObject(path, riid, object);
+}
+
+inline HRESULT WINAPI GuardedOpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR password, DWORD flags,
+                                        REFIID riid, void** object) {
+  if (!NamesServer(path)) {
+    refusedPaths.push_back(path != nullptr ? path : L"");
+    return E_ADS_BAD_PATHNAME;
+  }
+  return ADsLibrary()->openObject(path, user, password, flags, riid, object);
+}
+
+// COM on the test's thread, the guarded library; and the server, which every test of the fixture
+// needs: without it the test fails before any bind (a bind without a
+// server would take Wine down).
+class LdapTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr)));
+    com_ = true;
+    ASSERT_NE(ADsLibrary(), nullptr) << "activeds.dll is missing";
+    guarded_ = *ADsLibrary();
+    guarded_.getObject = GuardedGetObject;
+    guarded_.openObject = GuardedOpenObject;
+    SetADsFunctions(&guarded_);
+    refusedPaths.clear();
+    server_ = LdapServer();
+    ASSERT_FALSE(server_.empty())
+        << "BRINDLE_LDAP_SERVER is not set: run under tests/harness/run-tests, or "
+           "eval \"$(tests/harness/slapd start)\" first";
+  }
+  void TearDown() override {
+    SetADsFunctions(nullptr);
+    if (com_) ::CoUninitialize();
+  }
+  std::string server_;
+  ADsApi guarded_{};
+
+ private:
+  bool com_ = false;
+};
+
+}  // namespace testing_support
