@@ -75,6 +75,12 @@ bool ToolApp::InitInstance(const std::string& arguments) {
     // silent one tries it and ends with a write failure.
     if (!MakeAbsoluteShortPath(settings.outFile) && !settings.silent) settings.outFile.clear();
   }
+  // Searches walk every drive: an empty card reader must not ask for a disk.
+  // A silent run must not wait on a crash report box either; the tools it
+  // starts inherit both.
+  UINT errorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+  if (settings.silent) errorMode |= SEM_NOGPFAULTERRORBOX;
+  ::SetErrorMode(errorMode);
   if (SilentRunHasNoResultPath(settings.silent, !settings.outFile.empty(), settings.caseIdGiven)) {
     exitCode_ = kExitBadCommandLine;
     return false;
