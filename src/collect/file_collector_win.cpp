@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -84,50 +85,57 @@ uint32_t LastError() {
   return code != 0 ? code : ERROR_GEN_FAILURE;
 }
 
-bool PlainCopy(const std::string& from, const std::string& to, uint32_t* error) {
-  if (::CopyFileA(from.c_str(), to.c_str(), FALSE)) return true;
-  *error = LastError();
-  return false;
-}
-
-// CopyFileA opens the source sharing only read and delete, so a file that
-// another program holds open for writing (a live log) fails with 32. Read
-// with every sharing mode, it still copies; a file locked against all
-// reading does not.
-bool CopyFileInUse(const std::string& from, const std::string& to, uint32_t* error) {
-  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+// Our own copy instead of CopyFileA: the same calls (one open of each side,
+// reads and writes, the times), and the manifest's CRC is taken from the
+// bytes as they pass, where CopyFileA would need a second read of the copy.
+// The copy is made with normal attributes, which CopyFileA would leave to
+// a call of its own. `share` is what the source is opened with: read and
+// delete as CopyFileA on Windows does, so a file that another program writes
+// fails with 32, or everything for a file in use.
+bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
+                 std::vector<unsigned char>* buffer, uint32_t* error, uint32_t* crc,
+                 uint64_t* size) {
+  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!source) {
     *error = LastError();
     return false;
   }
-  sys::FileHandle target(
-      ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  sys::FileHandle target(::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!target) {
     *error = LastError();
     return false;
   }
-  std::vector<char> buffer(64 * 1024);
+  // Large pieces: under Wine the cost is per call, not per byte.
+  if (buffer->empty()) buffer->resize(1u << 20);
+  uLong value = crc32(0L, Z_NULL, 0);
+  uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+    if (!::ReadFile(source.get(), buffer->data(), static_cast<DWORD>(buffer->size()), &got,
                     nullptr)) {
       *error = LastError();
       return false;
     }
     if (got == 0) break;
+    value = crc32(value, buffer->data(), got);
     DWORD written = 0;
-    if (!::WriteFile(target.get(), buffer.data(), got, &written, nullptr) || written != got) {
+    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr) || written != got) {
       *error = LastError();
       return false;
     }
+    total += got;
+    // A short read is the end of a file on disk: no further call to learn it.
+    if (got < buffer->size()) break;
   }
   // As CopyFileA does: the copy keeps the source's times.
   FILETIME created, accessed, modified;
   if (::GetFileTime(source.get(), &created, &accessed, &modified)) {
     ::SetFileTime(target.get(), &created, &accessed, &modified);
   }
+  *crc = static_cast<uint32_t>(value);
+  *size = total;
   return true;
 }
 
@@ -136,7 +144,6 @@ bool CopyFileInUse(const std::string& from, const std::string& to, uint32_t* err
 bool FileCollector::Run(int32_t mode) {
   matchCount_ = 0;
   failedCount_ = 0;
-  if (!plainCopy_) plainCopy_ = PlainCopy;
   if (!resolved_) {
     context_.Log(SeverityError, "File operation skipped");
     context_.Detail("...");
@@ -273,14 +280,32 @@ void FileCollector::CopyCurrentFile() {
                         &target)) {
     return;
   }
-  if (target.mirrored) {
-    // A failure is traced there; the copy below then fails on its own.
-    CreateFolderPath(FolderOf(target.destination));
-  }
+  const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
+  // Files of one source folder share their mirrored folder: made once, not
+  // probed again for each file. A failure is traced there; the copy below
+  // then fails on its own.
+  if (target.mirrored && folder != madeFolder_ && CreateFolderPath(folder)) madeFolder_ = folder;
   uint32_t error = 0;
-  bool copied = plainCopy_(currentFile_, target.destination, &error);
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  bool crcKnown = false;
+  const auto copy = [&](bool inUse) {
+    if (!inUse && plainCopy_) return plainCopy_(currentFile_, target.destination, &error);
+    const DWORD share = inUse ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                              : FILE_SHARE_READ | FILE_SHARE_DELETE;
+    crcKnown =
+        CopyWithCrc(currentFile_, target.destination, share, &copyBuffer_, &error, &crc, &size);
+    return crcKnown;
+  };
+  bool copied = copy(false);
+  if (!copied && error == ERROR_PATH_NOT_FOUND && target.mirrored) {
+    // The folder made for an earlier file went meanwhile.
+    madeFolder_.clear();
+    if (CreateFolderPath(folder)) madeFolder_ = folder;
+    copied = copy(false);
+  }
   const bool inUse = !copied && error == ERROR_SHARING_VIOLATION;
-  if (inUse) copied = CopyFileInUse(currentFile_, target.destination, &error);
+  if (inUse) copied = copy(true);
   if (!copied) {
     ++failedCount_;
     // The destination was chosen free, so whatever stands there now is a
@@ -291,11 +316,19 @@ void FileCollector::CopyCurrentFile() {
     return;
   }
   ++matchCount_;
-  ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (crcKnown) {
+    SharedFreeSpace().Charge(target.destination, size);
+  } else {
+    ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   context_.Log(SeverityInformation,
                Format(inUse ? "Collected File (in use): %s as %s" : "Collected File: %s as %s",
                       currentFile_.c_str(), target.archiveName.c_str()));
-  context_.AddFile(target.archiveName, currentFile_);
+  if (crcKnown) {
+    context_.AddFileWithCrc(target.archiveName, currentFile_, crc);
+  } else {
+    context_.AddFile(target.archiveName, currentFile_);
+  }
 }
 
 bool FileCollector::CreateFolderPath(const std::string& path) {
