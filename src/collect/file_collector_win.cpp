@@ -198,10 +198,16 @@ void FileCollector::SearchAllDrives(int32_t mode) {
 void FileCollector::SearchFolderTree(const std::string& folder, const std::string& canonicalFolder,
                                      const std::string& mask, int32_t mode) {
   if (context_.StopRequested()) return;
+  // With the mask that matches everything the first enumeration already
+  // lists the subfolders: a second one would cost the system another read
+  // of the whole folder.
+  const bool everything = mask == "*.*";
+  std::vector<WIN32_FIND_DATAA> folders;
   sys::FileFind find;
   if (find.First(folder + "\\" + mask)) {
     do {
       if (context_.StopRequested()) break;
+      if (everything && find.isFolder() && !find.isDots()) folders.push_back(find.data());
       const std::string name = find.name();
       currentFile_ = FoundEntryPath(folder, mask, name);
       context_.Detail(name);
@@ -209,26 +215,30 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
       HandleCurrentFile(mode);
     } while (find.Next());
   }
-  if (find.First(folder + "\\*.*")) {
+  if (!everything && find.First(folder + "\\*.*")) {
     do {
-      if (context_.StopRequested()) break;
-      if (!find.isFolder() || find.isDots()) continue;
-      const std::string path = folder + "\\" + find.name();
-      // A folder link (junction, symbolic link; Wine shows a Unix folder
-      // link as one) may lead back up the tree: two links to "." had a walk
-      // copy one file thousands of times. What lies behind a link is
-      // searched where it really is, if inside the search at all.
-      if ((find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
-        continue;
-      }
-      if (RefuseLostName(folder, find.name(), true)) continue;
-      // The canonical form grows with the walk: the enumeration's names
-      // are already long names, so no further call is needed per folder.
-      const std::string canonical = canonicalFolder + "\\" + find.name();
-      if (IsResultFolder(path, canonical)) continue;
-      SearchFolderTree(path, canonical, mask, mode);
+      if (find.isFolder() && !find.isDots()) folders.push_back(find.data());
     } while (find.Next());
+  }
+  find.Close();
+  for (const WIN32_FIND_DATAA& entry : folders) {
+    if (context_.StopRequested()) break;
+    const std::string name = entry.cFileName;
+    const std::string path = folder + "\\" + name;
+    // A folder link (junction, symbolic link; Wine shows a Unix folder
+    // link as one) may lead back up the tree: two links to "." had a walk
+    // copy one file thousands of times. What lies behind a link is
+    // searched where it really is, if inside the search at all.
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
+      continue;
+    }
+    if (RefuseLostName(folder, name, true)) continue;
+    // The canonical form grows with the walk: the enumeration's names
+    // are already long names, so no further call is needed per folder.
+    const std::string canonical = canonicalFolder + "\\" + name;
+    if (IsResultFolder(path, canonical)) continue;
+    SearchFolderTree(path, canonical, mask, mode);
   }
 }
 
