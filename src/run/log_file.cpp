@@ -61,8 +61,8 @@ bool FreeSpaceAccount::LineFits(const std::string& path, size_t length) {
     if (known != drives_.end()) {
       const Drive& d = known->second;
       const uint64_t needed = (static_cast<uint64_t>(length / 500) + 1) * 1000;
-      if (d.since < kRequeryAfter && now - d.askedAt < kRequeryEvery &&
-          d.freeAtQuery > d.since && d.freeAtQuery - d.since >= needed + kLowMargin) {
+      if (d.since < kRequeryAfter && now - d.askedAt < kRequeryEvery && d.freeAtQuery > d.since &&
+          d.freeAtQuery - d.since >= needed + kLowMargin) {
         return true;
       }
     }
