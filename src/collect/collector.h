@@ -31,6 +31,13 @@ class ManifestRecorder {
   // `relativePath` below the result folder, no leading "\\"; `sourcePath`
   // the file a copy was taken from, "" for a file the run made itself.
   virtual void AddFile(const std::string& relativePath, const std::string& sourcePath) = 0;
+  // The same for a file whose CRC-32 the caller took while writing it (a
+  // copy made by our own loop), so that it need not be read once more.
+  virtual void AddFileWithCrc(const std::string& relativePath, const std::string& sourcePath,
+                              uint32_t crc) {
+    (void)crc;
+    AddFile(relativePath, sourcePath);
+  }
 };
 
 // The run's services, owned by the run driver and lent to each collector.
@@ -57,6 +64,10 @@ struct RunContext {
   }
   void AddFile(const std::string& relativePath, const std::string& sourcePath) const {
     if (manifest != nullptr) manifest->AddFile(relativePath, sourcePath);
+  }
+  void AddFileWithCrc(const std::string& relativePath, const std::string& sourcePath,
+                      uint32_t crc) const {
+    if (manifest != nullptr) manifest->AddFileWithCrc(relativePath, sourcePath, crc);
   }
 };
 

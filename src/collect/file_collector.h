@@ -128,8 +128,10 @@ class FileCollector {
   // ignore it.
   bool Run(int32_t mode);
 
-  // The plain copy tried first for each file (CopyFileA by default). A file
-  // in use (sharing violation) is then read once more with full sharing.
+  // The plain copy tried first for each file; by default our own loop,
+  // which opens the source as CopyFileA does and takes the manifest's CRC
+  // on the way. A file in use (sharing violation) is then read once more
+  // with full sharing.
   void SetPlainCopy(FileCopier copier) { plainCopy_ = std::move(copier); }
 
   bool scanSubfolders() const { return scanSubfolders_; }
@@ -177,6 +179,9 @@ class FileCollector {
   // folder is recognised whatever form either side was written in.
   std::string canonicalRoot_;
   FileCopier plainCopy_;
+  // The mirrored folder made for the last file copied there.
+  std::string madeFolder_;
+  std::vector<unsigned char> copyBuffer_;
 };
 
 // The FILES action, as the dispatcher runs it: request.outputPath is the

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -84,50 +85,57 @@ uint32_t LastError() {
   return code != 0 ? code : ERROR_GEN_FAILURE;
 }
 
-bool PlainCopy(const std::string& from, const std::string& to, uint32_t* error) {
-  if (::CopyFileA(from.c_str(), to.c_str(), FALSE)) return true;
-  *error = LastError();
-  return false;
-}
-
-// CopyFileA opens the source sharing only read and delete, so a file that
-// another program holds open for writing (a live log) fails with 32. Read
-// with every sharing mode, it still copies; a file locked against all
-// reading does not.
-bool CopyFileInUse(const std::string& from, const std::string& to, uint32_t* error) {
-  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+// Our own copy instead of CopyFileA: the same calls (one open of each side,
+// reads and writes, the times), and the manifest's CRC is taken from the
+// bytes as they pass, where CopyFileA would need a second read of the copy.
+// The copy is made with normal attributes, which CopyFileA would leave to
+// a call of its own. `share` is what the source is opened with: read and
+// delete as CopyFileA on Windows does, so a file that another program writes
+// fails with 32, or everything for a file in use.
+bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
+                 std::vector<unsigned char>* buffer, uint32_t* error, uint32_t* crc,
+                 uint64_t* size) {
+  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!source) {
     *error = LastError();
     return false;
   }
-  sys::FileHandle target(
-      ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  sys::FileHandle target(::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!target) {
     *error = LastError();
     return false;
   }
-  std::vector<char> buffer(64 * 1024);
+  // Large pieces: under Wine the cost is per call, not per byte.
+  if (buffer->empty()) buffer->resize(1u << 20);
+  uLong value = crc32(0L, Z_NULL, 0);
+  uint64_t total = 0;
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+    if (!::ReadFile(source.get(), buffer->data(), static_cast<DWORD>(buffer->size()), &got,
                     nullptr)) {
       *error = LastError();
       return false;
     }
     if (got == 0) break;
+    value = crc32(value, buffer->data(), got);
     DWORD written = 0;
-    if (!::WriteFile(target.get(), buffer.data(), got, &written, nullptr) || written != got) {
+    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr) || written != got) {
       *error = LastError();
       return false;
     }
+    total += got;
+    // A short read is the end of a file on disk: no further call to learn it.
+    if (got < buffer->size()) break;
   }
   // As CopyFileA does: the copy keeps the source's times.
   FILETIME created, accessed, modified;
   if (::GetFileTime(source.get(), &created, &accessed, &modified)) {
     ::SetFileTime(target.get(), &created, &accessed, &modified);
   }
+  *crc = static_cast<uint32_t>(value);
+  *size = total;
   return true;
 }
 
@@ -136,7 +144,6 @@ bool CopyFileInUse(const std::string& from, const std::string& to, uint32_t* err
 bool FileCollector::Run(int32_t mode) {
   matchCount_ = 0;
   failedCount_ = 0;
-  if (!plainCopy_) plainCopy_ = PlainCopy;
   if (!resolved_) {
     context_.Log(SeverityError, "File operation skipped");
     context_.Detail("...");
@@ -191,10 +198,16 @@ void FileCollector::SearchAllDrives(int32_t mode) {
 void FileCollector::SearchFolderTree(const std::string& folder, const std::string& canonicalFolder,
                                      const std::string& mask, int32_t mode) {
   if (context_.StopRequested()) return;
+  // With the mask that matches everything the first enumeration already
+  // lists the subfolders: a second one would cost the system another read
+  // of the whole folder.
+  const bool everything = mask == "*.*";
+  std::vector<WIN32_FIND_DATAA> folders;
   sys::FileFind find;
   if (find.First(folder + "\\" + mask)) {
     do {
       if (context_.StopRequested()) break;
+      if (everything && find.isFolder() && !find.isDots()) folders.push_back(find.data());
       const std::string name = find.name();
       currentFile_ = FoundEntryPath(folder, mask, name);
       context_.Detail(name);
@@ -202,26 +215,30 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
       HandleCurrentFile(mode);
     } while (find.Next());
   }
-  if (find.First(folder + "\\*.*")) {
+  if (!everything && find.First(folder + "\\*.*")) {
     do {
-      if (context_.StopRequested()) break;
-      if (!find.isFolder() || find.isDots()) continue;
-      const std::string path = folder + "\\" + find.name();
-      // A folder link (junction, symbolic link; Wine shows a Unix folder
-      // link as one) may lead back up the tree: two links to "." had a walk
-      // copy one file thousands of times. What lies behind a link is
-      // searched where it really is, if inside the search at all.
-      if ((find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
-        continue;
-      }
-      if (RefuseLostName(folder, find.name(), true)) continue;
-      // The canonical form grows with the walk: the enumeration's names
-      // are already long names, so no further call is needed per folder.
-      const std::string canonical = canonicalFolder + "\\" + find.name();
-      if (IsResultFolder(path, canonical)) continue;
-      SearchFolderTree(path, canonical, mask, mode);
+      if (find.isFolder() && !find.isDots()) folders.push_back(find.data());
     } while (find.Next());
+  }
+  find.Close();
+  for (const WIN32_FIND_DATAA& entry : folders) {
+    if (context_.StopRequested()) break;
+    const std::string name = entry.cFileName;
+    const std::string path = folder + "\\" + name;
+    // A folder link (junction, symbolic link; Wine shows a Unix folder
+    // link as one) may lead back up the tree: two links to "." had a walk
+    // copy one file thousands of times. What lies behind a link is
+    // searched where it really is, if inside the search at all.
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
+      continue;
+    }
+    if (RefuseLostName(folder, name, true)) continue;
+    // The canonical form grows with the walk: the enumeration's names
+    // are already long names, so no further call is needed per folder.
+    const std::string canonical = canonicalFolder + "\\" + name;
+    if (IsResultFolder(path, canonical)) continue;
+    SearchFolderTree(path, canonical, mask, mode);
   }
 }
 
@@ -273,14 +290,32 @@ void FileCollector::CopyCurrentFile() {
                         &target)) {
     return;
   }
-  if (target.mirrored) {
-    // A failure is traced there; the copy below then fails on its own.
-    CreateFolderPath(FolderOf(target.destination));
-  }
+  const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
+  // Files of one source folder share their mirrored folder: made once, not
+  // probed again for each file. A failure is traced there; the copy below
+  // then fails on its own.
+  if (target.mirrored && folder != madeFolder_ && CreateFolderPath(folder)) madeFolder_ = folder;
   uint32_t error = 0;
-  bool copied = plainCopy_(currentFile_, target.destination, &error);
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  bool crcKnown = false;
+  const auto copy = [&](bool inUse) {
+    if (!inUse && plainCopy_) return plainCopy_(currentFile_, target.destination, &error);
+    const DWORD share = inUse ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                              : FILE_SHARE_READ | FILE_SHARE_DELETE;
+    crcKnown =
+        CopyWithCrc(currentFile_, target.destination, share, &copyBuffer_, &error, &crc, &size);
+    return crcKnown;
+  };
+  bool copied = copy(false);
+  if (!copied && error == ERROR_PATH_NOT_FOUND && target.mirrored) {
+    // The folder made for an earlier file went meanwhile.
+    madeFolder_.clear();
+    if (CreateFolderPath(folder)) madeFolder_ = folder;
+    copied = copy(false);
+  }
   const bool inUse = !copied && error == ERROR_SHARING_VIOLATION;
-  if (inUse) copied = CopyFileInUse(currentFile_, target.destination, &error);
+  if (inUse) copied = copy(true);
   if (!copied) {
     ++failedCount_;
     // The destination was chosen free, so whatever stands there now is a
@@ -291,11 +326,19 @@ void FileCollector::CopyCurrentFile() {
     return;
   }
   ++matchCount_;
-  ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (crcKnown) {
+    SharedFreeSpace().Charge(target.destination, size);
+  } else {
+    ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
   context_.Log(SeverityInformation,
                Format(inUse ? "Collected File (in use): %s as %s" : "Collected File: %s as %s",
                       currentFile_.c_str(), target.archiveName.c_str()));
-  context_.AddFile(target.archiveName, currentFile_);
+  if (crcKnown) {
+    context_.AddFileWithCrc(target.archiveName, currentFile_, crc);
+  } else {
+    context_.AddFile(target.archiveName, currentFile_);
+  }
 }
 
 bool FileCollector::CreateFolderPath(const std::string& path) {

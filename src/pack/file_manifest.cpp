@@ -8,6 +8,12 @@ void FileManifest::AddFile(const std::string& relativePath, const std::string& s
   uint32_t crc = 0;
   // An unreadable file has no check value; rather no row than a made-up one.
   if (!FileCrc(resultFolder_ + "\\" + relativePath, &crc)) return;
+  AddFileWithCrc(relativePath, sourcePath, crc);
+}
+
+void FileManifest::AddFileWithCrc(const std::string& relativePath, const std::string& sourcePath,
+                                  uint32_t crc) {
+  if (fileList_ == nullptr) return;
   if (fileList_->AppendLine(ManifestRow(crc, relativePath, sourcePath)))
     listed_.insert(relativePath);
 }

@@ -30,6 +30,9 @@ class FileManifest : public ManifestRecorder {
   // Appends the row of resultFolder\relativePath. A file that cannot be
   // opened or read (held open by anyone, gone) gets no row and no message.
   void AddFile(const std::string& relativePath, const std::string& sourcePath) override;
+  // The row of a file whose CRC the caller computed as it wrote the file.
+  void AddFileWithCrc(const std::string& relativePath, const std::string& sourcePath,
+                      uint32_t crc) override;
 
   // Writes "<EXTERNAL_FILES>", then a row with an empty source for every
   // file of the result folder that no earlier row lists (exact,

@@ -267,16 +267,47 @@ void TarWriter::Queue(std::string path, bool isFolder, uint64_t bytes) {
 }
 
 void TarWriter::Release() {
-  for (const Pending& p : pending_) {
+  if (!pending_.empty()) {
+    {
+      std::lock_guard<std::mutex> lock(releasedMutex_);
+      released_.insert(released_.end(), pending_.begin(), pending_.end());
+    }
+    releasedWake_.notify_one();
+    if (!remover_.joinable()) remover_ = std::thread([this] { RemoveReleased(); });
+  }
+  pending_.clear();
+  pendingBytes_ = 0;
+}
+
+// Files before their folders, as they were queued: a folder goes only once
+// it is empty.
+void TarWriter::RemoveReleased() {
+  std::unique_lock<std::mutex> lock(releasedMutex_);
+  for (;;) {
+    releasedWake_.wait(lock, [this] { return releasedAll_ || !released_.empty(); });
+    if (released_.empty()) return;
+    const Pending p = std::move(released_.front());
+    released_.pop_front();
+    lock.unlock();
     if (p.isFolder) {
       sys::RemoveFolder(p.path);  // only succeeds when empty
     } else {
       sys::RemoveFile(p.path);
     }
+    lock.lock();
   }
-  pending_.clear();
-  pendingBytes_ = 0;
 }
+
+void TarWriter::StopRemoving() {
+  {
+    std::lock_guard<std::mutex> lock(releasedMutex_);
+    releasedAll_ = true;
+  }
+  releasedWake_.notify_one();
+  if (remover_.joinable()) remover_.join();
+}
+
+TarWriter::~TarWriter() { StopRemoving(); }
 
 void TarWriter::AddFolder(const std::string& outputPath, const std::string& folder) {
   RunSettings& run = Settings();
@@ -311,4 +342,5 @@ void TarWriter::Settle(bool streamClosed) {
     pending_.clear();
     pendingBytes_ = 0;
   }
+  StopRemoving();
 }

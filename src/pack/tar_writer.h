@@ -4,11 +4,15 @@
 // from the result folder once their member is safely in the result file:
 // a file whose member could not be written completely stays where it is.
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pack/tar_layout.h"
@@ -82,6 +86,7 @@ class TarWriter {
   using FreeSpaceQuery = std::function<uint32_t(const std::string& path)>;
 
   explicit TarWriter(TarBlockSink* sink, FreeSpaceQuery freeSpace = nullptr);
+  ~TarWriter();
   TarWriter(const TarWriter&) = delete;
   TarWriter& operator=(const TarWriter&) = delete;
 
@@ -101,7 +106,7 @@ class TarWriter {
   void Finish(const std::string& outputPath);
 
   // After the sink was closed: removes what is queued when the close
-  // succeeded, keeps it otherwise.
+  // succeeded, keeps it otherwise. Returns once every removal is done.
   void Settle(bool streamClosed);
 
  private:
@@ -111,6 +116,8 @@ class TarWriter {
   bool WriteWithRoom(const std::string& outputPath, const unsigned char* block);
   void Queue(std::string path, bool isFolder, uint64_t bytes);
   void Release();
+  void RemoveReleased();
+  void StopRemoving();
 
   struct Pending {
     std::string path;
@@ -127,5 +134,12 @@ class TarWriter {
   // Archived but not yet known to be in the file.
   std::vector<Pending> pending_;
   uint64_t pendingBytes_ = 0;
+  // In the result file: removed in order on a thread of their own, since
+  // under Wine each removal waits for the server while the cores idle.
+  std::thread remover_;
+  std::mutex releasedMutex_;
+  std::condition_variable releasedWake_;
+  std::deque<Pending> released_;
+  bool releasedAll_ = false;
   std::vector<unsigned char> buffer_;
 };

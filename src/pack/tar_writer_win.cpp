@@ -45,6 +45,16 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   return true;
 }
 
-bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+bool IsLeadByte(unsigned char byte) {
+  // Asked for every byte of every member name: the code page's answers are
+  // taken once.
+  static const struct Table {
+    bool lead[256];
+    Table() {
+      for (int b = 0; b < 256; ++b) lead[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+    }
+  } table;
+  return table.lead[byte];
+}
 
 }  // namespace tar_io

@@ -46,15 +46,59 @@ uint32_t FreeSpaceThousands(const std::string& path) {
 
 bool LineFits(uint32_t freeThousands, size_t length) { return freeThousands > length / 500; }
 
+FreeSpaceAccount::FreeSpaceAccount(Query query, Clock clock)
+    : query_(std::move(query)), clock_(std::move(clock)) {
+  if (!query_) query_ = [](const std::string& path) { return FreeSpaceThousands(path); };
+  if (!clock_) clock_ = [] { return std::chrono::steady_clock::now(); };
+}
+
+bool FreeSpaceAccount::LineFits(const std::string& path, size_t length) {
+  const std::string root = FreeSpaceRoot(path);
+  const auto now = clock_();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto known = drives_.find(root);
+    if (known != drives_.end()) {
+      const Drive& d = known->second;
+      const uint64_t needed = (static_cast<uint64_t>(length / 500) + 1) * 1000;
+      if (d.since < kRequeryAfter && now - d.askedAt < kRequeryEvery && d.freeAtQuery > d.since &&
+          d.freeAtQuery - d.since >= needed + kLowMargin) {
+        return true;
+      }
+    }
+  }
+  const uint32_t thousands = query_(path);
+  std::lock_guard<std::mutex> lock(mutex_);
+  drives_[root] = Drive{static_cast<uint64_t>(thousands) * 1000, 0, now};
+  return ::LineFits(thousands, length);
+}
+
+void FreeSpaceAccount::Charge(const std::string& path, uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto known = drives_.find(FreeSpaceRoot(path));
+  // Whole clusters: an append of a few bytes may take a new one.
+  if (known != drives_.end()) known->second.since += (bytes + 4095) / 4096 * 4096;
+}
+
+FreeSpaceAccount& SharedFreeSpace() {
+  static FreeSpaceAccount account;
+  return account;
+}
+
 bool LogFile::AppendLine(const std::string& text) {
   if (suppressed_) return false;
-  if (!LineFits(FreeSpaceThousands(path_), text.size())) {
+  FreeSpaceAccount& room = SharedFreeSpace();
+  if (!room.LineFits(path_, text.size())) {
     RaiseWriteFailure();
     return false;
   }
-  // A failure after the open (the disk filled between check and write) is
-  // reported exactly like a failed open.
-  if (sys::AppendToFile(path_, text + "\r\n")) return true;
+  // One write of the whole line before the close: the line is on disk, and
+  // whole, when this returns. A failure after the open (the disk filled
+  // between check and write) is reported exactly like a failed open.
+  const std::string line = text + "\r\n";
+  const bool written = sys::AppendToFile(path_, line);
+  room.Charge(path_, line.size());
+  if (written) return true;
   RaiseWriteFailure();
   return false;
 }

@@ -1,10 +1,15 @@
 #pragma once
 // The line-append writer behind the activity log, the manifest and the
 // collectors' text outputs. It never keeps its file open: every line is a
-// free-space check, open, seek to end, write and close, so a run cut short
-// leaves complete lines behind. Any failure raises the run's two flags.
+// free-space check, one append-only open (made if missing), one write of
+// the whole line and a close, so a run cut short leaves complete lines
+// behind. Any failure raises the run's two flags.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 
 #include "sys/file_system.h"
@@ -36,6 +41,47 @@ uint32_t FreeSpaceThousands(const std::string& path);
 // The room a line needs: free space in thousands of bytes above
 // length / 500, so at least 1000 bytes for any line under 500 characters.
 bool LineFits(uint32_t freeThousands, size_t length);
+
+// The free space of each drive the process writes to, charged with what was
+// written since the system was last asked. Asking before every line cost a
+// volume open per line; instead the drive is asked again only when the
+// estimate comes within kLowMargin of what a line needs, after kRequeryAfter
+// bytes, or after kRequeryEvery (other writers on the drive). Near a full
+// disk every line is asked about, so nothing is written once the drive has
+// less room than the line needs, as with a query per line.
+class FreeSpaceAccount {
+ public:
+  static constexpr uint64_t kLowMargin = 1u << 20;
+  static constexpr uint64_t kRequeryAfter = 4u << 20;
+  static constexpr std::chrono::milliseconds kRequeryEvery{1000};
+
+  // Free space of a path's drive in thousands of bytes (FreeSpaceThousands
+  // by default).
+  using Query = std::function<uint32_t(const std::string& path)>;
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  explicit FreeSpaceAccount(Query query = nullptr, Clock clock = nullptr);
+
+  // Whether a line of `length` characters may be written to `path`: the
+  // LineFits test against the drive's free space or a safe estimate of it.
+  bool LineFits(const std::string& path, size_t length);
+  // `bytes` were written on the drive of `path`.
+  void Charge(const std::string& path, uint64_t bytes);
+
+ private:
+  struct Drive {
+    uint64_t freeAtQuery = 0;
+    uint64_t since = 0;
+    std::chrono::steady_clock::time_point askedAt;
+  };
+  Query query_;
+  Clock clock_;
+  std::mutex mutex_;
+  std::map<std::string, Drive> drives_;
+};
+
+// The one account of the process, shared by every LogFile and by the
+// writers that fill the same drives (the file copies).
+FreeSpaceAccount& SharedFreeSpace();
 
 class LogFile {
  public:

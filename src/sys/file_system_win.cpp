@@ -27,14 +27,12 @@ std::string SystemPath(const std::string& path) { return path; }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {
   // OPEN_ALWAYS opens an existing file without truncating it and creates a
-  // missing one; no sharing, so a line never interleaves with another writer.
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  // missing one in the same call; append-only access puts every write at the
+  // end without a seek. No sharing, so a line never interleaves with another
+  // writer.
+  FileHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
-  if (::SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
-      ::GetLastError() != NO_ERROR) {
-    return false;
-  }
   return WriteAll(file.get(), bytes);
 }
 
@@ -70,6 +68,10 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
 }
 
 bool RemoveFile(const std::string& path) {
+  if (::DeleteFileA(path.c_str())) return true;
+  // Only a read-only file needs its attributes cleared; asking first would
+  // cost every other file a call.
+  if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   return ::DeleteFileA(path.c_str()) != FALSE;
 }

@@ -1,5 +1,8 @@
 #include "sys/folder_walk.h"
 
+#include <utility>
+#include <vector>
+
 #include "sys/file_system.h"
 
 namespace sys {
@@ -15,20 +18,32 @@ std::string Join(const std::string& folder, const std::string& name) {
 void Walk(const std::string& folder, const std::string& relative, const std::string& mask,
           const TreeVisitor& visitor) {
   if (Stopped(visitor)) return;
-  ForEachEntry(folder, mask, [&](const std::string& name, EntryKind kind) {
+  // With the mask that matches everything, one enumeration serves all three
+  // passes: each costs the system a read of the whole folder.
+  const bool everything = mask == "*.*";
+  std::vector<std::pair<std::string, EntryKind>> entries;
+  ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
+    if (everything || kind != EntryKind::File) entries.emplace_back(name, kind);
+  });
+  const auto files = [&](const std::string& name, EntryKind kind) {
     if (kind != EntryKind::File || Stopped(visitor)) return;
     if (visitor.file) visitor.file(folder + "\\" + name, Join(relative, name));
-  });
-  ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
-    if (kind != EntryKind::FolderLink || Stopped(visitor)) return;
-    if (visitor.folderLink) visitor.folderLink(folder + "\\" + name);
-  });
-  ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
-    if (kind != EntryKind::Folder || Stopped(visitor)) return;
-    const std::string path = folder + "\\" + name;
-    Walk(path, Join(relative, name), mask, visitor);
+  };
+  if (everything) {
+    for (const auto& entry : entries) files(entry.first, entry.second);
+  } else {
+    ForEachEntry(folder, mask, files);
+  }
+  for (const auto& entry : entries) {
+    if (entry.second != EntryKind::FolderLink || Stopped(visitor)) continue;
+    if (visitor.folderLink) visitor.folderLink(folder + "\\" + entry.first);
+  }
+  for (const auto& entry : entries) {
+    if (entry.second != EntryKind::Folder || Stopped(visitor)) continue;
+    const std::string path = folder + "\\" + entry.first;
+    Walk(path, Join(relative, entry.first), mask, visitor);
     if (visitor.leftFolder) visitor.leftFolder(path);
-  });
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -230,6 +231,63 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
         << c.plainError;
   }
   EXPECT_EQ(Listed(), Strings{Mirrored(live) + "," + live});
+}
+
+// The manifest takes the CRC our copy loop computed: it must be the CRC of
+// the copy as it lies on disk, also for an empty file and for files that
+// end on and beyond a whole buffer. The copy keeps the source's time.
+TEST_F(FileCollectorWinTest, TheCopysCrcIsTheCrcOfTheFileOnDisk) {
+  fs::create_directories(data_ / "crc");
+  std::string random((5u << 20) / 2, '\0');  // 2.5 MiB
+  uint32_t seed = 7;
+  for (char& c : random) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  WriteFile(data_ / "crc\\empty.bin", "");
+  WriteFile(data_ / "crc\\small.txt", "alpha");
+  WriteFile(data_ / "crc\\mib.bin", random.substr(0, 1u << 20));
+  WriteFile(data_ / "crc\\big.bin", random);
+  Collect(data_ / "crc\\*.*");
+
+  const Strings rows = testing_support::FileLines(root_ + "\\FileList.csv");
+  ASSERT_EQ(rows.size(), 5u);
+  for (size_t i = 1; i < rows.size(); ++i) {
+    const std::string relative = rows[i].substr(9, rows[i].find(',', 9) - 9);
+    const std::string copy = root_ + "\\" + relative;
+    uint32_t crc = 0;
+    ASSERT_TRUE(FileCrc(copy, &crc)) << copy;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", crc);
+    EXPECT_EQ(rows[i].substr(0, 8), text) << relative;
+    const std::string source = data_ / ("crc\\" + relative.substr(relative.rfind('\\') + 1));
+    EXPECT_EQ(ReadFile(copy), ReadFile(source)) << relative;
+    EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(source)) << relative;
+  }
+  EXPECT_THAT(rows, Contains("00000000," + Mirrored(data_ / "crc\\empty.bin") + "," +
+                             (data_ / "crc\\empty.bin")));
+}
+
+// The mirrored folder is made once for all files of a source folder; one
+// that goes in the middle of the run is made again.
+TEST_F(FileCollectorWinTest, AMirroredFolderRemovedMeanwhileIsMadeAgain) {
+  fs::create_directories(data_ / "two");
+  const std::string a = data_ / "two\\a.log", b = data_ / "two\\b.log";
+  WriteFile(a, "first");
+  WriteFile(b, "second");
+  RunContext context = log_.Context();
+  context.manifest = &manifest_;
+  FileCollector collector(out_, context, data_ / "two\\*.log", root_, root_ + "\\Setup", "Logs");
+  int copies = 0;
+  collector.SetPlainCopy([&](const std::string& from, const std::string& to, uint32_t* error) {
+    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) {
+      *error = ::GetLastError();
+      return false;
+    }
+    if (++copies == 1) fs::remove_all(to.substr(0, to.rfind('\\')));
+    return true;
+  });
+  collector.Run(CopyMode);
+  EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(b)), "second");
+  EXPECT_THAT(log_.Entries(), Contains(Collected(b, Mirrored(b))));
+  EXPECT_EQ(copies, 2);
 }
 
 // A mask with a folder part, searched on every drive (D: only, to be quick):

@@ -53,4 +53,59 @@ TEST(LogFileTest, FreeSpaceNeededGrowsWithTheLine) {
   }
 }
 
+// The drive is asked only while the estimate keeps a wide margin; near the
+// limit every line is asked about, so the refusal comes exactly where a
+// query per line would have put it.
+TEST(LogFileTest, FreeSpaceIsAskedAgainNearTheLimitAfterSomeMiBOrAfterASecond) {
+  uint32_t freeThousands = 10000;  // 10 MB
+  int queries = 0;
+  auto now = std::chrono::steady_clock::time_point();
+  FreeSpaceAccount room(
+      [&](const std::string&) {
+        ++queries;
+        return freeThousands;
+      },
+      [&] { return now; });
+  EXPECT_TRUE(room.LineFits("C:\\t\\log.csv", 100));
+  EXPECT_TRUE(room.LineFits("C:\\t\\other.csv", 100));
+  EXPECT_EQ(queries, 1);
+  // Another drive has its own figure.
+  EXPECT_TRUE(room.LineFits("D:\\log.csv", 100));
+  EXPECT_EQ(queries, 2);
+
+  // After a few MiB written the drive is asked again.
+  room.Charge("C:\\t\\log.csv", FreeSpaceAccount::kRequeryAfter);
+  EXPECT_TRUE(room.LineFits("C:\\t\\log.csv", 100));
+  EXPECT_EQ(queries, 3);
+  // And after a second, whatever was written: other writers share the drive.
+  now += FreeSpaceAccount::kRequeryEvery;
+  EXPECT_TRUE(room.LineFits("C:\\t\\log.csv", 100));
+  EXPECT_EQ(queries, 4);
+
+  // Within the low margin: every line asks, and the first one that no
+  // longer fits is refused.
+  freeThousands = 1000;  // under the margin
+  now += FreeSpaceAccount::kRequeryEvery;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(room.LineFits("C:\\log.csv", 499));
+  EXPECT_EQ(queries, 7);
+  freeThousands = 1;
+  EXPECT_TRUE(room.LineFits("C:\\log.csv", 499));
+  EXPECT_FALSE(room.LineFits("C:\\log.csv", 500));
+  freeThousands = 0;
+  EXPECT_FALSE(room.LineFits("C:\\log.csv", 0));
+
+  // Charges bring a roomy estimate down into the margin, and then the
+  // drive is asked at once.
+  freeThousands = 2200;  // 2.2 MB: about 1.15 MB above the margin
+  now += FreeSpaceAccount::kRequeryEvery;
+  const int before = queries;
+  EXPECT_TRUE(room.LineFits("C:\\log.csv", 10));
+  room.Charge("C:\\log.csv", 100 * 1000);
+  EXPECT_TRUE(room.LineFits("C:\\log.csv", 10));
+  EXPECT_EQ(queries, before + 1);
+  room.Charge("C:\\log.csv", 1200 * 1000);
+  EXPECT_TRUE(room.LineFits("C:\\log.csv", 10));
+  EXPECT_EQ(queries, before + 2);
+}
+
 }  // namespace
