@@ -142,6 +142,9 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
        "</ACTIVE_DIRECTORY></R>",
        "s.tov:1:22: error: unknown element <SERACH> in ACTIVE_DIRECTORY is ignored\n"
        "s.tov:1:55: warning: Scope 'one' is not 'all': the search writes its header only\n"},
+      {"<R><ACTIVE_DIRECTORY><DUMP Name=\"..\\evil.csv\"/></ACTIVE_DIRECTORY></R>",
+       "s.tov:1:28: warning: DUMP Name '..\\evil.csv' is refused (it is a path, not a file "
+       "name): the rows go to ADS_Info.csv\n"},
   };
   for (const auto& c : kCases) EXPECT_EQ(Diagnostics(c.script, false), c.diagnostics) << c.script;
 }

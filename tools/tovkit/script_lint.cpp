@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "collect/active_directory_dump.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
@@ -259,7 +260,19 @@ void Linter::CheckActiveDirectory(const ScriptNode& element) {
   element.GetChildren(&children);
   for (const ScriptNode& child : children) {
     const std::string name = NameOfNode(child);
-    if (EqualsNoCase(name, "DUMP")) continue;
+    if (EqualsNoCase(name, "DUMP")) {
+      ScriptNode value;
+      std::string text;
+      if (!child.GetAttributeByName("Name", &value)) continue;
+      value.GetText(&text);
+      const std::string problem = DumpNameProblem(text);
+      if (!problem.empty()) {
+        Add(value, false,
+            "DUMP Name '" + text + "' is refused (" + problem + "): the rows go to " +
+                kDirectoryDumpDefaultName);
+      }
+      continue;
+    }
     if (!EqualsNoCase(name, "SEARCH")) {
       Add(child, true, "unknown element <" + name + "> in ACTIVE_DIRECTORY is ignored");
       continue;
