@@ -233,13 +233,6 @@ bool ActiveDirectoryDump::DumpTree(LogFile& output, const SearchSpec& search,
   return true;
 }
 
-void ActiveDirectoryAction(ActionRequest& request) {
-  ActiveDirectoryDump dump(request.element, request.scriptFolder, request.context);
-  std::unique_ptr<DirectoryForest> forest = SystemDirectoryForest();
-  if (forest == nullptr) forest = AbsentDirectoryForest();
-  dump.Dump(request.tempFolder, *forest);
-}
-
 namespace {
 
 class AbsentForest : public DirectoryForest {
