@@ -8,32 +8,14 @@
 #include "adsi/adsi_search_win.h"
 #include "adsi/adsi_system_info_win.h"
 #include "collect/active_directory_dump.h"
+#include "sys/code_page_win.h"
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
-
-// False when the text cannot be converted; an empty text converts. A
-// character the code page lacks becomes "?" rather than a look-alike, so a
-// name is never silently turned into another real name.
+// A character the code page lacks becomes "?" rather than a look-alike, so
+// a name is never silently turned into another real name.
 bool Narrow(const wchar_t* wide, size_t size, std::string* text) {
-  text->clear();
-  if (size == 0) return true;
-  const int count = static_cast<int>(size);
-  const int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, nullptr, 0,
-                                           nullptr, nullptr);
-  if (length <= 0) return false;
-  text->resize(static_cast<size_t>(length));
-  return ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, count, &(*text)[0], length,
-                               nullptr, nullptr) == length;
+  return sys::CodePageText(wide, size, WC_NO_BEST_FIT_CHARS, text);
 }
 
 class SearchRows : public DirectoryRows {
@@ -127,14 +109,14 @@ class AdsiForest : public DirectoryForest {
     auto search = std::make_unique<CADSISearch>();
     HRESULT hr = search->SetSearchFilter(filter.c_str());
     if (SUCCEEDED(hr)) {
-      hr = search->Attach(_bstr_t(Wide(tree).c_str()), server_.empty() ? nullptr : server_.c_str(),
-                          globalCatalog_ ? 1 : 0);
+      hr = search->Attach(_bstr_t(sys::WideText(tree).c_str()),
+                          server_.empty() ? nullptr : server_.c_str(), globalCatalog_ ? 1 : 0);
     }
     if (SUCCEEDED(hr) && pageSize_ != 1000) hr = search->SetPageSize(pageSize_);
     std::vector<std::wstring> names;
     std::vector<wchar_t*> pointers;
     if (SUCCEEDED(hr)) {
-      for (const std::string& attribute : attributes) names.push_back(Wide(attribute));
+      for (const std::string& attribute : attributes) names.push_back(sys::WideText(attribute));
       for (std::wstring& name : names) pointers.push_back(&name[0]);
       hr = search->ExecuteSearch(pointers.data(), static_cast<unsigned long>(pointers.size()));
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "collect/process_list_collector.h"
+#include "sys/code_page_win.h"
 #include "sys/handles_win.h"
 
 // The portable walk reads the records at these offsets.
@@ -83,13 +84,8 @@ bool ReadPerformanceData(const std::string& objectIndex, std::vector<unsigned ch
 
 // Into the system code page, cut to the 259 bytes a name may take.
 std::string NarrowName(const std::u16string& name) {
-  if (name.empty()) return std::string();
-  const wchar_t* wide = reinterpret_cast<const wchar_t*>(name.data());
-  const int length = static_cast<int>(name.size());
-  const int needed = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  if (needed <= 0) return std::string();
-  std::string narrow(static_cast<size_t>(needed), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide, length, &narrow[0], needed, nullptr, nullptr);
+  std::string narrow;
+  sys::CodePageText(reinterpret_cast<const wchar_t*>(name.data()), name.size(), 0, &narrow);
   if (narrow.size() > MAX_PATH - 1) narrow.resize(MAX_PATH - 1);
   return narrow;
 }
