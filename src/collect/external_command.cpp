@@ -31,6 +31,14 @@ std::vector<char> CommandLineBuffer(const std::string& commandLine) {
   return buffer;
 }
 
+CommandEntry ToolExitEntry(uint32_t exitCode) {
+  if (exitCode == 0) return {SeverityInformation, "Command executed successfully"};
+  if (exitCode >= 0xC0000000u) {
+    return {SeverityError, Format("Command ended abnormally with status 0x%08X", exitCode)};
+  }
+  return {SeverityWarning, Format("Command returned exit code %u", exitCode)};
+}
+
 WaitOutcome WaitInSlices(uint64_t limitMs, const WaitSlice& waitSlice, const RunContext& context) {
   uint64_t remaining = limitMs;
   for (;;) {

@@ -35,6 +35,16 @@ uint64_t MinutesToMilliseconds(const std::string& minutesText);
 // never shorter than 256 characters.
 std::vector<char> CommandLineBuffer(const std::string& commandLine);
 
+// The entry an ended tool's exit code earns. Exit codes mean different
+// things to different tools, so any but 0 is only a WARNING (in decimal);
+// from 0xC0000000 on it is an exception status, the tool crashed: an
+// ERROR, in hex.
+struct CommandEntry {
+  int32_t severity;
+  std::string message;
+};
+CommandEntry ToolExitEntry(uint32_t exitCode);
+
 enum class WaitOutcome { Ended, TimedOut, Stopped, Failed };
 
 // One bounded wait for the tool: Ended, TimedOut (this slice passed) or Failed.

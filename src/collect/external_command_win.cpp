@@ -46,12 +46,19 @@ bool ExternalCommand::Run() {
       parsed.timeLimitMs,
       [&process](uint32_t milliseconds) { return WaitForProcess(process.get(), milliseconds); },
       context_);
-  // A tool past its limit (or abandoned on a stop request) keeps running;
-  // its exit code is never asked for, so a failing tool still "succeeded".
+  // A tool past its limit (or abandoned on a stop request) keeps running.
   switch (outcome) {
-    case WaitOutcome::Ended:
-      context_.Log(SeverityInformation, "Command executed successfully");
+    case WaitOutcome::Ended: {
+      DWORD exitCode = 0;
+      if (!::GetExitCodeProcess(process.get(), &exitCode)) {
+        context_.Log(SeverityWarning, Format("Command ended; its exit code is unknown (%i)",
+                                             static_cast<int>(::GetLastError())));
+        break;
+      }
+      const CommandEntry entry = ToolExitEntry(exitCode);
+      context_.Log(entry.severity, entry.message);
       break;
+    }
     case WaitOutcome::Stopped:
       context_.Log(SeverityInformation, "Command abandoned: user requested termination");
       break;
