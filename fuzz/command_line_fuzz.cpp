@@ -15,10 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RunSettings settings;
   ParseCommandLine(arguments, settings);
 
+  const auto lead = [](unsigned char byte) { return byte >= 0x81 && byte <= 0x9F; };
   for (const char* name : {"/event=", "/case=", "/silent", "/", "=", ""}) {
-    std::string line = arguments;
+    std::vector<std::string> split = SplitArguments(arguments, lead);
     bool found = false;
-    ParseSwitch(line, name, &found);
+    TakeSwitch(split, name, &found);
   }
   return 0;
 }

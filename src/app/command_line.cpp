@@ -8,47 +8,81 @@
 
 void AsciiLowerCase(std::string& text) { text = LowerAscii(std::move(text)); }
 
-std::string ParseSwitch(std::string& line, const std::string& name, bool* found,
-                        LowerCaseFn lower) {
-  size_t start = 0;
-  while (start < line.size() && std::isspace(static_cast<unsigned char>(line[start]))) ++start;
-  line.erase(0, start);
-  lower(line);
-
-  const size_t p = line.find(name);
-  if (name.empty() || p == std::string::npos) {
-    if (found) *found = false;
-    return "";
-  }
-  std::string value;
-  const size_t s = p + name.size();
-  if (line.size() > s) {
-    if (line[s] == '"') {
-      const size_t q = line.find('"', s + 1);
-      if (q != std::string::npos) {
-        value = line.substr(s + 1, q - s - 1);
-        line.erase(s, q - s + 1);
-      }
-    } else {
-      size_t e = line.find(' ', s);
-      if (e == std::string::npos) e = line.size();
-      if (e > s) {
-        value = line.substr(s, e - s);
-        line.erase(s, e - s);
-      }
+std::vector<std::string> SplitArguments(const std::string& line, LeadByteFn isLeadByte) {
+  std::vector<std::string> arguments;
+  std::string current;
+  bool inArgument = false, quoted = false;
+  for (size_t i = 0; i < line.size();) {
+    const char c = line[i];
+    if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(c)) &&
+        i + 1 < line.size()) {
+      current.append(line, i, 2);
+      inArgument = true;
+      i += 2;
+      continue;
     }
+    if ((c == ' ' || c == '\t') && !quoted) {
+      if (inArgument) arguments.push_back(current);
+      current.clear();
+      inArgument = false;
+      ++i;
+      continue;
+    }
+    inArgument = true;
+    if (c == '\\') {
+      size_t backslashes = 0;
+      while (i < line.size() && line[i] == '\\') ++backslashes, ++i;
+      if (i < line.size() && line[i] == '"') {
+        current.append(backslashes / 2, '\\');
+        if (backslashes % 2 == 1) {
+          current += '"';
+          ++i;
+        }
+      } else {
+        current.append(backslashes, '\\');
+      }
+      continue;
+    }
+    if (c == '"') {
+      if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+        current += '"';
+        i += 2;
+        continue;
+      }
+      quoted = !quoted;
+      ++i;
+      continue;
+    }
+    current += c;
+    ++i;
   }
-  if (found) *found = true;
-  line.erase(p, name.size());
-  return value;
+  if (inArgument) arguments.push_back(current);
+  return arguments;
+}
+
+std::string TakeSwitch(std::vector<std::string>& arguments, const std::string& name, bool* found) {
+  if (found) *found = false;
+  if (name.empty()) return "";
+  for (std::string& argument : arguments) {
+    const size_t p = argument.find(name);
+    if (p == std::string::npos) continue;
+    std::string value = argument.substr(p + name.size());
+    argument.erase(p);
+    if (found) *found = true;
+    return value;
+  }
+  return "";
 }
 
 int32_t SwitchNumber(const std::string& text) { return DecimalNumber(text); }
 
 bool WantsHelp(const std::string& arguments) { return arguments.find("/?") != std::string::npos; }
 
-void ParseCommandLine(const std::string& arguments, RunSettings& settings, LowerCaseFn lower) {
+void ParseCommandLine(const std::string& arguments, RunSettings& settings, LowerCaseFn lower,
+                      LeadByteFn isLeadByte) {
   std::string line = arguments;
+  lower(line);
+  std::vector<std::string> args = SplitArguments(line, isLeadByte);
   struct DaySwitch {
     const char* name;
     bool RunSettings::*given;
@@ -62,17 +96,17 @@ void ParseCommandLine(const std::string& arguments, RunSettings& settings, Lower
   };
   for (const DaySwitch& day : kDays) {
     bool found = false;
-    const std::string value = ParseSwitch(line, day.name, &found, lower);
+    const std::string value = TakeSwitch(args, day.name, &found);
     if (found) {
       settings.*day.given = true;
       settings.*day.days = SwitchNumber(value);
     }
   }
   bool found = false;
-  settings.caseId = ParseSwitch(line, "/case=", &found, lower);
+  settings.caseId = TakeSwitch(args, "/case=", &found);
   settings.caseIdGiven = found;
-  settings.xmlFile = ParseSwitch(line, "/xmlfile=", nullptr, lower);
-  settings.outFile = ParseSwitch(line, "/outfile=", nullptr, lower);
-  ParseSwitch(line, "/silent", &found, lower);
+  settings.xmlFile = TakeSwitch(args, "/xmlfile=");
+  settings.outFile = TakeSwitch(args, "/outfile=");
+  TakeSwitch(args, "/silent", &found);
   settings.silent = found;
 }

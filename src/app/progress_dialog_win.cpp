@@ -104,6 +104,7 @@ BOOL ProgressDialog::OnInitDialog() {
 
   settings.stopRequested = false;
   settings.writeFailed = false;
+  settings.errorLogged = false;
   settings.mainWindow = window_;
 
   silent_ = settings.silent && !settings.outFile.empty();

@@ -54,7 +54,8 @@ int RunWithoutWindow() {
   if (!settings.silent || settings.outFile.empty()) return kExitWriteFailed;
   const DWORD done =
       RunThreadProc(reinterpret_cast<LPVOID>(static_cast<uintptr_t>(::GetCurrentThreadId())));
-  return RunExitCode(done == kRunPassDone, settings.writeFailed, settings.stopRequested);
+  return RunExitCode(done == kRunPassDone, settings.writeFailed, settings.stopRequested,
+                     settings.errorLogged);
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ bool ToolApp::InitInstance(const std::string& arguments) {
                     "Minimum Brindle Tool", MB_OK | MB_ICONQUESTION);
       return false;
     }
-    ParseCommandLine(arguments, settings, SystemLowerCase);
+    ParseCommandLine(arguments, settings, SystemLowerCase,
+                     [](unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; });
     // A pattern whose folder is missing matches nothing: it never falls
     // back to the scripts beside the executable.
     MakeAbsoluteShortPath(settings.xmlFile);
@@ -99,7 +101,8 @@ bool ToolApp::InitInstance(const std::string& arguments) {
   // The dialog gave up waiting for the run thread: end the process here,
   // before the runtime tears down the settings and the rest of the run's
   // state beneath a thread that still uses them.
-  if (done == STILL_ACTIVE) ::ExitProcess(RunExitCode(false, settings.writeFailed, true));
-  exitCode_ = RunExitCode(done == kRunPassDone, settings.writeFailed, settings.stopRequested);
+  if (done == STILL_ACTIVE) ::ExitProcess(RunExitCode(false, settings.writeFailed, true, false));
+  exitCode_ = RunExitCode(done == kRunPassDone, settings.writeFailed, settings.stopRequested,
+                          settings.errorLogged);
   return false;
 }

@@ -87,6 +87,8 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   GzBlockSink sink(&gzip);
   TarWriter writer(&sink);
   writer.AddFolder(outputPath, resultFolder);
+  // After a user's stop the rest is not missing but not yet packed.
+  if (!Settings().stopRequested || Settings().writeFailed) writer.AddNotPackedRecord(outputPath);
   writer.Finish(outputPath);
   const bool closed = gzip.Finish();
   if (!closed) RaiseWriteFailure();

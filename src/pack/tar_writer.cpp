@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+
+#include "pack/manifest_format.h"
 
 #include "run/log_file.h"
 #include "run/progress.h"
@@ -204,7 +207,7 @@ bool TarWriter::WriteWithRoom(const std::string& outputPath, const unsigned char
 }
 
 bool TarWriter::AddMember(const std::string& outputPath, const std::string& filePath,
-                          const std::string& archiveFolder) {
+                          const std::string& archiveFolder, std::string* fault) {
   if (!Room(outputPath)) {
     RaiseWriteFailure();
     return false;
@@ -214,6 +217,7 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   int64_t mtime = 0;
   if (!file.Open(filePath) || !file.Status(&size, &mtime)) {
     Settings().writeFailed = true;
+    if (fault != nullptr) *fault = Format("cannot be opened (error %lu)", file.error());
     return false;
   }
   const std::string name = TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte);
@@ -241,6 +245,13 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
       // The header promised `size` bytes: zeros keep the following members
       // where a reader expects them, but this member is not the file.
       complete = false;
+      if (fault != nullptr) {
+        *fault = got < want && file.error() == 0
+                     ? Format("shrank to %llu of %llu bytes while packed",
+                              static_cast<unsigned long long>(size - left + got),
+                              static_cast<unsigned long long>(size))
+                     : Format("cannot be read (error %lu)", file.error());
+      }
     }
     std::memset(buffer_.data() + got, 0, kReadSize - got);
     const size_t blocks = (want + kTarBlockSize - 1) / kTarBlockSize;
@@ -317,12 +328,38 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
   visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
+    if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));
     const uint64_t before = written_;
-    if (AddMember(outputPath, path, FolderOf(relative))) Queue(path, false, written_ - before);
+    std::string fault;
+    if (AddMember(outputPath, path, FolderOf(relative), &fault)) {
+      Queue(path, false, written_ - before);
+    } else if (!fault.empty()) {
+      gaps_.push_back({relative, fault});
+    }
     // A file whose member is incomplete stays, and so does its folder.
   };
   visitor.leftFolder = [&](const std::string& path) { Queue(path, true, 0); };
   sys::WalkTree(folder, "*.*", visitor);
+}
+
+bool TarWriter::AddNotPackedRecord(const std::string& outputPath) {
+  if (gaps_.empty()) return true;
+  std::string name;
+  for (int n = 1;; ++n) {
+    name = NotPackedName(n);
+    if (std::find(topNames_.begin(), topNames_.end(), LowerAscii(name)) == topNames_.end()) break;
+  }
+  std::string text;
+  for (const PackGap& gap : gaps_) text += NotPackedRow(gap.reason, gap.relative) + "\r\n";
+  unsigned char block[kTarBlockSize];
+  BuildHeader(name, text.size(), static_cast<int64_t>(std::time(nullptr)), block);
+  if (!WriteWithRoom(outputPath, block)) return false;
+  for (size_t at = 0; at < text.size(); at += kTarBlockSize) {
+    std::memset(block, 0, sizeof block);
+    std::memcpy(block, text.data() + at, std::min(kTarBlockSize, text.size() - at));
+    if (!WriteWithRoom(outputPath, block)) return false;
+  }
+  return true;
 }
 
 void TarWriter::Finish(const std::string& outputPath) {

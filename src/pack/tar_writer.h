@@ -70,6 +70,8 @@ class SourceFile {
   bool Status(uint64_t* size, int64_t* mtime);
   // Up to `size` bytes; false on a read error.
   bool Read(unsigned char* buffer, size_t size, size_t* got);
+  // The system's error code of the last call that failed.
+  unsigned long error() const;
 
  private:
   struct Impl;
@@ -79,6 +81,14 @@ class SourceFile {
 bool IsLeadByte(unsigned char byte);
 
 }  // namespace tar_io
+
+// A file of the folder that is not (wholly) in the stream, through a fault
+// of the file rather than of the stream: held open, unreadable, a name or
+// path the system cannot open.
+struct PackGap {
+  std::string relative;  // below the folder, "\\"-separated
+  std::string reason;
+};
 
 class TarWriter {
  public:
@@ -93,14 +103,21 @@ class TarWriter {
   // One member for the file. outputPath only names the drive whose free
   // space is watched. True when header and all data went to the sink.
   // Failures raise the run's flags: no room or a failed stream both flags,
-  // a file that cannot be opened or read `writeFailed` only.
+  // a file that cannot be opened or read `writeFailed` only; for those two
+  // *fault (when given) says why.
   bool AddMember(const std::string& outputPath, const std::string& filePath,
-                 const std::string& archiveFolder);
+                 const std::string& archiveFolder, std::string* fault = nullptr);
 
   // Archives the files of folder, then each subfolder depth first (folder
   // links are neither entered nor emptied); completed files and emptied
   // folders are queued for removal. Returns early once a stop was requested.
   void AddFolder(const std::string& outputPath, const std::string& folder);
+
+  // After AddFolder, when it met files it could not pack: the member that
+  // names them (NotPackedName). True when there was none to write or it
+  // was written.
+  bool AddNotPackedRecord(const std::string& outputPath);
+  const std::vector<PackGap>& gaps() const { return gaps_; }
 
   // The two zero blocks that end the stream (not written without room).
   void Finish(const std::string& outputPath);
@@ -142,4 +159,8 @@ class TarWriter {
   std::deque<Pending> released_;
   bool releasedAll_ = false;
   std::vector<unsigned char> buffer_;
+  std::vector<PackGap> gaps_;
+  // Top-level member names that a gap record's name must not repeat
+  // (lower case: the names of one folder on Windows).
+  std::vector<std::string> topNames_;
 };

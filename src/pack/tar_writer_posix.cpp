@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@ namespace tar_io {
 
 struct SourceFile::Impl {
   int fd = -1;
+  int error = 0;
 };
 
 SourceFile::SourceFile() : impl_(new Impl) {}
@@ -19,12 +21,19 @@ SourceFile::~SourceFile() {
 bool SourceFile::Open(const std::string& path) {
   // POSIX has no share modes: a file held open elsewhere is still read.
   impl_->fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (impl_->fd < 0) impl_->error = errno;
   return impl_->fd >= 0;
 }
 
+unsigned long SourceFile::error() const { return static_cast<unsigned long>(impl_->error); }
+
 bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
   struct stat info;
-  if (::fstat(impl_->fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::fstat(impl_->fd, &info) != 0) {
+    impl_->error = errno;
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) return false;
   *size = static_cast<uint64_t>(info.st_size);
   *mtime = static_cast<int64_t>(info.st_mtime);
   return true;
@@ -34,7 +43,10 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   *got = 0;
   while (*got < size) {
     const ssize_t n = ::read(impl_->fd, buffer + *got, size - *got);
-    if (n < 0) return false;
+    if (n < 0) {
+      impl_->error = errno;
+      return false;
+    }
     if (n == 0) break;
     *got += static_cast<size_t>(n);
   }

@@ -5,6 +5,7 @@ namespace tar_io {
 
 struct SourceFile::Impl {
   sys::FileHandle file;
+  DWORD error = 0;
 };
 
 SourceFile::SourceFile() : impl_(new Impl) {}
@@ -13,12 +14,18 @@ SourceFile::~SourceFile() = default;
 bool SourceFile::Open(const std::string& path) {
   impl_->file = sys::FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!impl_->file.valid()) impl_->error = ::GetLastError();
   return impl_->file.valid();
 }
 
+unsigned long SourceFile::error() const { return impl_->error; }
+
 bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
   LARGE_INTEGER length;
-  if (!::GetFileSizeEx(impl_->file.get(), &length)) return false;
+  if (!::GetFileSizeEx(impl_->file.get(), &length)) {
+    impl_->error = ::GetLastError();
+    return false;
+  }
   *size = static_cast<uint64_t>(length.QuadPart);
   FILETIME written;
   *mtime = 0;  // a member without a time is still worth having
@@ -37,6 +44,7 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
     DWORD n = 0;
     if (!::ReadFile(impl_->file.get(), buffer + *got, static_cast<DWORD>(size - *got), &n,
                     nullptr)) {
+      impl_->error = ::GetLastError();
       return false;
     }
     if (n == 0) break;

@@ -104,6 +104,9 @@ bool LogFile::AppendLine(const std::string& text) {
 }
 
 void LogFile::Write(int32_t severity, const std::string& message) {
+  if (!suppressed_ && severity >= SeverityError && severity <= SeverityCritical) {
+    Settings().errorLogged = true;
+  }
   AppendLine(FormatLogEntry(sys::Now(), severity, message));
 }
 

@@ -19,6 +19,7 @@ void RunSettings::Reset() {
   }
   stopRequested = false;
   writeFailed = false;
+  errorLogged = false;
   mainWindow = progressBar = statusLine = detailLine = workerThread = nullptr;
   tempFolder.clear();
 }

@@ -31,6 +31,9 @@ struct RunSettings {
   // run, so the two threads need no lock around them.
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> writeFailed{false};
+  // An ERROR (or worse) went into the activity log: the result, once
+  // written, lacks something that was asked for.
+  std::atomic<bool> errorLogged{false};
   // Window and thread handles, kept as void* so that portable code can carry
   // the record; only Windows files look inside.
   void* mainWindow = nullptr;

@@ -31,7 +31,7 @@ TEST(ParseCommandLine, TakesEachSwitchAsTheLineIsRead) {
        "/outfile=out\\R.tgz /silent",
        " event=0 application=5 security=-1 system=30 case=my case xml=a.tov out=out\\r.tgz silent"},
       {"  /CASE=ABC", " case=abc"},
-      {"/case=\"open quote", " case="},
+      {"/case=\"open quote", " case=open quote"},  // a quote groups to the line's end
       {"/case= /silent", " case= silent"},
       {"/case=", " case="},
       {"x/case=1=2 y", " case=1=2"},
@@ -42,6 +42,13 @@ TEST(ParseCommandLine, TakesEachSwitchAsTheLineIsRead) {
       {"/system=+12x /outfile=\"a b\"/xmlfile=c", " system=12 xml=c out=a b"},
       {"/event=99999999999999999999 /system=-99999999999999999999",
        " event=2147483647 system=-2147483648"},  // saturated
+      // A quoted argument is one switch, wherever its quotes stand.
+      {"\"/outfile=C:\\Out Dir\\r.tgz\" /silent", " out=c:\\out dir\\r.tgz silent"},
+      {"/outfile=\"C:\\Out Dir\\r.tgz\"\t/silent", " out=c:\\out dir\\r.tgz silent"},
+      {"/outfile=C:\\Out\\ Dir", " out=c:\\out\\"},
+      // 2n backslashes before a quote give n, 2n+1 give n and a quote.
+      {"/case=a\\\\\"b c\" /xmlfile=x\\\"y", " case=a\\b c xml=x\"y"},
+      {"/case=\"a \"\"q\"\" b\"", " case=a \"q\" b"},
   };
   for (const auto& c : cases) EXPECT_EQ(Parsed(c.first), c.second) << c.first;
 }

@@ -58,17 +58,19 @@ TEST(ChooseOutputPath, FromOutFileCaseIdOrTheUser) {
 
 TEST(ExitCode, TellsDeploymentToolsHowTheRunEnded) {
   const struct {
-    bool done, writeFailed, stop;
+    bool done, writeFailed, stop, errors;
     ExitCode code;
   } kCases[] = {
-      {true, false, false, kExitDone},
-      {true, true, true, kExitWriteFailed},   // a write failure raises the stop too
-      {false, true, true, kExitWriteFailed},  // the result folder could not be made
-      {true, false, true, kExitStopped},
-      {false, false, false, kExitStopped},  // the question was declined
+      {true, false, false, false, kExitDone},
+      {true, false, false, true, kExitWithErrors},
+      {true, true, true, true, kExitWriteFailed},    // a write failure raises the stop too
+      {false, true, true, false, kExitWriteFailed},  // the result folder could not be made
+      {true, false, true, true, kExitStopped},
+      {false, false, false, false, kExitStopped},  // the question was declined
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(RunExitCode(c.done, c.writeFailed, c.stop), c.code) << c.done << c.writeFailed;
+    EXPECT_EQ(RunExitCode(c.done, c.writeFailed, c.stop, c.errors), c.code)
+        << c.done << c.writeFailed << c.stop << c.errors;
   }
   EXPECT_TRUE(SilentRunHasNoResultPath(true, false, false));
   EXPECT_FALSE(SilentRunHasNoResultPath(true, false, true));  // beside the executable

@@ -28,13 +28,17 @@ TEST(LogFileTest, EntryLinesExtendTheFileOrRaiseBothFlags) {
   ASSERT_EQ(text.size(), 8u + 35u) << text;
   EXPECT_EQ(text.substr(0, 8), "old\r\na\r\n");
   EXPECT_EQ(text.substr(27), ",INFORMATION,b\r\n");
+  log.Write(SeverityWarning, "w");
+  EXPECT_FALSE(Settings().errorLogged);
 
   // Disabled, a log in a missing folder touches nothing; enabled, it fails.
   LogFile missing(dir / "missing/log.csv");
   missing.Disable();
   missing.Write(SeverityError, "dropped");
   EXPECT_FALSE(testing_support::FileExists(dir / "missing"));
-  EXPECT_FALSE(Settings().writeFailed || Settings().stopRequested);
+  EXPECT_FALSE(Settings().writeFailed || Settings().stopRequested || Settings().errorLogged);
+  log.Write(SeverityCritical, "c");
+  EXPECT_TRUE(Settings().errorLogged);
   missing.Enable();
   missing.AppendLine("x");
   EXPECT_TRUE(Settings().writeFailed);

@@ -84,9 +84,9 @@ TEST_F(FleetInspectTest, AFolderGivesOneLinePerResultInNameOrder) {
       continue;
     }
     EXPECT_EQ(lines[i], head + "  case=host-\"7\"  size=" + size +
-                            "  scripts=3  errors=2  warnings=0  clean");
+                            "  scripts=3  errors=2  warnings=0  clean, collected with errors");
   }
-  EXPECT_EQ(lines.back(), "300 results: 299 clean, 1 NOT CLEAN");
+  EXPECT_EQ(lines.back(), "300 results: 299 clean (299 collected with errors), 1 NOT CLEAN");
 }
 
 TEST_F(FleetInspectTest, JsonAndProgress) {

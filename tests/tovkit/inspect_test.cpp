@@ -22,15 +22,18 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   EXPECT_NE(err.str().find("tovkit inspect: cannot open " + dir / "missing.tgz" + "\n"),
             std::string::npos);
 
-  // A signed FileList.csv listing more missing files than are named.
+  // A signed FileList.csv listing more missing files than are named, under
+  // names that would drive the terminal.
   std::string list = "<FILE_LIST_START>\r\n";
-  for (size_t i = 0; i < kInspectMaxListed + 2; ++i) list += "0,gone" + std::to_string(i) + ",\r\n";
+  for (size_t i = 0; i < kInspectMaxListed + 2; ++i) {
+    list += "0,gone\033" + std::to_string(i) + ",\r\n";
+  }
   testing_support::WriteFile(result / "FileList.csv",
                              testing_support::Signed(list + "<FILE_LIST_END>\r\n"));
   const std::string gone = dir / "gone.tgz";
   ASSERT_TRUE(ResultPackager::Compress(result.path(), gone));
   EXPECT_EQ(tovkit::Inspect({gone}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("missing: gone0\nmissing: gone1\n", 0), 0u) << out.str();
+  EXPECT_EQ(out.str().rfind("missing: gone?0\nmissing: gone?1\n", 0), 0u) << out.str();
   EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT CLEAN: "),
             std::string::npos);
 }

@@ -138,6 +138,9 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
       {"<R><EVENT_LOGS System_log_required=\"true\" Sys=\"1\"/></R>",
        "s.tov:1:37: warning: 'true' turns the log off: only 'Yes' turns it on\n"
        "s.tov:1:43: error: unknown attribute 'Sys' of EVENT_LOGS is ignored\n"},
+      {"<R><EVENT_LOGS System_log_required=\"Yes\"><DEBUG x=\"1\"/></EVENT_LOGS></R>",
+       "s.tov:1:4: warning: EVENT_LOGS holds elements: it is walked as a section and its "
+       "attributes are ignored\n"},
       {"<R><ACTIVE_DIRECTORY><SERACH/><SEARCH><Attrib/><Scope Value=\"one\"/></SEARCH>"
        "</ACTIVE_DIRECTORY></R>",
        "s.tov:1:22: error: unknown element <SERACH> in ACTIVE_DIRECTORY is ignored\n"

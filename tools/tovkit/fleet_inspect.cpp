@@ -74,8 +74,8 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-// Untrusted text on a terminal: no byte may move the cursor or start an
-// escape sequence.
+}  // namespace
+
 std::string Printable(const std::string& text) {
   std::string out = text;
   for (char& c : out) {
@@ -83,8 +83,6 @@ std::string Printable(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 void ActivityLogTally::Begin(const std::string& name, uint64_t) {
   Finish();
@@ -138,6 +136,7 @@ std::string FirstReason(const InspectReport& report) {
   if (!report.readable) return "damaged archive (" + report.error + ")";
   if (!report.manifestFound) return "no FileList.csv";
   if (!report.signatureValid) return "FileList.csv signature invalid";
+  if (!report.notPacked.empty()) return "not packed: " + report.notPacked.front();
   if (!report.missing.empty()) return "missing: " + report.missing.front();
   if (!report.changed.empty()) return "changed: " + report.changed.front();
   if (!report.extra.empty()) return "extra: " + report.extra.front();
@@ -195,7 +194,10 @@ std::string SummaryText(const ResultLine& line) {
                      "  scripts=" + std::to_string(line.scripts) +
                      "  errors=" + std::to_string(line.errors) +
                      "  warnings=" + std::to_string(line.warnings) + "  ";
-  return text + (line.clean ? "clean" : "NOT CLEAN: " + Printable(line.reason));
+  // As the collector's exit code 4 says it: the result is whole, but
+  // something asked for is not in it.
+  if (line.clean) return text + (line.errors > 0 ? "clean, collected with errors" : "clean");
+  return text + "NOT CLEAN: " + Printable(line.reason);
 }
 
 std::string SummaryJson(const std::vector<ResultLine>& lines) {

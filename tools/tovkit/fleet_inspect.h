@@ -44,6 +44,10 @@ class ActivityLogTally : public MemberObserver {
   std::string pending_;
 };
 
+// Untrusted text on a terminal: no byte may move the cursor or start an
+// escape sequence (control bytes become '?').
+std::string Printable(const std::string& text);
+
 // The first reason that makes a report not clean; "" when it is clean.
 std::string FirstReason(const InspectReport& report);
 
@@ -56,7 +60,8 @@ std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsi
                                      const std::function<void(size_t done)>& done);
 
 // "name  case=x  size=n  scripts=n  errors=n  warnings=n  clean" (or
-// "NOT CLEAN: reason"), control bytes shown as '?'.
+// "clean, collected with errors" when the log holds errors, or "NOT CLEAN:
+// reason"), control bytes shown as '?'.
 std::string SummaryText(const ResultLine& line);
 
 // An array of objects, one a line; strings escaped, bytes that are not

@@ -14,7 +14,7 @@ namespace {
 
 void List(std::ostream& out, const char* label, const std::vector<std::string>& items,
           size_t count) {
-  for (const std::string& item : items) out << label << ": " << item << "\n";
+  for (const std::string& item : items) out << label << ": " << Printable(item) << "\n";
   if (count > items.size()) out << label << ": ... and " << count - items.size() << " more\n";
 }
 
@@ -80,8 +80,12 @@ int InspectMany(const std::vector<std::string>& args, bool json, std::ostream& o
     out << SummaryJson(lines);
   } else {
     for (const ResultLine& line : lines) out << SummaryText(line) << "\n";
-    out << lines.size() << " results: " << clean << " clean, " << lines.size() - clean
-        << " NOT CLEAN\n";
+    const size_t withErrors = std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) {
+      return l.clean && l.errors > 0;
+    });
+    out << lines.size() << " results: " << clean << " clean";
+    if (withErrors > 0) out << " (" << withErrors << " collected with errors)";
+    out << ", " << lines.size() - clean << " NOT CLEAN\n";
   }
   return clean == lines.size() ? 0 : 1;
 }
@@ -117,6 +121,7 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return 2;
   }
   const InspectReport report = InspectResult(FileSource(file.get()));
+  List(out, "not packed", report.notPacked, report.notPackedCount);
   List(out, "missing", report.missing, report.missingCount);
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);

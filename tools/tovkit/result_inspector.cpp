@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 #include "pack/manifest_format.h"
@@ -412,6 +413,25 @@ void CheckRow(const std::string& line, const MemberIndex& index, InspectReport* 
   }
 }
 
+// "reason,relative path" rows; false when there is none.
+bool ReadGapRecord(const std::string& text, InspectReport* report) {
+  bool any = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    Note(&report->notPacked, &report->notPackedCount,
+         line.substr(comma + 1) + ": " + line.substr(0, comma));
+    any = true;
+  }
+  return any;
+}
+
 void CheckManifest(const std::string& data, std::unordered_map<std::string, Member>* members,
                    InspectReport* report) {
   // As the run driver reads it: the text ends at the first zero byte.
@@ -445,6 +465,8 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
   GzipReader gzip(source);
   TarReader tar(&gzip);
   std::unordered_map<std::string, Member> members;
+  std::map<std::string, std::string> gapRecords;
+  size_t gapBytes = 0;  // bounded like the manifest, all records together
   std::string manifest;
   bool manifestTooLarge = false;
   for (;;) {
@@ -480,6 +502,14 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
       break;
     }
     const bool isManifest = entry.name == kFileListName;
+    // Read whole like the manifest; whether it is the gap record or a
+    // collected file of that name, the manifest tells below.
+    std::string* gapRecord = nullptr;
+    if (IsNotPackedName(entry.name) && entry.size <= kInspectMaxManifest - gapBytes) {
+      gapBytes += static_cast<size_t>(entry.size);
+      gapRecord = &gapRecords[entry.name];
+      gapRecord->clear();
+    }
     if (isManifest) {
       manifestTooLarge = entry.size > kInspectMaxManifest;
       manifest.clear();
@@ -492,6 +522,7 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
       if (observer != nullptr) observer->Data(data, size);
       if (isManifest && !manifestTooLarge)
         manifest.append(reinterpret_cast<const char*>(data), size);
+      if (gapRecord != nullptr) gapRecord->append(reinterpret_cast<const char*>(data), size);
     });
     if (!ok) {
       report.error = tar.error();
@@ -511,6 +542,11 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
     Note(&report.problems, &report.problemCount, "FileList.csv larger than the limit");
   }
   if (report.manifestFound) CheckManifest(manifest, &members, &report);
+  for (const auto& record : gapRecords) {
+    auto member = members.find(record.first);
+    if (member == members.end() || member->second.listed) continue;  // collected
+    if (ReadGapRecord(record.second, &report)) member->second.listed = true;
+  }
   for (const auto& member : members) {
     if (!member.second.listed && member.first != kFileListName) {
       Note(&report.extra, &report.extraCount, member.first);
@@ -527,6 +563,9 @@ std::string InspectVerdict(const InspectReport& report) {
   }
   std::string text = "NOT CLEAN:";
   if (!report.readable) text += " damaged archive (" + report.error + "),";
+  if (report.notPackedCount > 0) {
+    text += " " + std::to_string(report.notPackedCount) + " not packed,";
+  }
   if (!report.manifestFound) {
     text += " no FileList.csv,";
   } else if (!report.signatureValid) {

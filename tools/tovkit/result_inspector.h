@@ -101,12 +101,15 @@ struct InspectReport {
   size_t files = 0;   // regular members
   size_t listed = 0;  // rows of the manifest
   size_t missingCount = 0, changedCount = 0, extraCount = 0, problemCount = 0;
+  // Files the run found but could not pack, as its gap record names them:
+  // "path: reason".
+  size_t notPackedCount = 0;
   // The first few of each, for the report.
-  std::vector<std::string> missing, changed, extra, problems;
+  std::vector<std::string> missing, changed, extra, problems, notPacked;
 
   bool clean() const {
     return readable && manifestFound && signatureValid && missingCount == 0 && changedCount == 0 &&
-           extraCount == 0 && problemCount == 0;
+           extraCount == 0 && problemCount == 0 && notPackedCount == 0;
   }
 };
 

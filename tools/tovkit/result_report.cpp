@@ -314,6 +314,7 @@ void Problems(Page& page, const ResultSummary& s) {
          << " in the archive; every listed file's CRC-32 "
          << (r.changedCount == 0 ? "matches" : "checked, some differ") << ".</p>";
   }
+  NameList(page, "Not packed", r.notPacked, r.notPackedCount);
   NameList(page, "Missing", r.missing, r.missingCount);
   NameList(page, "Changed", r.changed, r.changedCount);
   NameList(page, "Extra", r.extra, r.extraCount);

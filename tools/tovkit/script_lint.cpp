@@ -145,6 +145,10 @@ void Linter::Walk(const ScriptNode& root) {
       CheckActiveDirectory(node);
       continue;
     }
+    if (hasChildren && role == ElementRole::EventLogSettings) {
+      Add(node, false,
+          "EVENT_LOGS holds elements: it is walked as a section and its attributes are ignored");
+    }
     if (!hasChildren) {
       if (role == ElementRole::EventLogSettings) {
         CheckEventLogSettings(node);
