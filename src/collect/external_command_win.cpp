@@ -17,7 +17,8 @@ bool ExternalCommand::Run() {
   // Outside a run there is no resolver, and nothing to expand.
   PathResolver* resolver = context_.resolver;
   if (resolver && !resolver->Resolve(&command_)) {
-    context_.Log(SeverityInformation, Format("Unable to parse command \"%s\"", command_.c_str()));
+    // The tool never runs: what it should have collected is missing.
+    context_.Log(SeverityError, Format("Unable to parse command \"%s\"", command_.c_str()));
     context_.Detail("...");
     return false;
   }

@@ -19,6 +19,30 @@ bool OpenKey(HKEY parent, const std::string& subkey, sys::RegKey* key) {
   return true;
 }
 
+// RegOpenKeyExA converts the name into the thread's static buffer of
+// MAX_PATH characters (on Windows as under Wine), so a longer path fails
+// although the key exists. A level at a time, every name fits: a key name
+// has at most 255 characters. The system's answer when it fails.
+LONG OpenKeyPath(HKEY root, const std::string& subkey, sys::RegKey* key) {
+  sys::RegKey current;
+  HKEY parent = root;
+  size_t start = 0;
+  for (;;) {
+    size_t end = subkey.find('\\', start);
+    if (end == std::string::npos) end = subkey.size();
+    HKEY opened = nullptr;
+    const LONG status = ::RegOpenKeyExA(parent, subkey.substr(start, end - start).c_str(), 0,
+                                        KEY_READ, &opened);
+    if (status != ERROR_SUCCESS) return status;
+    current.Attach(opened);
+    parent = opened;
+    if (end == subkey.size()) break;
+    start = end + 1;
+  }
+  *key = std::move(current);
+  return ERROR_SUCCESS;
+}
+
 // Key names are at most 255 characters, so a more-data answer (which some
 // systems give for DBCS names) still leaves a usable, terminated name.
 bool SubkeyName(HKEY key, DWORD index, std::string* name) {
@@ -98,15 +122,29 @@ void RegistryCollector::ExportKeyPath(const std::string& path) {
   const RegistryRoot root = ParseRegistryRoot(rootName);
   if (root == RegistryRootNone) return;
   sys::RegKey key;
-  if (!OpenKey(RegistryRootKey(root), subkey, &key)) return;
+  const LONG status = OpenKeyPath(RegistryRootKey(root), subkey, &key);
+  // A key that is not there is no failure: "No matching keys found" says it.
+  if (status == ERROR_FILE_NOT_FOUND) return;
+  if (status != ERROR_SUCCESS) {
+    ++dumpCount_;
+    context_.Log(SeverityError, Format("Unable to open the registry key [%s] (%d)", path.c_str(),
+                                       static_cast<int>(status)));
+    return;
+  }
   WalkKey(key.get(), kExport, path);
 }
 
 void RegistryCollector::WalkKey(Key key, int mode, const std::string& path) {
   if (context_.StopRequested()) return;
   DWORD subkeys = 0;
-  if (::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  const LONG status = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) {
+    if (mode == kExport) {
+      ++dumpCount_;
+      context_.Log(SeverityError, Format("Unable to read the registry key [%s] (%d)", path.c_str(),
+                                         static_cast<int>(status)));
+    }
     return;
   }
 

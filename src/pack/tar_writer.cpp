@@ -339,6 +339,10 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
     // A file whose member is incomplete stays, and so does its folder.
   };
   visitor.leftFolder = [&](const std::string& path) { Queue(path, true, 0); };
+  visitor.unlisted = [&](const std::string&, const std::string& relative, unsigned long error) {
+    run.writeFailed = true;
+    gaps_.push_back({relative, Format("cannot be listed (error %lu)", error)});
+  };
   sys::WalkTree(folder, "*.*", visitor);
 }
 

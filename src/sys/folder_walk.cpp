@@ -22,9 +22,14 @@ void Walk(const std::string& folder, const std::string& relative, const std::str
   // passes: each costs the system a read of the whole folder.
   const bool everything = mask == "*.*";
   std::vector<std::pair<std::string, EntryKind>> entries;
-  ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
-    if (everything || kind != EntryKind::File) entries.emplace_back(name, kind);
-  });
+  const unsigned long error =
+      ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
+        if (everything || kind != EntryKind::File) entries.emplace_back(name, kind);
+      });
+  if (error != 0) {
+    if (visitor.unlisted) visitor.unlisted(folder, relative, error);
+    return;
+  }
   const auto files = [&](const std::string& name, EntryKind kind) {
     if (kind != EntryKind::File || Stopped(visitor)) return;
     if (visitor.file) visitor.file(folder + "\\" + name, Join(relative, name));

@@ -15,9 +15,11 @@ enum class EntryKind { File, Folder, FolderLink };
 
 // Every entry of `folder` whose name matches `mask` ("*.*" matches every
 // name, as on Windows), without "." and "..", in the file system's order.
-// Paths use "\\". Windows edge and POSIX stand-in.
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, EntryKind kind)>& visit);
+// Paths use "\\". Windows edge and POSIX stand-in. 0, or the system's error
+// code when the folder could not be listed (nothing matching is no error).
+unsigned long ForEachEntry(
+    const std::string& folder, const std::string& mask,
+    const std::function<void(const std::string& name, EntryKind kind)>& visit);
 
 struct TreeVisitor {
   // A file matching the mask: its full path and its path below the root.
@@ -26,6 +28,10 @@ struct TreeVisitor {
   std::function<void(const std::string& path)> folderLink;
   // A real subfolder whose walk is over (may be empty).
   std::function<void(const std::string& path)> leftFolder;
+  // A folder that could not be listed (a path too long for the system, no
+  // access), with the system's error code (may be empty).
+  std::function<void(const std::string& path, const std::string& relative, unsigned long error)>
+      unlisted;
   // Asked before each entry; true ends the walk (may be empty).
   std::function<bool()> stop;
 };

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <errno.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 
@@ -7,14 +8,15 @@
 
 namespace sys {
 
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, EntryKind kind)>& visit) {
-  if (folder.empty()) return;
+unsigned long ForEachEntry(
+    const std::string& folder, const std::string& mask,
+    const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+  if (folder.empty()) return 0;
   const std::string native = PosixPath(folder);
   // "*.*" means every name on Windows, also names without a dot.
   const bool all = mask == "*.*" || mask == "*";
   DIR* dir = ::opendir(native.c_str());
-  if (dir == nullptr) return;
+  if (dir == nullptr) return static_cast<unsigned long>(errno);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
@@ -31,6 +33,7 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
     visit(name, kind);
   }
   ::closedir(dir);
+  return 0;
 }
 
 bool IsFolderLink(const std::string& path) {

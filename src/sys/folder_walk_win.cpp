@@ -3,12 +3,18 @@
 
 namespace sys {
 
-void ForEachEntry(const std::string& folder, const std::string& mask,
-                  const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+unsigned long ForEachEntry(
+    const std::string& folder, const std::string& mask,
+    const std::function<void(const std::string& name, EntryKind kind)>& visit) {
   // "\\*.*" alone would list the current drive's root.
-  if (folder.empty()) return;
+  if (folder.empty()) return 0;
   FileFind find;
-  if (!find.First(folder + "\\" + mask)) return;
+  if (!find.First(folder + "\\" + mask)) {
+    // A path over MAX_PATH gives 206 (or 3): the folder is there but the
+    // "A" functions cannot reach it.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
+  }
   do {
     if (find.isDots()) continue;
     EntryKind kind = EntryKind::File;
@@ -18,6 +24,7 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
     }
     visit(find.name(), kind);
   } while (find.Next());
+  return 0;
 }
 
 bool IsFolderLink(const std::string& path) {

@@ -59,14 +59,14 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   const struct {
     std::string value, minutes, outcome;  // %s: the value as the run left it
   } cases[] = {
-      // Whatever its exit code, a tool that ends in time succeeded.
-      {"~1 " + ran, "1", "INFORMATION,Command executed successfully"},
+      // A tool that ends in time tells its exit code.
+      {"~1 " + ran, "1", "WARNING,Command returned exit code 7"},
       {folder / "missing.exe", "5", "ERROR,Unable to execute command (2)"},
       // "x" minutes is no time at all; the tool is left running.
       {"~x " + probe + " pid " + pid + " sleep 20000", "x",
        "ERROR,Command has not returned after x minute(s)"},
       {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "",
-       "INFORMATION,Unable to parse command \"%s\""},
+       "ERROR,Unable to parse command \"%s\""},
   };
   for (const auto& c : cases) {
     ::DeleteFileA(log.log()->path().c_str());

@@ -5,6 +5,8 @@
 //   pid PATH          creates PATH holding this process's id
 //   sleep MS          sleeps MS milliseconds
 //   exit CODE         ends with CODE
+//   crash             ends with an access violation
+//   hold PATH MS      creates PATH and keeps it open, unshared, MS milliseconds
 // It ends with 0 after the last step, and with 99 on a step it does not know.
 #include <windows.h>
 
@@ -14,12 +16,13 @@
 
 namespace {
 
-bool Put(const char* path, const std::string& text) {
+bool Put(const char* path, const std::string& text, DWORD holdMs = 0) {
   HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok =
       ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  ::Sleep(holdMs);
   ::CloseHandle(file);
   return ok && written == text.size();
 }
@@ -41,6 +44,11 @@ int main(int argc, char** argv) {
       ::Sleep(static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10)));
     } else if (std::strcmp(step, "exit") == 0 && hasArg) {
       return std::atoi(argv[++i]);
+    } else if (std::strcmp(step, "crash") == 0) {
+      ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+    } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
+      if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;
+      i += 2;
     } else {
       return 99;
     }

@@ -13,7 +13,7 @@ sed -i 's/Note="x"/Note="y"/' "$E2E_DIR/edited.tov"
 mkdir -p "$E2E_DIR/out"
 brindle /case=Case42 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 status=$?
-check "the run ends by itself, exit code 0" test "$status" -eq 0
+check "the run ends by itself, exit code 4: a script was refused" test "$status" -eq 4
 temp="$E2E_DIR/out/~BX_TEMP"
 result="$E2E_DIR/out/case42 r.tgz"
 check "the result is named after the case" test -f "$result"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "pack/result_packager.h"
@@ -36,6 +37,25 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   EXPECT_EQ(out.str().rfind("missing: gone?0\nmissing: gone?1\n", 0), 0u) << out.str();
   EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT CLEAN: "),
             std::string::npos);
+
+#ifndef _WIN32
+  // A file the packer finds but cannot open is named by the result itself,
+  // under a name no collected file has.
+  testing_support::ScratchFolder held("held");
+  testing_support::WriteFile(held / "FileList.csv",
+                             testing_support::Signed("<FILE_LIST_START>\r\n<FILE_LIST_END>\r\n"));
+  testing_support::WriteFile(held / "Not Packed.csv", "collected");
+  std::filesystem::create_symlink(held / "nowhere", held / "held.log");
+  const std::string gaps = dir / "gaps.tgz";
+  EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
+  std::ostringstream listed;
+  EXPECT_EQ(tovkit::Inspect({gaps}, listed, err), 1);
+  EXPECT_EQ(listed.str(), "not packed: held.log: cannot be opened (error 2)\n"
+                          "extra: Not Packed.csv\n" +
+                              gaps + ": NOT CLEAN: 1 not packed, 0 missing, 0 changed, 1 extra, "
+                                     "0 other problems\n");
+  Settings().Reset();
+#endif
 }
 
 }  // namespace
