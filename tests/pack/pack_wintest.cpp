@@ -50,10 +50,11 @@ TEST_F(PackWinTest, HeldHiddenAndReadOnlyFiles) {
   writer.Settle(true);
   EXPECT_EQ(sink.data.substr(0, 5) + sink.data[512], "A.txtA");  // the read-only file
   const size_t record = sink.data.size() - 4 * 512;
-  EXPECT_EQ(sink.data.substr(record, 15), "Not Packed.csv\0");
-  EXPECT_EQ(sink.data.substr(record + 512, 43), "cannot be opened (error 32),sub\\busy.log\r\n\0");
+  EXPECT_EQ(sink.data.substr(record, 15), std::string("Not Packed.csv", 15));
+  EXPECT_EQ(sink.data.substr(record + 512, 43),
+            std::string("cannot be opened (error 32),sub\\busy.log\r\n", 43));
   EXPECT_NE(sink.data.find("sub/free.log"), std::string::npos);
-  EXPECT_EQ(sink.data.find("busy.log"), std::string::npos);
+  EXPECT_EQ(sink.data.find("sub/busy.log"), std::string::npos);
   EXPECT_FALSE(FileExists(readOnly) || FileExists(hidden) || FileExists(free));
   EXPECT_TRUE(FileExists(busy) && FileExists(res + "\\sub"));
   EXPECT_TRUE(Settings().writeFailed);
