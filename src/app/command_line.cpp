@@ -14,8 +14,7 @@ std::vector<std::string> SplitArguments(const std::string& line, LeadByteFn isLe
   bool inArgument = false, quoted = false;
   for (size_t i = 0; i < line.size();) {
     const char c = line[i];
-    if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(c)) &&
-        i + 1 < line.size()) {
+    if (isLeadByte != nullptr && isLeadByte(static_cast<unsigned char>(c)) && i + 1 < line.size()) {
       current.append(line, i, 2);
       inArgument = true;
       i += 2;

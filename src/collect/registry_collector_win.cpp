@@ -31,8 +31,8 @@ LONG OpenKeyPath(HKEY root, const std::string& subkey, sys::RegKey* key) {
     size_t end = subkey.find('\\', start);
     if (end == std::string::npos) end = subkey.size();
     HKEY opened = nullptr;
-    const LONG status = ::RegOpenKeyExA(parent, subkey.substr(start, end - start).c_str(), 0,
-                                        KEY_READ, &opened);
+    const LONG status =
+        ::RegOpenKeyExA(parent, subkey.substr(start, end - start).c_str(), 0, KEY_READ, &opened);
     if (status != ERROR_SUCCESS) return status;
     current.Attach(opened);
     parent = opened;

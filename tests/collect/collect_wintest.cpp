@@ -65,8 +65,7 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
       // "x" minutes is no time at all; the tool is left running.
       {"~x " + probe + " pid " + pid + " sleep 20000", "x",
        "ERROR,Command has not returned after x minute(s)"},
-      {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "",
-       "ERROR,Unable to parse command \"%s\""},
+      {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "", "ERROR,Unable to parse command \"%s\""},
   };
   for (const auto& c : cases) {
     ::DeleteFileA(log.log()->path().c_str());

@@ -50,10 +50,12 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
   std::ostringstream listed;
   EXPECT_EQ(tovkit::Inspect({gaps}, listed, err), 1);
-  EXPECT_EQ(listed.str(), "not packed: held.log: cannot be opened (error 2)\n"
-                          "extra: Not Packed.csv\n" +
-                              gaps + ": NOT CLEAN: 1 not packed, 0 missing, 0 changed, 1 extra, "
-                                     "0 other problems\n");
+  EXPECT_EQ(listed.str(),
+            "not packed: held.log: cannot be opened (error 2)\n"
+            "extra: Not Packed.csv\n" +
+                gaps +
+                ": NOT CLEAN: 1 not packed, 0 missing, 0 changed, 1 extra, "
+                "0 other problems\n");
   Settings().Reset();
 #endif
 }

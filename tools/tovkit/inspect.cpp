@@ -80,9 +80,8 @@ int InspectMany(const std::vector<std::string>& args, bool json, std::ostream& o
     out << SummaryJson(lines);
   } else {
     for (const ResultLine& line : lines) out << SummaryText(line) << "\n";
-    const size_t withErrors = std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) {
-      return l.clean && l.errors > 0;
-    });
+    const size_t withErrors = std::count_if(
+        lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean && l.errors > 0; });
     out << lines.size() << " results: " << clean << " clean";
     if (withErrors > 0) out << " (" << withErrors << " collected with errors)";
     out << ", " << lines.size() - clean << " NOT CLEAN\n";
