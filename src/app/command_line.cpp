@@ -1,7 +1,5 @@
 #include "app/command_line.h"
 
-#include <cctype>
-#include <climits>
 
 #include "run/run_settings.h"
 #include "run/text.h"

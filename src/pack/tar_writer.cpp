@@ -6,7 +6,6 @@
 #include <ctime>
 
 #include "pack/manifest_format.h"
-
 #include "run/log_file.h"
 #include "run/progress.h"
 #include "run/run_settings.h"

@@ -117,7 +117,6 @@ class TarWriter {
   // names them (NotPackedName). True when there was none to write or it
   // was written.
   bool AddNotPackedRecord(const std::string& outputPath);
-  const std::vector<PackGap>& gaps() const { return gaps_; }
 
   // The two zero blocks that end the stream (not written without room).
   void Finish(const std::string& outputPath);
