@@ -34,25 +34,6 @@ TEST(ExternalCommandValue, SplitsTheMinutesPrefix) {
   }
 }
 
-TEST(ToolExitEntry, WarnsInDecimalAndCallsACrashAnError) {
-  const struct {
-    uint32_t code;
-    int32_t severity;
-    const char* message;
-  } cases[] = {
-      {0, SeverityInformation, "Command executed successfully"},
-      {7, SeverityWarning, "Command returned exit code 7"},
-      {0xBFFFFFFFu, SeverityWarning, "Command returned exit code 3221225471"},
-      {0xC0000005u, SeverityError, "Command ended abnormally with status 0xC0000005"},
-      {0xFFFFFFFFu, SeverityError, "Command ended abnormally with status 0xFFFFFFFF"},
-  };
-  for (const auto& c : cases) {
-    const CommandEntry entry = ToolExitEntry(c.code);
-    EXPECT_EQ(entry.severity, c.severity) << c.code;
-    EXPECT_EQ(entry.message, c.message);
-  }
-}
-
 TEST(WaitInSlices, CoversTheLimitAndEndsOnAStopRequest) {
   Settings().Reset();
   std::vector<uint32_t> slices;

@@ -19,20 +19,16 @@ row() {
   sign "$E2E_DIR/$name.tov"
   [ -z "$before" ] || eval "$before"
   brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
-  local status=$?
-  check "$name: exit code $code (was $status)" test "$status" -eq "$code"
+  check "$name: exit code $code (was $?)" test $? -eq "$code"
   log="$E2E_DIR/out/log.csv"
   tar -xzOf "$E2E_DIR/out/r.tgz" 'Activity Log.csv' >"$log" 2>/dev/null
   inspected=$("$TOVKIT" inspect "$E2E_DIR/out/r.tgz" 2>&1)
 }
 
 probe='$TOOLDIR$\probe.exe'
-row exit7 0 "<EXECUTE T=\"~1 $probe exit 7\"/>"
+row exits 4 "<EXECUTE A=\"~1 $probe exit 7\" B=\"~1 $probe exit -1\" C=\"~1 $probe crash\"/>"
 check "exit 7: a WARNING in decimal" has_line "$log" ",WARNING,Command returned exit code 7"
-row exitm1 4 "<EXECUTE T=\"~1 $probe exit -1\"/>"
-check "exit -1: an ERROR in hex" has_line "$log" \
-  ",ERROR,Command ended abnormally with status 0xFFFFFFFF"
-row crash 4 "<EXECUTE T=\"~1 $probe crash\"/>"
+check "exit -1: an ERROR in hex" has_line "$log" ",ERROR,Command ended abnormally with status 0xFFFFFFFF"
 check "a crash: an ERROR naming the access violation" has_line "$log" \
   ",ERROR,Command ended abnormally with status 0xC0000005"
 check "a result with errors is still clean" grep -q ': clean: ' <<<"$inspected"
