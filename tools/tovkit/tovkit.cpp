@@ -10,6 +10,8 @@
 #include <unistd.h>
 #endif
 
+#include "brand.h"
+#include "decrypt.h"
 #include "inspect.h"
 #include "report.h"
 #include "script_lint.h"
@@ -29,6 +31,8 @@ const char kUsage[] =
     "  lint      check scripts for what a run would drop or skip\n"
     "  inspect   check result .tgz files (or a folder of them) against their FileList.csv\n"
     "  report    one self-contained HTML page about a result .tgz\n"
+    "  brand     a copy of brindle.exe for your organisation (tovkit brand --help)\n"
+    "  decrypt   open an encrypted result .tgz.p7m with your key\n"
     "  help      this text\n";
 }  // namespace
 
@@ -46,6 +50,8 @@ int Main(const std::vector<std::string>& args) {
   }
   if (args[0] == "lint") return Lint(rest, std::cout, std::cerr);
   if (args[0] == "report") return Report(rest, std::cout, std::cerr);
+  if (args[0] == "brand") return Brand(rest, std::cout, std::cerr);
+  if (args[0] == "decrypt") return Decrypt(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
   return 2;
 }

@@ -1,0 +1,16 @@
+#include "keys.h"
+
+namespace tovkit {
+
+bool SignWithKey(const std::string&, const Certificate&, bool, const std::string&, KeySignature*,
+                 std::string* error) {
+  *error = kNeedsOpenSsl;
+  return false;
+}
+
+bool DecryptEnvelope(std::FILE*, const std::string&, std::FILE*, std::string* error) {
+  *error = kNeedsOpenSsl;
+  return false;
+}
+
+}  // namespace tovkit
