@@ -3,12 +3,12 @@
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
+#include "run/brand.h"
+#include "run/key_signature.h"
 #include "run/local_text.h"
 #include "run/progress.h"
 #include "run/run_settings.h"
 #include "run/signature.h"
-#include "run/brand.h"
-#include "run/key_signature.h"
 #include "run/text.h"
 #include "script/action_dispatcher.h"
 #include "script/script_document.h"
@@ -120,7 +120,8 @@ namespace {
 // refused, or null.
 const char* KeyRefusal(const std::string& text) {
   const Brand& brand = ProgramBrand();
-  if (brand.state == Brand::State::Unbranded || (brand.state == Brand::State::Branded && !brand.hasTrust))
+  if (brand.state == Brand::State::Unbranded ||
+      (brand.state == Brand::State::Branded && !brand.hasTrust))
     return nullptr;
   if (brand.state == Brand::State::Unreadable)
     return "XML file %s will not be processed: the certificates this copy carries cannot be read.";

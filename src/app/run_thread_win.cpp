@@ -69,9 +69,10 @@ std::string AskSaveAsPath(HWND owner) {
 
 std::string ChooseOutputPath() {
   RunSettings& settings = Settings();
-  const std::string path = ResultFilePath(ChooseOutputPath(settings, GetModuleFolder(), [&settings] {
-    return AskSaveAsPath(static_cast<HWND>(settings.mainWindow));
-  }));
+  const std::string path =
+      ResultFilePath(ChooseOutputPath(settings, GetModuleFolder(), [&settings] {
+        return AskSaveAsPath(static_cast<HWND>(settings.mainWindow));
+      }));
   // Later readers of the setting see the file really written.
   if (!settings.outFile.empty()) settings.outFile = path;
   return path;

@@ -21,7 +21,8 @@ std::string Literal(const char* bytes, size_t size) { return std::string(bytes, 
 
 // KeyTransRecipientInfo, version 0: the certificate by issuer and serial.
 std::string RecipientInfos(const Certificate& recipient, const std::string& encryptedKey) {
-  const std::string issuerAndSerial = der::Wrap(der::kSequence, recipient.issuer + recipient.serial);
+  const std::string issuerAndSerial =
+      der::Wrap(der::kSequence, recipient.issuer + recipient.serial);
   return der::Wrap(der::kSet,
                    der::Wrap(der::kSequence, kVersion0 + issuerAndSerial +
                                                  Literal(kRsaEncryption, sizeof kRsaEncryption) +
@@ -82,7 +83,8 @@ bool EnvelopeOutput::Flush() {
 
 // Whole blocks go out; the rest waits. The last call adds PKCS#7 padding.
 bool EnvelopeOutput::EncryptPending(bool last) {
-  if (last) pending_.append(16 - pending_.size() % 16, static_cast<char>(16 - pending_.size() % 16));
+  if (last)
+    pending_.append(16 - pending_.size() % 16, static_cast<char>(16 - pending_.size() % 16));
   const size_t size = pending_.size() - pending_.size() % 16;
   if (size == 0) return true;
   encrypted_.resize(size);

@@ -128,12 +128,14 @@ bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* 
   if (!ResultFileLength(outputPath, &length)) return false;
   const Certificate* recipient = Recipient();
   if (recipient != nullptr) {
-    *text = ResultReportText(
-        LocalText("ClearText", "EncryptedMessage",
-                  "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
-                  "The file is encrypted. Only the holder of the key of this certificate can "
-                  "read it:\n"),
-        "", outputPath, length) + recipient->subject;
+    *text =
+        ResultReportText(
+            LocalText("ClearText", "EncryptedMessage",
+                      "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
+                      "The file is encrypted. Only the holder of the key of this certificate can "
+                      "read it:\n"),
+            "", outputPath, length) +
+        recipient->subject;
     if (length >= kSizeWarningBytes)
       *text += LocalText("ClearText", "WarningSizeMessage",
                          "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as "

@@ -62,7 +62,7 @@ bool ParseBrandBlock(const unsigned char* block, size_t size, BrandCertificates*
     const size_t length = ReadLittle32(block, at + 1);
     at += 5;
     if (length == 0 || length > kBrandHeadSize + used - at) return false;
-    std::string* target = kind == kBrandTrust ? &found.trust
+    std::string* target = kind == kBrandTrust       ? &found.trust
                           : kind == kBrandRecipient ? &found.recipient
                                                     : nullptr;
     if (target == nullptr || !target->empty()) return false;

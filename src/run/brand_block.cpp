@@ -5,11 +5,11 @@ namespace {
 // The reserved block, in a section of its own. tovkit rewrites it in a
 // copy of the executable; the compiler must not assume its contents, so it
 // is only read through a volatile pointer.
-#define BRAND_HEAD                                                                            \
+#define BRAND_HEAD                                                                             \
   'B', 'R', 'I', 'N', 'D', 'L', 'E', '-', 'B', 'R', 'A', 'N', 'D', '-', '1', '\n', 1, 0, 0, 0, \
       (kBrandBlockSize - kBrandHeadSize) & 0xff, (kBrandBlockSize - kBrandHeadSize) >> 8, 0, 0
-__attribute__((section(".brand"), used)) const unsigned char
-    kProgramBrandBlock[kBrandBlockSize] = {BRAND_HEAD};
+__attribute__((section(".brand"), used))
+const unsigned char kProgramBrandBlock[kBrandBlockSize] = {BRAND_HEAD};
 #undef BRAND_HEAD
 
 }  // namespace

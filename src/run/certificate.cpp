@@ -29,13 +29,20 @@ std::string AttributeName(const der::Item& oid) {
   // 2.5.4.N, the attribute types that names use in practice.
   if (oid.size == 3 && oid.content[0] == 0x55 && oid.content[1] == 0x04) {
     switch (oid.content[2]) {
-      case 3: return "CN";
-      case 6: return "C";
-      case 7: return "L";
-      case 8: return "ST";
-      case 10: return "O";
-      case 11: return "OU";
-      default: break;
+      case 3:
+        return "CN";
+      case 6:
+        return "C";
+      case 7:
+        return "L";
+      case 8:
+        return "ST";
+      case 10:
+        return "O";
+      case 11:
+        return "OU";
+      default:
+        break;
     }
   }
   std::string text;
@@ -43,9 +50,11 @@ std::string AttributeName(const der::Item& oid) {
   for (size_t i = 0; i < oid.size; ++i) {
     value = (value << 7) | (oid.content[i] & 0x7f);
     if (oid.content[i] & 0x80) continue;
-    if (text.empty()) text = value < 80 ? std::to_string(value / 40) + "." + std::to_string(value % 40)
-                                       : "2." + std::to_string(value - 80);
-    else text += "." + std::to_string(value);
+    if (text.empty())
+      text = value < 80 ? std::to_string(value / 40) + "." + std::to_string(value % 40)
+                        : "2." + std::to_string(value - 80);
+    else
+      text += "." + std::to_string(value);
     value = 0;
   }
   return text.empty() ? "?" : text;

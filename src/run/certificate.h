@@ -8,10 +8,10 @@
 
 struct Certificate {
   enum class KeyKind { Rsa, EcP256 };
-  std::string der;       // the whole certificate
-  std::string issuer;    // the issuer Name, as encoded
-  std::string serial;    // the serial number INTEGER, as encoded
-  std::string subject;   // readable: "C=DE, O=Acme, CN=Acme Scripts"
+  std::string der;            // the whole certificate
+  std::string issuer;         // the issuer Name, as encoded
+  std::string serial;         // the serial number INTEGER, as encoded
+  std::string subject;        // readable: "C=DE, O=Acme, CN=Acme Scripts"
   std::string publicKeyInfo;  // SubjectPublicKeyInfo, as encoded
   KeyKind kind = KeyKind::Rsa;
   std::string modulus, exponent;  // RSA, big-endian without leading zeros

@@ -66,7 +66,8 @@ std::string Head(unsigned char tag, uint64_t size) {
   std::string out(1, static_cast<char>(tag));
   if (size < 0x80) return out + static_cast<char>(size);
   std::string bytes;
-  for (uint64_t rest = size; rest != 0; rest >>= 8) bytes.insert(bytes.begin(), static_cast<char>(rest & 0xff));
+  for (uint64_t rest = size; rest != 0; rest >>= 8)
+    bytes.insert(bytes.begin(), static_cast<char>(rest & 0xff));
   out += static_cast<char>(0x80 | bytes.size());
   return out + bytes;
 }

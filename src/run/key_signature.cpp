@@ -42,9 +42,12 @@ bool HexDecode(const std::string& text, std::string* bytes) {
 
 const char* SchemeName(sys::SignatureScheme scheme) {
   switch (scheme) {
-    case sys::SignatureScheme::RsaPssSha256: return "rsa-pss-sha256";
-    case sys::SignatureScheme::EcdsaP256Sha256: return "ecdsa-p256-sha256";
-    default: return "rsa-pkcs1-sha256";
+    case sys::SignatureScheme::RsaPssSha256:
+      return "rsa-pss-sha256";
+    case sys::SignatureScheme::EcdsaP256Sha256:
+      return "ecdsa-p256-sha256";
+    default:
+      return "rsa-pkcs1-sha256";
   }
 }
 
@@ -65,8 +68,7 @@ std::string Base64Encode(const std::string& bytes) {
     uint32_t group = 0;
     for (size_t j = 0; j < 3; ++j)
       group = (group << 8) | (j < n ? static_cast<unsigned char>(bytes[i + j]) : 0);
-    for (size_t j = 0; j < 4; ++j)
-      text += j <= n ? kAlphabet[(group >> (18 - 6 * j)) & 63] : '=';
+    for (size_t j = 0; j < 4; ++j) text += j <= n ? kAlphabet[(group >> (18 - 6 * j)) & 63] : '=';
   }
   return text;
 }
@@ -88,7 +90,8 @@ bool Base64Decode(const std::string& text, std::string* bytes) {
       if (at == nullptr || pad > 0) return false;
       group = (group << 6) | static_cast<uint32_t>(at - kAlphabet);
     }
-    for (size_t j = 0; j < 3 - pad; ++j) *bytes += static_cast<char>((group >> (16 - 8 * j)) & 0xff);
+    for (size_t j = 0; j < 3 - pad; ++j)
+      *bytes += static_cast<char>((group >> (16 - 8 * j)) & 0xff);
   }
   return true;
 }

@@ -13,9 +13,9 @@ namespace sys {
 
 struct PublicKey {
   bool rsa = true;
-  std::string spki;                // SubjectPublicKeyInfo as encoded
-  std::string modulus, exponent;   // RSA, big-endian
-  std::string ecX, ecY;            // P-256, 32 bytes each
+  std::string spki;               // SubjectPublicKeyInfo as encoded
+  std::string modulus, exponent;  // RSA, big-endian
+  std::string ecX, ecY;           // P-256, 32 bytes each
 };
 
 enum class SignatureScheme { RsaPkcs1Sha256, RsaPssSha256, EcdsaP256Sha256 };

@@ -39,21 +39,20 @@ const Cng* LoadCng() {
   static Cng cng;
   HMODULE module = ::LoadLibraryA("bcrypt.dll");
   if (module == nullptr) return nullptr;
-  const bool all =
-      Find(module, "BCryptOpenAlgorithmProvider", &cng.open) &&
-      Find(module, "BCryptCloseAlgorithmProvider", &cng.close) &&
-      Find(module, "BCryptGetProperty", &cng.getProperty) &&
-      Find(module, "BCryptSetProperty", &cng.setProperty) &&
-      Find(module, "BCryptCreateHash", &cng.createHash) &&
-      Find(module, "BCryptHashData", &cng.hashData) &&
-      Find(module, "BCryptFinishHash", &cng.finishHash) &&
-      Find(module, "BCryptDestroyHash", &cng.destroyHash) &&
-      Find(module, "BCryptGenRandom", &cng.genRandom) &&
-      Find(module, "BCryptImportKeyPair", &cng.importKeyPair) &&
-      Find(module, "BCryptGenerateSymmetricKey", &cng.generateKey) &&
-      Find(module, "BCryptDestroyKey", &cng.destroyKey) &&
-      Find(module, "BCryptEncrypt", &cng.encrypt) &&
-      Find(module, "BCryptVerifySignature", &cng.verify);
+  const bool all = Find(module, "BCryptOpenAlgorithmProvider", &cng.open) &&
+                   Find(module, "BCryptCloseAlgorithmProvider", &cng.close) &&
+                   Find(module, "BCryptGetProperty", &cng.getProperty) &&
+                   Find(module, "BCryptSetProperty", &cng.setProperty) &&
+                   Find(module, "BCryptCreateHash", &cng.createHash) &&
+                   Find(module, "BCryptHashData", &cng.hashData) &&
+                   Find(module, "BCryptFinishHash", &cng.finishHash) &&
+                   Find(module, "BCryptDestroyHash", &cng.destroyHash) &&
+                   Find(module, "BCryptGenRandom", &cng.genRandom) &&
+                   Find(module, "BCryptImportKeyPair", &cng.importKeyPair) &&
+                   Find(module, "BCryptGenerateSymmetricKey", &cng.generateKey) &&
+                   Find(module, "BCryptDestroyKey", &cng.destroyKey) &&
+                   Find(module, "BCryptEncrypt", &cng.encrypt) &&
+                   Find(module, "BCryptVerifySignature", &cng.verify);
   return all ? &cng : nullptr;
 }
 
@@ -149,9 +148,8 @@ bool Sha256(const std::string& data, std::string* digest) {
                             static_cast<ULONG>(object.size()), nullptr, 0, 0)))
     return false;
   digest->assign(32, '\0');
-  const bool done =
-      Ok(Api()->hashData(hash, Mutable(data), static_cast<ULONG>(data.size()), 0)) &&
-      Ok(Api()->finishHash(hash, Mutable(*digest), 32, 0));
+  const bool done = Ok(Api()->hashData(hash, Mutable(data), static_cast<ULONG>(data.size()), 0)) &&
+                    Ok(Api()->finishHash(hash, Mutable(*digest), 32, 0));
   Api()->destroyHash(hash);
   return done;
 }
@@ -181,9 +179,8 @@ bool VerifySignature(const PublicKey& key, SignatureScheme scheme, const std::st
     padding = &pss;
     flags = BCRYPT_PAD_PSS;
   }
-  return Ok(Api()->verify(handle.get(), padding, Mutable(digest),
-                          static_cast<ULONG>(digest.size()), Mutable(signature),
-                          static_cast<ULONG>(signature.size()), flags));
+  return Ok(Api()->verify(handle.get(), padding, Mutable(digest), static_cast<ULONG>(digest.size()),
+                          Mutable(signature), static_cast<ULONG>(signature.size()), flags));
 }
 
 bool RsaPkcs1Encrypt(const PublicKey& key, const std::string& plain, std::string* out) {

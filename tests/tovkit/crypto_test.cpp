@@ -23,10 +23,10 @@ class Crypto : public testing::Test {
   static void SetUpTestSuite() {
     folder_ = new testing_support::ScratchFolder;
     const std::string d = *folder_ / "";
-    const std::string rsa = " -newkey rsa:2048", ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256";
-    for (const auto& [name, kind] : {std::pair<std::string, std::string>{"org", rsa},
-                                     {"ec", ec},
-                                     {"other", rsa}}) {
+    const std::string rsa = " -newkey rsa:2048",
+                      ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256";
+    for (const auto& [name, kind] :
+         {std::pair<std::string, std::string>{"org", rsa}, {"ec", ec}, {"other", rsa}}) {
       const std::string command = "openssl req -x509 -nodes -days 30 -subj /CN=" + name + kind +
                                   " -keyout " + d + name + ".key -out " + d + name +
                                   ".pem 2>/dev/null";
@@ -74,12 +74,14 @@ TEST_F(Crypto, KeySignaturesVerifyOnlyForTheirKeyAndText) {
     }
     if (c.edit != nullptr) text.replace(text.find("Logs"), 4, c.edit);
     EXPECT_EQ(CheckKeySignature(text, Cert(c.trusted)), c.expected)
-        << (c.signer ? c.signer : "unsigned") << (c.pss ? " pss" : "") << " " << (c.edit ? c.edit : "");
+        << (c.signer ? c.signer : "unsigned") << (c.pss ? " pss" : "") << " "
+        << (c.edit ? c.edit : "");
   }
   // A key that is not the certificate's signs nothing.
   KeySignature signature;
   std::string error;
-  EXPECT_FALSE(tovkit::SignWithKey(At("other.key"), Cert("org"), false, script, &signature, &error));
+  EXPECT_FALSE(
+      tovkit::SignWithKey(At("other.key"), Cert("org"), false, script, &signature, &error));
 }
 
 // Sizes around the block and around the 16 MiB where the head's lengths
@@ -96,8 +98,8 @@ TEST_F(Crypto, EnvelopesOpenWithOpenSslAndTovkitToTheSameBytes) {
       ASSERT_TRUE(out.Close());
     }
     const std::string command = "openssl cms -decrypt -inform DER -binary -in " + sealed +
-                                " -inkey " + At("org.key") + " -recip " + At("org.pem") +
-                                " -out " + At("r.openssl") + " 2>/dev/null";
+                                " -inkey " + At("org.key") + " -recip " + At("org.pem") + " -out " +
+                                At("r.openssl") + " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << size;
     EXPECT_TRUE(ReadFile(At("r.openssl")) == content) << size;
     std::FILE* in = std::fopen(sealed.c_str(), "rb");
@@ -130,9 +132,9 @@ TEST_F(Crypto, BrandBlockReadsBackAndKeepsPeChecksum) {
   WriteFile(At("b.exe"), file);
   const std::string out = At("branded.exe");
   std::ostringstream text, err;
-  ASSERT_EQ(tovkit::Brand({At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("org.pem"),
-                           "-o", out},
-                          text, err),
+  ASSERT_EQ(tovkit::Brand(
+                {At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("org.pem"), "-o", out},
+                text, err),
             0)
       << err.str();
   EXPECT_NE(text.str().find("runs scripts signed by: CN=ec\n  key: EC P-256"), std::string::npos)
@@ -141,19 +143,20 @@ TEST_F(Crypto, BrandBlockReadsBackAndKeepsPeChecksum) {
   const std::string branded = ReadFile(out);
   size_t at = 0;
   ASSERT_TRUE(FindBrandBlock(branded, &at));
-  const Brand brand = ReadBrand(reinterpret_cast<const unsigned char*>(branded.data()) + at,
-                                branded.size() - at);
+  const Brand brand =
+      ReadBrand(reinterpret_cast<const unsigned char*>(branded.data()) + at, branded.size() - at);
   EXPECT_EQ(brand.state, Brand::State::Branded);
   EXPECT_EQ(brand.recipient.subject, "CN=org");
   uint32_t stated = 0;
-  for (int i = 3; i >= 0; --i) stated = (stated << 8) | static_cast<unsigned char>(branded[0xd8 + i]);
+  for (int i = 3; i >= 0; --i)
+    stated = (stated << 8) | static_cast<unsigned char>(branded[0xd8 + i]);
   EXPECT_EQ(stated, tovkit::PeChecksum(branded, 0xd8));
   EXPECT_EQ(branded.size(), file.size());
   // An EC recipient cannot receive results.
-  EXPECT_EQ(tovkit::Brand({At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("ec.pem"),
-                           "-o", out},
-                          text, err),
-            1);
+  EXPECT_EQ(
+      tovkit::Brand({At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("ec.pem"), "-o", out},
+                    text, err),
+      1);
 }
 
 }  // namespace

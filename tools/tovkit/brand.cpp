@@ -25,7 +25,7 @@ const char kUsage[] =
     "carries.\n";
 
 struct PeFields {
-  size_t checksum = 0;   // offset of the optional header's CheckSum
+  size_t checksum = 0;      // offset of the optional header's CheckSum
   bool signedCode = false;  // an Authenticode signature is attached
 };
 
@@ -35,7 +35,8 @@ bool ReadPe(const std::string& file, PeFields* out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
   if (file.size() < 0x40 || file.compare(0, 2, "MZ") != 0) return false;
   const size_t pe = ReadLittle32(bytes, 0x3c);
-  if (pe > file.size() || file.size() - pe < 24 + 2 || file.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+  if (pe > file.size() || file.size() - pe < 24 + 2 ||
+      file.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
     return false;
   const size_t optional = pe + 24;
   const uint16_t magic = ReadLittle16(bytes, optional);
@@ -109,7 +110,8 @@ uint32_t PeChecksum(const std::string& file, size_t checksumOffset) {
   for (size_t i = 0; i < file.size(); i += 2) {
     if (i >= checksumOffset && i < checksumOffset + 4) continue;
     uint32_t word = static_cast<unsigned char>(file[i]);
-    if (i + 1 < file.size()) word |= static_cast<uint32_t>(static_cast<unsigned char>(file[i + 1])) << 8;
+    if (i + 1 < file.size())
+      word |= static_cast<uint32_t>(static_cast<unsigned char>(file[i + 1])) << 8;
     sum += word;
     sum = (sum & 0xffff) + (sum >> 16);
   }

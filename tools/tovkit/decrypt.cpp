@@ -96,8 +96,7 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (!done || !closed) {
     // Half a result must not pass for the whole one.
     std::remove(output.c_str());
-    err << "tovkit decrypt: " << input << ": " << (done ? "cannot write " + output : error)
-        << "\n";
+    err << "tovkit decrypt: " << input << ": " << (done ? "cannot write " + output : error) << "\n";
     return 1;
   }
   out << output << ": decrypted\n";

@@ -72,9 +72,12 @@ int InspectMany(const std::vector<std::string>& args, bool json, const std::stri
     return 2;
   }
   const std::string total = "/" + std::to_string(files.size());
-  const std::vector<ResultLine> lines = InspectFiles(files, 0, [&](size_t done) {
-    if (progress) err << "\r" << done << total << std::flush;
-  }, keyPath);
+  const std::vector<ResultLine> lines = InspectFiles(
+      files, 0,
+      [&](size_t done) {
+        if (progress) err << "\r" << done << total << std::flush;
+      },
+      keyPath);
   if (progress) err << "\r" << std::string(2 * total.size() + 1, ' ') << "\r" << std::flush;
   const size_t clean =
       std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean; });

@@ -29,8 +29,7 @@ bool ReadCertificateFile(const std::string& path, Certificate* out, std::string*
     }
   }
   if (!ParseCertificate(bytes, out)) {
-    *error = path +
-             ": not a certificate with an RSA key of 2048 bits or more or an EC P-256 key";
+    *error = path + ": not a certificate with an RSA key of 2048 bits or more or an EC P-256 key";
     return false;
   }
   return true;

@@ -22,7 +22,6 @@ bool SignWithKey(const std::string& keyPath, const Certificate& certificate, boo
 
 // Opens the envelope in `in` with the PEM private key at keyPath and
 // writes its content to `out`. Memory stays bounded.
-bool DecryptEnvelope(std::FILE* in, const std::string& keyPath, std::FILE* out,
-                     std::string* error);
+bool DecryptEnvelope(std::FILE* in, const std::string& keyPath, std::FILE* out, std::string* error);
 
 }  // namespace tovkit

@@ -58,7 +58,8 @@ bool SignWithKey(const std::string& keyPath, const Certificate& certificate, boo
   Owned<EVP_PKEY> key = ReadKey(keyPath, error);
   if (!key) return false;
   const unsigned char* at = Bytes(certificate.publicKeyInfo);
-  Owned<EVP_PKEY> pub(d2i_PUBKEY(nullptr, &at, static_cast<long>(certificate.publicKeyInfo.size())));
+  Owned<EVP_PKEY> pub(
+      d2i_PUBKEY(nullptr, &at, static_cast<long>(certificate.publicKeyInfo.size())));
   if (!pub || EVP_PKEY_eq(key.get(), pub.get()) != 1) {
     *error = keyPath + ": this key does not belong to the certificate";
     return false;
@@ -67,7 +68,8 @@ bool SignWithKey(const std::string& keyPath, const Certificate& certificate, boo
   Owned<EVP_MD_CTX> context(EVP_MD_CTX_new());
   EVP_PKEY_CTX* options = nullptr;
   size_t size = 0;
-  if (!context || EVP_DigestSignInit(context.get(), &options, EVP_sha256(), nullptr, key.get()) != 1 ||
+  if (!context ||
+      EVP_DigestSignInit(context.get(), &options, EVP_sha256(), nullptr, key.get()) != 1 ||
       (rsa && pss &&
        (EVP_PKEY_CTX_set_rsa_padding(options, RSA_PKCS1_PSS_PADDING) != 1 ||
         EVP_PKEY_CTX_set_rsa_pss_saltlen(options, 32) != 1)) ||

@@ -60,9 +60,8 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
   std::string error;
   OpenedFile file = OpenResult(result, keyPath, &error);
   if (!file) {
-    err << "tovkit report: " << (error == "cannot open" ? "cannot open " + result
-                                                          : result + ": " + error)
-        << "\n";
+    err << "tovkit report: "
+        << (error == "cannot open" ? "cannot open " + result : result + ": " + error) << "\n";
     return 1;
   }
   const ResultSummary summary = ReadResultSummary(FileSource(file.get()));

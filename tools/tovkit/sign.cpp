@@ -147,10 +147,15 @@ std::string KeySignatureNote(const std::string& text, const Certificate* trusted
                      HexText(signature.keyId).substr(0, 16);
   if (trusted == nullptr) return note;
   switch (CheckKeySignature(text, *trusted)) {
-    case KeyCheck::Valid: *good = true; return note + ": verified";
-    case KeyCheck::OtherKey: return note + ": another key than the certificate's";
-    case KeyCheck::Changed: return note + ": changed after signing";
-    default: return note + ": cannot be checked";
+    case KeyCheck::Valid:
+      *good = true;
+      return note + ": verified";
+    case KeyCheck::OtherKey:
+      return note + ": another key than the certificate's";
+    case KeyCheck::Changed:
+      return note + ": changed after signing";
+    default:
+      return note + ": cannot be checked";
   }
 }
 
