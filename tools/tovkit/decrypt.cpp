@@ -85,17 +85,19 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "tovkit decrypt: cannot open " << input << "\n";
     return 1;
   }
-  OpenedFile target(std::fopen(output.c_str(), "wb"));
+  // Written beside and renamed at the end: a failure leaves an existing
+  // file of that name as it was, and half a result never passes for one.
+  const std::string part = output + ".part";
+  OpenedFile target(std::fopen(part.c_str(), "wb"));
   if (!target) {
-    err << "tovkit decrypt: cannot write " << output << "\n";
+    err << "tovkit decrypt: cannot write " << part << "\n";
     return 1;
   }
   std::string error;
   const bool done = DecryptEnvelope(in.get(), key, target.get(), &error);
   const bool closed = std::fclose(target.release()) == 0;
-  if (!done || !closed) {
-    // Half a result must not pass for the whole one.
-    std::remove(output.c_str());
+  if (!done || !closed || std::rename(part.c_str(), output.c_str()) != 0) {
+    std::remove(part.c_str());
     err << "tovkit decrypt: " << input << ": " << (done ? "cannot write " + output : error) << "\n";
     return 1;
   }

@@ -11,6 +11,8 @@
 namespace tovkit {
 
 extern const char kNeedsOpenSsl[];
+// False in a build without OpenSSL.
+extern const bool kHasPrivateKeys;
 
 // A certificate from a PEM or DER file; false with *error saying why.
 bool ReadCertificateFile(const std::string& path, Certificate* out, std::string* error);

@@ -14,6 +14,8 @@
 
 namespace tovkit {
 
+const bool kHasPrivateKeys = true;
+
 namespace {
 
 struct Free {

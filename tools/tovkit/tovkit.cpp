@@ -13,6 +13,7 @@
 #include "brand.h"
 #include "decrypt.h"
 #include "inspect.h"
+#include "keys.h"
 #include "report.h"
 #include "script_lint.h"
 #include "sign.h"
@@ -39,6 +40,12 @@ const char kUsage[] =
 int Main(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
+    if (!kHasPrivateKeys) {
+      std::fputs(
+          "\nThis build has no OpenSSL: 'sign --key', 'decrypt' and '--key' need a private\n"
+          "key and work only in the Linux tovkit.\n",
+          args.empty() ? stderr : stdout);
+    }
     return args.empty() ? 2 : 0;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
