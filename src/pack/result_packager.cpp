@@ -126,20 +126,21 @@ bool ResultPackager::ReportText(const std::string& outputPath, std::string* text
 bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* text) {
   uint64_t length = 0;
   if (!ResultFileLength(outputPath, &length)) return false;
+  const std::string sizeWarning =
+      LocalText("ClearText", "WarningSizeMessage",
+                "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as an "
+                "e-mail attachment over a low-bandwidth Internet connection.");
   const Certificate* recipient = Recipient();
   if (recipient != nullptr) {
-    *text =
-        ResultReportText(
-            LocalText("ClearText", "EncryptedMessage",
-                      "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
-                      "The file is encrypted. Only the holder of the key of this certificate can "
-                      "read it:\n"),
-            "", outputPath, length) +
-        recipient->subject;
-    if (length >= kSizeWarningBytes)
-      *text += LocalText("ClearText", "WarningSizeMessage",
-                         "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as "
-                         "an e-mail attachment over a low-bandwidth Internet connection.");
+    // The certificate's subject follows the text, which can then be localised
+    // with the two values the clear-text one has.
+    *text = ResultReportText(
+                LocalText("ClearText", "EncryptedMessage",
+                          "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
+                          "The file is encrypted. Only the holder of the key of this "
+                          "certificate can read it:\n"),
+                "", outputPath, length) +
+            recipient->subject + (length >= kSizeWarningBytes ? sizeWarning : std::string());
     return true;
   }
   *text = ResultReportText(
@@ -148,10 +149,7 @@ bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* 
                 "IMPORTANT: The information in the file is stored in an easily readable "
                 "format. You might want to encrypt the file before sending it to your support "
                 "representative."),
-      LocalText("ClearText", "WarningSizeMessage",
-                "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as an "
-                "e-mail attachment over a low-bandwidth Internet connection."),
-      outputPath, length);
+      sizeWarning, outputPath, length);
   return true;
 }
 

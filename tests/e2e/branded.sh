@@ -2,6 +2,9 @@
 # Branded copies: only the organisation's key-signed scripts run, and the
 # result is encrypted for the recipient, opened by OpenSSL and by tovkit to
 # the same .tgz. An unbranded copy still runs what its checksum admits.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
 source "$(dirname "$0")/lib.bash"
 exe=$1
 keys=$(mktemp -d)
@@ -84,4 +87,16 @@ brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 log=$(log_of "$E2E_DIR/out/r.tgz")
 for name in rsa pss changed checksum other; do check "unbranded, $name runs" ran "$name"; done
 check "unbranded, the unsigned one is refused" refused unsigned "does not have a valid signiture"
+
+# --- the result box names the recipient, not the clear-text warning
+e2e_setup box "$exe"
+"$TOVKIT" brand "$exe" --trust "$keys/signer.pem" --encrypt-to "$keys/support.pem" \
+  -o "$E2E_DIR/brindle.exe" >/dev/null
+timeout 120 "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/brindle.exe" /case=Boxed &
+box=$(timeout 120 "$e2e_repo/tests/harness/wine-run" "$2/tests/window_driver.exe" boxes 100 1 | tr -d '\r')
+wait
+check "the result box names the encrypted file ($box)" grep -qF "result file name:  $E2E_WIN\\boxed.tgz.p7m" <<<"$box"
+check "and the recipient instead of the warning" \
+  bash -c "grep -qF 'O=Acme, CN=support' <<<\"\$1\" && ! grep -q 'easily readable' <<<\"\$1\"" _ "$box"
+
 e2e_done
