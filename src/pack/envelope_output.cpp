@@ -61,9 +61,9 @@ EnvelopeOutput::EnvelopeOutput(std::FILE* file, const Certificate& recipient) : 
   recipientInfos_ = RecipientInfos(recipient, encryptedKey);
   const std::string head = EnvelopeHead(recipientInfos_, iv_, kReservedCipherSize);
   reservedHead_ = head.size();
-  // Its lengths are not known yet: zeros until Close.
-  const std::string placeholder(head.size(), '\0');
-  failed_ = std::fwrite(placeholder.data(), 1, placeholder.size(), file_) != placeholder.size();
+  // Provisional lengths until Close; a run cut short still leaves the
+  // content key in the file, for whoever has to recover what was written.
+  failed_ = std::fwrite(head.data(), 1, head.size(), file_) != head.size();
 }
 
 EnvelopeOutput::~EnvelopeOutput() {
