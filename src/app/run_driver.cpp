@@ -3,6 +3,8 @@
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
+#include "run/brand.h"
+#include "run/key_signature.h"
 #include "run/local_text.h"
 #include "run/progress.h"
 #include "run/run_settings.h"
@@ -113,6 +115,34 @@ void ScriptRunner::RunScripts(int32_t pass) {
   system_.LeaveApartment();
 }
 
+namespace {
+// A branded copy runs only what its organisation signed: why a script is
+// refused, or null.
+const char* KeyRefusal(const std::string& text) {
+  const Brand& brand = ProgramBrand();
+  if (brand.state == Brand::State::Unbranded ||
+      (brand.state == Brand::State::Branded && !brand.hasTrust))
+    return nullptr;
+  if (brand.state == Brand::State::Unreadable)
+    return "XML file %s will not be processed: the certificates this copy carries cannot be read.";
+  switch (CheckKeySignature(text, brand.trust)) {
+    case KeyCheck::Valid:
+      return nullptr;
+    case KeyCheck::Missing:
+      return "XML file %s is not signed with the key this copy trusts (no key signature) and will "
+             "not be processed.";
+    case KeyCheck::OtherKey:
+      return "XML file %s is signed with another key than the one this copy trusts and will not "
+             "be processed.";
+    case KeyCheck::Changed:
+      return "XML file %s was changed after it was signed with the trusted key and will not be "
+             "processed.";
+    default:
+      return "XML file %s has a key signature that cannot be checked and will not be processed.";
+  }
+}
+}  // namespace
+
 void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& source,
                              const std::string& name, int32_t pass) {
   const bool running = pass == RunPassRun;
@@ -145,6 +175,11 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
           Format("XML file %s does not have a valid signiture and will not be processed.",
                  name.c_str()));
     }
+    return;
+  }
+  const char* refusal = KeyRefusal(text);
+  if (refusal != nullptr) {
+    if (running) activityLog->Write(SeverityError, Format(refusal, name.c_str()));
     return;
   }
   scriptFolder = tempFolder + "\\" + FileTitle(name);

@@ -8,6 +8,7 @@
 
 #include "app/output_path.h"
 #include "app/run_driver.h"
+#include "pack/result_packager.h"
 #include "run/local_text.h"
 #include "run/run_settings.h"
 #include "run/text.h"
@@ -68,9 +69,13 @@ std::string AskSaveAsPath(HWND owner) {
 
 std::string ChooseOutputPath() {
   RunSettings& settings = Settings();
-  return ChooseOutputPath(settings, GetModuleFolder(), [&settings] {
-    return AskSaveAsPath(static_cast<HWND>(settings.mainWindow));
-  });
+  const std::string path =
+      ResultFilePath(ChooseOutputPath(settings, GetModuleFolder(), [&settings] {
+        return AskSaveAsPath(static_cast<HWND>(settings.mainWindow));
+      }));
+  // Later readers of the setting see the file really written.
+  if (!settings.outFile.empty()) settings.outFile = path;
+  return path;
 }
 
 std::string GetModuleFolder(const char* moduleName) {

@@ -12,11 +12,16 @@ constexpr int kMemLevel = 8;
 }  // namespace
 
 ParallelGzipWriter::ParallelGzipWriter(std::FILE* file, int level, unsigned threads)
-    : file_(file), level_(level), crc_(crc32(0L, Z_NULL, 0)) {
+    : ParallelGzipWriter(file == nullptr ? nullptr : std::make_unique<FileOutput>(file), level,
+                         threads) {}
+
+ParallelGzipWriter::ParallelGzipWriter(std::unique_ptr<OutputSink> sink, int level,
+                                       unsigned threads)
+    : sink_(std::move(sink)), level_(level), crc_(crc32(0L, Z_NULL, 0)) {
   if (threads == 0) threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
   maxInFlight_ = threads + 2;
   current_.reserve(kPieceSize);
-  if (file_ == nullptr) {
+  if (sink_ == nullptr) {
     failed_ = true;
     return;
   }
@@ -30,11 +35,10 @@ ParallelGzipWriter::~ParallelGzipWriter() {
   }
   workToDo_.notify_all();
   for (std::thread& worker : workers_) worker.join();
-  if (file_ != nullptr) std::fclose(file_);
 }
 
 bool ParallelGzipWriter::Put(const void* bytes, size_t size) {
-  if (!failed_ && size > 0 && std::fwrite(bytes, 1, size, file_) != size) failed_ = true;
+  if (!failed_ && size > 0 && !sink_->Write(bytes, size)) failed_ = true;
   return !failed_;
 }
 
@@ -152,11 +156,11 @@ void ParallelGzipWriter::Compress(Piece* piece, z_stream* stream) {
 bool ParallelGzipWriter::Flush() {
   if (failed_ || finished_) return false;
   if (!current_.empty()) Submit(false);
-  return WriteFinished(0) && std::fflush(file_) == 0;
+  return WriteFinished(0) && sink_->Flush();
 }
 
 bool ParallelGzipWriter::Finish() {
-  if (finished_ || file_ == nullptr) return false;
+  if (finished_ || sink_ == nullptr) return false;
   finished_ = true;
   Submit(true);
   WriteFinished(0);
@@ -168,7 +172,7 @@ bool ParallelGzipWriter::Finish() {
     trailer[4 + i] = static_cast<unsigned char>(size >> (8 * i));
   }
   Put(trailer, sizeof trailer);
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
+  // Closed even after a failure, so that nothing stays open.
+  const bool closed = sink_->Close();
   return closed && !failed_;
 }

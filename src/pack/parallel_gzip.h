@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "pack/output_sink.h"
+
 class ParallelGzipWriter {
  public:
   // Piece size; memory stays near (threads + 2) * 2 pieces.
@@ -28,6 +30,9 @@ class ParallelGzipWriter {
   // Writes to `file` (owned; closed by Finish or the destructor). threads 0:
   // one per core, at most 8.
   ParallelGzipWriter(std::FILE* file, int level = Z_DEFAULT_COMPRESSION, unsigned threads = 0);
+  // Writes to `sink` (owned; closed by Finish). A null sink fails.
+  ParallelGzipWriter(std::unique_ptr<OutputSink> sink, int level = Z_DEFAULT_COMPRESSION,
+                     unsigned threads = 0);
   ~ParallelGzipWriter();
   ParallelGzipWriter(const ParallelGzipWriter&) = delete;
   ParallelGzipWriter& operator=(const ParallelGzipWriter&) = delete;
@@ -59,7 +64,7 @@ class ParallelGzipWriter {
   static void Compress(Piece* piece, z_stream* stream);
   bool Put(const void* bytes, size_t size);
 
-  std::FILE* file_;
+  std::unique_ptr<OutputSink> sink_;
   int level_;
   bool failed_ = false;
   bool headerWritten_ = false;

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "pack/envelope_output.h"
 #include "pack/parallel_gzip.h"
 #include "pack/tar_writer.h"
+#include "run/brand.h"
 #include "run/local_text.h"
 #include "run/progress.h"
 #include "run/run_settings.h"
@@ -26,7 +28,17 @@ class GzBlockSink : public TarBlockSink {
   ParallelGzipWriter* gzip_;
 };
 
+// The recipient a branded copy encrypts its result for, or null.
+const Certificate* Recipient() {
+  const Brand& brand = ProgramBrand();
+  return brand.state == Brand::State::Branded && brand.hasRecipient ? &brand.recipient : nullptr;
+}
+
 }  // namespace
+
+std::string ResultFilePath(const std::string& path) {
+  return Recipient() == nullptr || path.empty() ? path : path + kEnvelopeExtension;
+}
 
 uint64_t ReportKilobytes(uint64_t length) { return length < 1024 ? 1 : length / 1024; }
 
@@ -76,14 +88,21 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   if (fileWritten != nullptr) *fileWritten = false;
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
-  std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), "wb");
+  const Certificate* recipient = Recipient();
+  // The envelope reads its content back when it has to move it.
+  std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), recipient ? "w+b" : "wb");
   if (file == nullptr) {
     Settings().writeFailed = true;
     ReportDetail("...");
     return false;
   }
   std::setvbuf(file, nullptr, _IOFBF, 128 * 1024);  // fewer, larger writes to the file
-  ParallelGzipWriter gzip(file);
+  std::unique_ptr<OutputSink> output;
+  if (recipient != nullptr)
+    output = std::make_unique<EnvelopeOutput>(file, *recipient);
+  else
+    output = std::make_unique<FileOutput>(file);
+  ParallelGzipWriter gzip(std::move(output));
   GzBlockSink sink(&gzip);
   TarWriter writer(&sink);
   writer.AddFolder(outputPath, resultFolder);
@@ -109,16 +128,30 @@ bool ResultPackager::ReportText(const std::string& outputPath, std::string* text
 bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* text) {
   uint64_t length = 0;
   if (!ResultFileLength(outputPath, &length)) return false;
+  const std::string sizeWarning =
+      LocalText("ClearText", "WarningSizeMessage",
+                "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as an "
+                "e-mail attachment over a low-bandwidth Internet connection.");
+  const Certificate* recipient = Recipient();
+  if (recipient != nullptr) {
+    // The certificate's subject follows the text, which can then be localised
+    // with the two values the clear-text one has.
+    *text = ResultReportText(
+                LocalText("ClearText", "EncryptedMessage",
+                          "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
+                          "The file is encrypted. Only the holder of the key of this "
+                          "certificate can read it:\n"),
+                "", outputPath, length) +
+            recipient->subject + (length >= kSizeWarningBytes ? sizeWarning : std::string());
+    return true;
+  }
   *text = ResultReportText(
       LocalText("ClearText", "WarningMessage",
                 "TOV Tool result file name:  %s\nTOV Tool result file size:  %d KB\n\n"
                 "IMPORTANT: The information in the file is stored in an easily readable "
                 "format. You might want to encrypt the file before sending it to your support "
                 "representative."),
-      LocalText("ClearText", "WarningSizeMessage",
-                "\n\nThe file exceeds 1.44 MB and might be inappropriate to transmit as an "
-                "e-mail attachment over a low-bandwidth Internet connection."),
-      outputPath, length);
+      sizeWarning, outputPath, length);
   return true;
 }
 

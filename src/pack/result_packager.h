@@ -9,6 +9,11 @@
 // e-mail.
 constexpr uint64_t kSizeWarningBytes = 1450000;
 
+// A copy branded with a recipient writes its result encrypted, under this
+// extension added to the chosen path.
+constexpr char kEnvelopeExtension[] = ".p7m";
+std::string ResultFilePath(const std::string& chosenPath);
+
 // Length in KB of 1024 bytes, rounded down, at least 1.
 uint64_t ReportKilobytes(uint64_t length);
 

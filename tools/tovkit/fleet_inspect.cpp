@@ -1,5 +1,7 @@
 #include "fleet_inspect.h"
 
+#include "decrypt.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -156,17 +158,19 @@ ResultLine InspectOne(const std::string& file, const ByteSource& source) {
 }
 
 std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsigned threads,
-                                     const std::function<void(size_t done)>& done) {
+                                     const std::function<void(size_t done)>& done,
+                                     const std::string& keyPath) {
   std::vector<ResultLine> lines(files.size());
   std::atomic<size_t> next{0};
   std::mutex doneMutex;
   size_t finished = 0;
   const auto work = [&] {
     for (size_t i = next++; i < files.size(); i = next++) {
-      OpenedFile file(std::fopen(files[i].c_str(), "rb"));
+      std::string error;
+      OpenedFile file = OpenResult(files[i], keyPath, &error);
       if (!file) {
         lines[i].file = files[i];
-        lines[i].reason = "cannot open";
+        lines[i].reason = error;
       } else {
         lines[i] = InspectOne(files[i], FileSource(file.get()));
         std::error_code error;

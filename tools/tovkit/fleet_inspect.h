@@ -57,7 +57,8 @@ ResultLine InspectOne(const std::string& file, const ByteSource& source);
 // come in the order of `files`; `done` is called after each file, never on
 // two threads at once.
 std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsigned threads,
-                                     const std::function<void(size_t done)>& done);
+                                     const std::function<void(size_t done)>& done,
+                                     const std::string& keyPath = std::string());
 
 // "name  case=x  size=n  scripts=n  errors=n  warnings=n  clean" (or
 // "clean, collected with errors" when the log holds errors, or "NOT CLEAN:

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "decrypt.h"
 #include "fleet_inspect.h"
 #include "result_inspector.h"
 
@@ -19,12 +20,13 @@ void List(std::ostream& out, const char* label, const std::vector<std::string>& 
 }
 
 const char kUsage[] =
-    "usage: tovkit inspect [--json] RESULT.tgz|FOLDER...\n"
+    "usage: tovkit inspect [--json] [--key KEY.pem] RESULT.tgz|FOLDER...\n"
     "Checks result files without unpacking them: the FileList.csv signature, every\n"
     "listed file's CRC-32, missing and extra files. One file: every finding. Several\n"
     "files or a folder (every *.tgz in it), checked on all cores: one line per\n"
     "result with its case, size, scripts run, errors and warnings in its activity\n"
     "log and its verdict; --json gives the same as a JSON array.\n"
+    "Encrypted results (*.tgz.p7m) are read with --key, the recipient's key.\n"
     "Exit status 0 only when every result is clean, 1 otherwise, 2 for a usage\n"
     "error or an unreadable file or folder.\n";
 
@@ -32,7 +34,7 @@ bool IsTgz(const std::filesystem::path& path) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-  return extension == ".tgz";
+  return extension == ".tgz" || extension == ".p7m";
 }
 
 // Files as given, folders as their *.tgz files sorted by name. False, with
@@ -61,8 +63,8 @@ bool ExpandArguments(const std::vector<std::string>& args, std::vector<std::stri
   return true;
 }
 
-int InspectMany(const std::vector<std::string>& args, bool json, std::ostream& out,
-                std::ostream& err, bool progress) {
+int InspectMany(const std::vector<std::string>& args, bool json, const std::string& keyPath,
+                std::ostream& out, std::ostream& err, bool progress) {
   std::vector<std::string> files;
   if (!ExpandArguments(args, &files, err)) return 2;
   if (files.empty()) {
@@ -70,9 +72,12 @@ int InspectMany(const std::vector<std::string>& args, bool json, std::ostream& o
     return 2;
   }
   const std::string total = "/" + std::to_string(files.size());
-  const std::vector<ResultLine> lines = InspectFiles(files, 0, [&](size_t done) {
-    if (progress) err << "\r" << done << total << std::flush;
-  });
+  const std::vector<ResultLine> lines = InspectFiles(
+      files, 0,
+      [&](size_t done) {
+        if (progress) err << "\r" << done << total << std::flush;
+      },
+      keyPath);
   if (progress) err << "\r" << std::string(2 * total.size() + 1, ' ') << "\r" << std::flush;
   const size_t clean =
       std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean; });
@@ -95,7 +100,13 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             bool progress) {
   std::vector<std::string> paths;
   bool json = false;
-  for (const std::string& arg : args) {
+  std::string keyPath;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--key" && i + 1 < args.size()) {
+      keyPath = args[++i];
+      continue;
+    }
     if (arg == "--help" || arg == "-h" || (arg.size() > 1 && arg[0] == '-' && arg != "--json")) {
       err << kUsage;
       return 2;
@@ -112,11 +123,13 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   std::error_code error;
   if (json || paths.size() > 1 || std::filesystem::is_directory(paths[0], error)) {
-    return InspectMany(paths, json, out, err, progress);
+    return InspectMany(paths, json, keyPath, out, err, progress);
   }
-  OpenedFile file(std::fopen(args[0].c_str(), "rb"));
+  std::string why;
+  OpenedFile file = OpenResult(paths[0], keyPath, &why);
   if (!file) {
-    err << "tovkit inspect: cannot open " << args[0] << "\n";
+    err << "tovkit inspect: "
+        << (why == "cannot open" ? "cannot open " + paths[0] : paths[0] + ": " + why) << "\n";
     return 2;
   }
   const InspectReport report = InspectResult(FileSource(file.get()));
@@ -125,7 +138,7 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);
   List(out, "problem", report.problems, report.problemCount);
-  out << args[0] << ": " << InspectVerdict(report) << "\n";
+  out << paths[0] << ": " << InspectVerdict(report) << "\n";
   return report.clean() ? 0 : 1;
 }
 

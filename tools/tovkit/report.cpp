@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "decrypt.h"
 #include "result_report.h"
 #include "sys/file_system.h"
 
@@ -11,14 +12,15 @@ namespace tovkit {
 namespace {
 
 const char kReportHelp[] =
-    "usage: tovkit report RESULT.tgz [-o REPORT.html]\n"
+    "usage: tovkit report RESULT.tgz [-o REPORT.html] [--key KEY.pem]\n"
     "\n"
     "Reads a result file once, without unpacking it, and writes one HTML page\n"
     "that needs nothing else to open: the case and its scripts, the problems\n"
     "first (every error and warning of the activity log, the manifest check of\n"
     "'tovkit inspect'), what was collected, the process list and file versions,\n"
     "and the whole activity log. Without -o the page goes beside the result, as\n"
-    "RESULT.html.\n";
+    "RESULT.html. An encrypted result (RESULT.tgz.p7m) is read with --key, the\n"
+    "recipient's key.\n";
 
 std::string DefaultOutput(const std::string& result) {
   const size_t slash = result.find_last_of("/\\");
@@ -30,7 +32,7 @@ std::string DefaultOutput(const std::string& result) {
 }  // namespace
 
 int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string result, output;
+  std::string result, output, keyPath;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") {
       out << kReportHelp;
@@ -38,6 +40,8 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (args[i] == "-o" && i + 1 < args.size()) {
       output = args[++i];
+    } else if (args[i] == "--key" && i + 1 < args.size()) {
+      keyPath = args[++i];
     } else if (!args[i].empty() && args[i][0] == '-') {
       err << kReportHelp;
       return 2;
@@ -53,9 +57,11 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
   if (output.empty()) output = DefaultOutput(result);
-  OpenedFile file(std::fopen(result.c_str(), "rb"));
+  std::string error;
+  OpenedFile file = OpenResult(result, keyPath, &error);
   if (!file) {
-    err << "tovkit report: cannot open " << result << "\n";
+    err << "tovkit report: "
+        << (error == "cannot open" ? "cannot open " + result : result + ": " + error) << "\n";
     return 1;
   }
   const ResultSummary summary = ReadResultSummary(FileSource(file.get()));

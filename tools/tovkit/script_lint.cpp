@@ -9,6 +9,7 @@
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
 #include "expr/version_logic.h"
+#include "run/key_signature.h"
 #include "run/signature.h"
 #include "run/text.h"
 #include "script/action_dispatcher.h"
@@ -339,6 +340,13 @@ void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings
   } else if (TextCrc(text) != stored) {
     findings->push_back(LintFinding{
         start, false, "stale signature: the file changed after signing; brindle.exe refuses it"});
+  }
+  KeySignature signature;
+  std::string body;
+  bool present = false;
+  if (!ParseKeySignature(text, &signature, &body, &present) && present) {
+    findings->push_back(LintFinding{
+        start, true, "key signature line damaged: branded copies refuse it (tovkit sign --key)"});
   }
 }
 

@@ -10,7 +10,10 @@
 #include <unistd.h>
 #endif
 
+#include "brand.h"
+#include "decrypt.h"
 #include "inspect.h"
+#include "keys.h"
 #include "report.h"
 #include "script_lint.h"
 #include "sign.h"
@@ -29,12 +32,20 @@ const char kUsage[] =
     "  lint      check scripts for what a run would drop or skip\n"
     "  inspect   check result .tgz files (or a folder of them) against their FileList.csv\n"
     "  report    one self-contained HTML page about a result .tgz\n"
+    "  brand     a copy of brindle.exe for your organisation (tovkit brand --help)\n"
+    "  decrypt   open an encrypted result .tgz.p7m with your key\n"
     "  help      this text\n";
 }  // namespace
 
 int Main(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     std::fputs(kUsage, args.empty() ? stderr : stdout);
+    if (!kHasPrivateKeys) {
+      std::fputs(
+          "\nThis build has no OpenSSL: 'sign --key', 'decrypt' and '--key' need a private\n"
+          "key and work only in the Linux tovkit.\n",
+          args.empty() ? stderr : stdout);
+    }
     return args.empty() ? 2 : 0;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -46,6 +57,8 @@ int Main(const std::vector<std::string>& args) {
   }
   if (args[0] == "lint") return Lint(rest, std::cout, std::cerr);
   if (args[0] == "report") return Report(rest, std::cout, std::cerr);
+  if (args[0] == "brand") return Brand(rest, std::cout, std::cerr);
+  if (args[0] == "decrypt") return Decrypt(rest, std::cout, std::cerr);
   std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
   return 2;
 }

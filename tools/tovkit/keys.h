@@ -1,0 +1,29 @@
+#pragma once
+// What needs a private key: signing scripts and opening encrypted results.
+// OpenSSL does it; a tovkit built without OpenSSL (tovkit.exe) says so.
+
+#include <cstdio>
+#include <string>
+
+#include "run/certificate.h"
+#include "run/key_signature.h"
+
+namespace tovkit {
+
+extern const char kNeedsOpenSsl[];
+// False in a build without OpenSSL.
+extern const bool kHasPrivateKeys;
+
+// A certificate from a PEM or DER file; false with *error saying why.
+bool ReadCertificateFile(const std::string& path, Certificate* out, std::string* error);
+
+// Signs message (SHA-256) with the PEM private key at keyPath, which must
+// belong to certificate: RSA PKCS#1 v1.5 (or PSS) or ECDSA P-256.
+bool SignWithKey(const std::string& keyPath, const Certificate& certificate, bool pss,
+                 const std::string& message, KeySignature* out, std::string* error);
+
+// Opens the envelope in `in` with the PEM private key at keyPath and
+// writes its content to `out`. Memory stays bounded.
+bool DecryptEnvelope(std::FILE* in, const std::string& keyPath, std::FILE* out, std::string* error);
+
+}  // namespace tovkit
