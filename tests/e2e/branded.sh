@@ -39,7 +39,7 @@ mkdir -p "$E2E_DIR/out"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 status=$?
 sealed="$E2E_DIR/out/r.tgz.p7m"
-check "the run ends by itself, exit code 0" test "$status" -eq 0
+check "the run ends by itself, exit code 4 (scripts were refused)" test "$status" -eq 4
 check "only the encrypted result is written" bash -c "[ -f '$sealed' ] && [ ! -e '$E2E_DIR/out/r.tgz' ]"
 check "it is not gzip in the clear" bash -c "! gzip -t '$sealed' 2>/dev/null"
 check "openssl cms opens it" openssl cms -decrypt -inform DER -binary -in "$sealed" \
