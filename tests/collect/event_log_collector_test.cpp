@@ -164,7 +164,7 @@ TEST(EventRecords, FieldsOfAGoodRecordThenLyingRecordsEndTheBlock) {
   spec.category = 3;
   spec.sid = testing_support::LocalSystemSid();
   spec.strings = {"one", "", "three"};
-  spec.data = std::string("\x00\xff\x10", 3);
+  spec.data = std::string("\x00\xff\x10\x00\x7f", 5);  // up to the closing length
   const std::string good = RecordBytes(spec);
   const size_t length = good.size();
   std::vector<EventRecord> parsed;
