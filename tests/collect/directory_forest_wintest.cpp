@@ -1,5 +1,6 @@
 // The dump's forest on the directory classes, against the harness's OpenLDAP
-// server: the code page, a missing tree, Wine's system information.
+// server: the code page and a missing tree. (Wine's system information lists
+// no trees: tests/e2e/directory.sh runs that through the whole program.)
 #include <gmock/gmock.h>
 
 #include <string>
@@ -38,18 +39,6 @@ TEST_F(LdapTest, ForestSearchOfAMissingTreeEndsWithItsFailure) {
   EXPECT_EQ(rows, nullptr);
   EXPECT_EQ(failure, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
   EXPECT_THAT(testing_support::refusedPaths, IsEmpty());
-}
-
-// Wine's system information cannot list the trees: the production forest
-// says so, and the dump then writes header rows only.
-TEST_F(LdapTest, SystemForestWithoutTreesUnderWine) {
-  auto forest = SystemDirectoryForest();
-  EXPECT_TRUE(forest->ClientPresent());
-  std::vector<std::string> trees{"left over"};
-  long failure = 0;
-  EXPECT_FALSE(forest->TreeNames(&trees, &failure));
-  EXPECT_EQ(failure, E_NOTIMPL);
-  EXPECT_THAT(trees, IsEmpty());
 }
 
 }  // namespace
