@@ -261,17 +261,6 @@ TEST_F(DirectoryDumpTest, WithoutADirectoryClientNothingIsWritten) {
   EXPECT_TRUE(manifest_.rows.empty());
   EXPECT_THAT(log_.Entries(), ElementsAre("INFORMATION,No directory client on this machine: "
                                           "ACTIVE_DIRECTORY writes no file"));
-
-#ifndef _WIN32
-  // The product's entry with the POSIX stand-in: no directory, the same.
-  CapturedLog log;
-  ActionRequest request =
-      ActionRequest::ForRun(RunPassRun, log.Context(), scriptFolder_, root_.path(), root_.path());
-  request.element = Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})});
-  ActiveDirectoryAction(request);
-  EXPECT_FALSE(Exists(scriptFolder_ + "\\ADS_Info.csv"));
-  EXPECT_THAT(log.Entries(), ElementsAre(HasSubstr("No directory client")));
-#endif
 }
 
 TEST_F(DirectoryDumpTest, FailuresLeaveHeaderRowsAndSayWhy) {

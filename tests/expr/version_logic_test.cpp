@@ -103,7 +103,6 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
       {"PROCESSIF_COLOUR_IS_BLUE", "", "", "", false, ""},
       // Registry tests; without a RegKey the test passes.
       {"PROCESSIF_REG_IS", "", "", "", true, ""},
-      {"PROCESSIF_REG_ISNOT", "", "", "", false, ""},
       {"PROCESSIF_REG_IS", key, "", "", true, ""},
       {"PROCESSIF_REG_IS", "hkey_local_machine\\Software\\Brindle", "Enabled", "", true, ""},
       {"PROCESSIF_REG_IS", key, "Enabled", "Yes", true, ""},
