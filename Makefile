@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 DEBIAN_PACKAGES := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
   zlib1g-dev googletest libgtest-dev wine wine64 xvfb xauth cmake clang libclang-rt-14-dev \
   imagemagick x11-apps python3 locales cppcheck clang-format chromium ansible \
-  slapd ldap-utils libssl-dev openssl
+  slapd ldap-utils libssl-dev openssl qemu-user g++-multilib lib32z1-dev
 
 .PHONY: all deps build test demo lint fuzz bench clean
 
@@ -31,6 +31,7 @@ build: deps
 
 test: build
 	cmake --preset asan >/dev/null && cmake --build build/asan -j$(JOBS)
+	cmake --preset native32 >/dev/null && cmake --build build/native32 -j$(JOBS)
 	@tests/harness/run-tests
 
 demo: build

@@ -164,7 +164,7 @@ TEST(EventRecords, FieldsOfAGoodRecordThenLyingRecordsEndTheBlock) {
   spec.category = 3;
   spec.sid = testing_support::LocalSystemSid();
   spec.strings = {"one", "", "three"};
-  spec.data = std::string("\x00\xff\x10", 3);
+  spec.data = std::string("\x00\xff\x10\x00\x7f", 5);  // up to the closing length
   const std::string good = RecordBytes(spec);
   const size_t length = good.size();
   std::vector<EventRecord> parsed;
@@ -188,7 +188,7 @@ TEST(EventRecords, FieldsOfAGoodRecordThenLyingRecordsEndTheBlock) {
       {"closing length differs", static_cast<uint32_t>(length - 4), 8},
       {"strings past the record", 36, static_cast<uint32_t>(length)},
       {"strings in the header", 36, 8},
-      {"huge string count", 26, 0xFFFF},
+      {"huge string count", 26, 0xFFFF},  // and category 0
       {"sid past the record", 40, 0x7FFFFFF0},
       {"data offset wraps", 52, 0xFFFFFFFF},
       {"data past the record", 48, static_cast<uint32_t>(length)},
@@ -197,12 +197,7 @@ TEST(EventRecords, FieldsOfAGoodRecordThenLyingRecordsEndTheBlock) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string block = good + good;
-    if (std::string(c.what) == "huge string count") {
-      block[length + 26] = '\xff';
-      block[length + 27] = '\xff';
-    } else {
-      testing_support::Put32(&block, length + c.at, c.value);
-    }
+    testing_support::Put32(&block, length + c.at, c.value);
     std::vector<EventRecord> records;
     EXPECT_FALSE(ParseEventRecords(block.data(), block.size(), &records));
     EXPECT_EQ(records.size(), 1u);
@@ -477,7 +472,6 @@ TEST_F(EventLogCollectorTest, RecentDaysBoundAndNothingOffNt) {
   EXPECT_GT(collector.from(EventLogApplication), static_cast<int64_t>(now) - 86400);
   EXPECT_LE(collector.from(EventLogApplication), now);
   EXPECT_EQ(collector.from(EventLogSystem), 0);
-  EXPECT_EQ(collector.to(EventLogApplication), 0);
   ASSERT_TRUE(collector.Run(root.path()));
   EXPECT_EQ(FileLines(Csv("Application")).size(), 2u);
 

@@ -19,7 +19,7 @@ TEST(VersionLogicTest, OsFactsFromVersionAndProductType) {
       {{3, 51, 1057, 2, "Service Pack 5"}, "", "WINNT WINNT351 3.51 1057 5 WORKSTATION"},
       {{3, 50, 807, 2, ""}, "", "WINNT WINNT 3.5 807 0 WORKSTATION"},
       {{4, 0, 1381, 2, "Service Pack 6a"}, "LanmanNT", "WINNT WINNT4 4 1381 1 ADVANCEDSERVER"},
-      {{5, 0, 2195, 2, "Service Pack 4"}, "ServerNT", "WINNT WIN2K 5 2195 4 SERVER"},
+      {{5, 0, 2195, 2, "Service Pack 9"}, "ServerNT", "WINNT WIN2K 5 2195 9 SERVER"},
       {{5, 2, 3790, 2, "Service Pack 2"}, "WinNT", "WINNT WINXP 5.2 3790 2 WORKSTATION"},
       {{6, 1, 7601, 2, "Service Pack 1"}, "", "WINNT WINXP 6.1 7601 1 WORKSTATION"},
       // The WIN9X family keeps the low 16 bits of the build; 4.10 reads as 4.1.
@@ -37,6 +37,26 @@ TEST(VersionLogicTest, OsFactsFromVersionAndProductType) {
                   logic.osType(),
               c.facts);
   }
+}
+
+// What a checking tool says of a condition before any run.
+TEST(VersionLogicTest, ConditionProblems) {
+  const struct {
+    const char* expression;
+    const char* problem;
+  } kCases[] = {
+      {"PROCESSIF_VERSION_ISLOWERTHAN_5.1", ""},
+      {"PROCESSIF_VERSION_IS_5.1.2", "condition value '5.1.2' is not a version"},
+      {"PROCESSIF_BUILD_IS_26.0", "condition value '26.0' is not a number"},
+      {"PROCESSIF_SPACK_IS_", "condition has no value to compare SPACK with"},
+      {"PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K",
+       "operator 'ISHIGHERTHAN' does not apply to OSNAME, which knows IS and ISNOT"},
+      {"PROCESSIF_FOLDER_IS", ""},
+      {"PROCESSIF_FILE_ISNOT_X", "condition word 'X' after ISNOT is not used"},
+      {"PROCESSIF_KERNEL_IS_WINNT_X", "condition word 'X' after the value is ignored"},
+      {"PROCESSIF_OSTYPE_IS_DOMAIN", "unknown condition word 'DOMAIN' for OSTYPE"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(ConditionProblem(c.expression), c.problem);
 }
 
 TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
@@ -76,14 +96,13 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
       {"PROCESSIF_VERSION_ISLOWEROREQUALTO_5.1", "", "", "", true, ""},
       {"PROCESSIF_VERSION_ISHIGHERTHAN_ABC", "", "", "", true, ""},  // unreadable: 0
       {"PROCESSIF_VERSION_ABOUT_5.1", "", "", "", false, ""},
-      {"PROCESSIF_BUILD_ISHIGHERTHAN_-1", "", "", "", true, ""},  // signed comparison
+      {"PROCESSIF_BUILD_ISHIGHERTHAN_-3000", "", "", "", true, ""},  // signed, wrapped
       {"PROCESSIF_BUILD_ISLOWERTHAN_2600", "", "", "", false, ""},
       {"PROCESSIF_SPACK_ISHIGHEROREQUALTO_2", "", "", "", true, ""},
       {"PROCESSIF_SPACK_ISNOT_2", "", "", "", false, ""},
       {"PROCESSIF_COLOUR_IS_BLUE", "", "", "", false, ""},
       // Registry tests; without a RegKey the test passes.
       {"PROCESSIF_REG_IS", "", "", "", true, ""},
-      {"PROCESSIF_REG_ISNOT", "", "", "", false, ""},
       {"PROCESSIF_REG_IS", key, "", "", true, ""},
       {"PROCESSIF_REG_IS", "hkey_local_machine\\Software\\Brindle", "Enabled", "", true, ""},
       {"PROCESSIF_REG_IS", key, "Enabled", "Yes", true, ""},

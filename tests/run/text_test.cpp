@@ -34,6 +34,7 @@ TEST(TextTest, PathsSplitAtTheLastBackslashOnly) {
   EXPECT_EQ(RelativeToFolder("C:\\T\\~BX_TEMP\\s\\a.csv", "C:\\T\\~BX_TEMP"), "s\\a.csv");
   EXPECT_EQ(RelativeToFolder("C:\\T\\~BX_TEMPX\\a.csv", "C:\\T\\~BX_TEMP"),
             "C:\\T\\~BX_TEMPX\\a.csv");
+  EXPECT_EQ(RelativeToFolder("C:\\T\\", "C:\\T"), "C:\\T\\");
 }
 
 TEST(TextTest, PlaceholderIsNeverAFormatAndCrcTextIsFixedWidth) {

@@ -35,8 +35,9 @@ TEST(ScriptDocumentTest, ParsesEachCaseIntoItsTree) {
       {"<R>a<B/>b<C>c</C>d</R>", "R'abd'(B)(C'c')"},
       // References.
       {"<R a='&quote;&quot;&apos;&amp;&lt;&gt;'/>", "R[a=\"\"'&<>]"},
-      // A non-digit counts as 0 (&#6Z; is 60), the value is cut to 16 bits.
-      {"<R>&#65;&#x41;&#x6a;&#x6A;&nbsp;&#;&9x;&#6Z;&#65601;</R>", "R'AAjj<A'"},
+      // A non-digit counts as 0 (&#6Z; is 60), the value is cut to 16 bits;
+      // up to 255 it is the byte itself.
+      {"<R>&#65;&#x41;&#x6a;&#x6A;&nbsp;&#;&9x;&#6Z;&#65601;&#255;&#256;</R>", "R'AAjj<A\xff?'"},
       {"<R a='&amp' b='c'/>", "R[a=]"},  // the reference runs to the next ";"
       // A ">" inside a comment ends it; the rest is text.
       {"<R><!-- a > b --></R>", "R' b -->'"},
@@ -146,7 +147,8 @@ TEST(ScriptDocumentTest, NotesWhatItDropsWithoutReadingOtherwise) {
        "1:5 text before the root element is ignored|1:1 no element: the script does nothing"},
       {"<R/>x<S/>",
        "1:5 text after the root element|1:6 element <S> after the end of the root element"},
-      {"<R>&nbsp;&amp;</R>", "1:4 unknown reference '&nbsp;' is replaced by nothing"},
+      {"<R>&nbsp;&amp;&apos;&quote;&quot;&lt;&gt;</R>",
+       "1:4 unknown reference '&nbsp;' is replaced by nothing"},
       {"<R>&amp</R>",
        "1:4 '&' without ';': the rest of the file is lost|1:1 element <R> is never closed"},
       {"<!-- a > b --><R/>",

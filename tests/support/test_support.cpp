@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #endif
 
 #include "run/signature.h"
+#include "run/text.h"
 
 namespace fs = std::filesystem;
 
@@ -79,6 +81,30 @@ std::vector<std::string> FileLines(const std::string& path) {
     start = end + 2;
   }
   return lines;
+}
+
+namespace {
+std::string Excerpt(const std::string& bytes, size_t at) {
+  std::string shown;
+  for (size_t i = at; i < bytes.size() && i < at + 16; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02x ", static_cast<unsigned char>(bytes[i]));
+    shown += hex;
+  }
+  return shown.empty() ? "(end)" : shown;
+}
+}  // namespace
+
+testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return testing::AssertionSuccess();
+  const size_t common = std::min(actual.size(), expected.size());
+  const size_t at = std::mismatch(actual.begin(), actual.begin() + common, expected.begin()).first -
+                    actual.begin();
+  return testing::AssertionFailure()
+         << "sizes " << actual.size() << " and " << expected.size() << ", CRC "
+         << CrcText(TextCrc(actual)) << " and " << CrcText(TextCrc(expected))
+         << "; first difference at byte " << at << ": " << Excerpt(actual, at) << "| "
+         << Excerpt(expected, at);
 }
 
 std::string Signed(std::string text) {

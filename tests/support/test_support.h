@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the tests: scratch folders, whole-file reads, signed texts.
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
 // The lines of a CR LF text file, without their line ends.
 std::vector<std::string> FileLines(const std::string& path);
+// Equal bytes; otherwise sizes, check values and the first difference, so
+// that a mismatch of megabytes fails in a line rather than a diff of them.
+testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
 // The text with its signature in place, as tovkit signs scripts and lists.
 std::string Signed(std::string text);
 
