@@ -68,7 +68,7 @@ FileFacts ReadFileFacts(const std::string& path) {
   LARGE_INTEGER size;
   if (file.valid() && ::GetFileSizeEx(file.get(), &size)) {
     facts.opened = true;
-    facts.sizeLow = static_cast<uint32_t>(size.QuadPart & 0xFFFFFFFF);
+    facts.size = static_cast<uint64_t>(size.QuadPart);
     FILETIME created, accessed, written;
     if (::GetFileTime(file.get(), &created, &accessed, &written)) {
       facts.created = LocalCalendarTime(created);

@@ -378,7 +378,7 @@ TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDrive) {
   EXPECT_EQ(log_.Entries().back(), "INFORMATION,No matching files found");
 }
 
-TEST(FileVersionWin, FileFactsKeepTheLow32Bits) {
+TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
   ScratchFolder data("fv");
   const std::string big = data / "big.bin";
   sys::FileHandle file(::CreateFileA(big.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -397,12 +397,12 @@ TEST(FileVersionWin, FileFactsKeepTheLow32Bits) {
               ::SetFileTime(file.get(), nullptr, nullptr, &utc));
   FileFacts facts = ReadFileFacts(big);
   EXPECT_TRUE(facts.opened);
-  EXPECT_EQ(facts.sizeLow, 10u);
+  EXPECT_EQ(facts.size, 0x100000000u + 10);
   EXPECT_EQ(FormatListTime(facts.modified), "05/03/2024 09:07:03");
   // The largest low part is a size like any other, not a failure.
   ASSERT_TRUE(resize(0xFFFFFFFFLL));
   facts = ReadFileFacts(big);
-  EXPECT_TRUE(facts.opened && facts.sizeLow == 0xFFFFFFFFu);
+  EXPECT_TRUE(facts.opened && facts.size == 0xFFFFFFFFu);
   EXPECT_FALSE(ReadFileFacts(data / "missing.dll").opened);
 }
 
