@@ -137,20 +137,19 @@ std::string ActionDispatcher::OutputFor(const std::string& name, const char* ext
     Log(SeverityWarning, Format("Action name %s cannot name a file (%s): writing %s instead",
                                 name.c_str(), FileNameProblem(written).c_str(), fileName.c_str()));
   }
-  std::string path = JoinPath(scriptFolder_, fileName);
   // Every file has one writer: appending to what an earlier action wrote
   // would leave that action's manifest row stale. A folder of FILES is
   // shared, its copies never overwrite one another.
-  if (folder ? sys::PathExists(path) && !sys::FolderExists(path) : sys::PathExists(path)) {
-    const std::string free = FreeFileName(fileName, [this, folder](const std::string& candidate) {
-      const std::string at = JoinPath(scriptFolder_, candidate);
-      return folder ? sys::PathExists(at) && !sys::FolderExists(at) : sys::PathExists(at);
-    });
-    Log(SeverityInformation,
-        Format("%s exists already: this action writes %s", path.c_str(), free.c_str()));
-    path = JoinPath(scriptFolder_, free);
-  }
-  return path;
+  const auto taken = [this, folder](const std::string& candidate) {
+    const std::string at = JoinPath(scriptFolder_, candidate);
+    return sys::PathExists(at) && !(folder && sys::FolderExists(at));
+  };
+  const std::string path = JoinPath(scriptFolder_, fileName);
+  if (!taken(fileName)) return path;
+  const std::string free = FreeFileName(fileName, taken);
+  Log(SeverityInformation,
+      Format("%s exists already: this action writes %s", path.c_str(), free.c_str()));
+  return JoinPath(scriptFolder_, free);
 }
 
 void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
