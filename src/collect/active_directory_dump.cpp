@@ -3,12 +3,11 @@
 #include <cstdint>
 #include <utility>
 
+#include "run/file_names.h"
 #include "run/text.h"
 #include "sys/file_system.h"
 
 namespace {
-
-constexpr size_t kLongestFileName = 255;
 
 // Statuses are HRESULTs; "%#x" of the 32 bits, whatever the width of long.
 unsigned StatusBits(long status) { return static_cast<uint32_t>(status); }
@@ -16,55 +15,13 @@ unsigned StatusBits(long status) { return static_cast<uint32_t>(status); }
 // msvcrt's printf knows no "%zu".
 unsigned long Count(size_t n) { return static_cast<unsigned long>(n); }
 
-bool IsDeviceName(const std::string& name) {
-  // Windows opens the device whatever the extension: NUL.csv is NUL.
-  std::string stem = UpperAscii(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : kDevices) {
-    if (stem == device) return true;
-  }
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
-}
-
 bool ScopeIsAll(const SearchSpec& search) { return EqualsNoCase(search.scope, "all"); }
 
 }  // namespace
 
-std::string DumpNameProblem(const std::string& name) {
-  if (name.empty()) return "it is empty";
-  if (name.find_first_of("\\/:") != std::string::npos || name.find("..") != std::string::npos) {
-    return "it is a path, not a file name";
-  }
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string("<>\"|?*").find(c) != std::string::npos) {
-      return "it holds a character no file name may hold";
-    }
-  }
-  // Windows drops them when it makes the file, so the manifest would name
-  // a file that is not there.
-  if (name.back() == '.' || name.back() == ' ') return "it ends in a dot or a space";
-  if (IsDeviceName(name)) return "it names a device";
-  if (name.size() > kLongestFileName) return "it is longer than 255 characters";
-  return "";
-}
-
-std::string DirectoryCsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  quoted += '"';
-  return quoted;
-}
-
 std::string DirectoryHeaderRow(const SearchSpec& search) {
-  std::string row = DirectoryCsvField(search.scope) + "," + DirectoryCsvField(search.filter);
-  for (const std::string& attribute : search.attributes) row += "," + DirectoryCsvField(attribute);
+  std::string row = CsvField(search.scope) + "," + CsvField(search.filter);
+  for (const std::string& attribute : search.attributes) row += "," + CsvField(attribute);
   return row;
 }
 
@@ -78,7 +35,7 @@ std::string DirectoryRowText(const DirectoryRow& row, size_t attributeCount) {
       if (v > 0) field += ';';
       field += row[i][v];
     }
-    text += DirectoryCsvField(field);
+    text += CsvField(field);
   }
   return text;
 }
@@ -115,7 +72,7 @@ ActiveDirectoryDump::ActiveDirectoryDump(const ActionElement& element,
       if (!search.attributes.empty()) searches_.push_back(std::move(search));
     }
   }
-  const std::string problem = DumpNameProblem(name);
+  const std::string problem = FileNameProblem(name);
   if (!problem.empty()) {
     context_.Log(SeverityWarning, Format("DUMP name %s refused (%s): writing %s instead",
                                          name.c_str(), problem.c_str(), kDirectoryDumpDefaultName));
@@ -140,12 +97,9 @@ void ActiveDirectoryDump::Dump(const std::string& resultRoot, DirectoryForest& f
   // An earlier element wrote this name already: appending would leave its
   // manifest row's check value stale.
   if (sys::PathExists(outputPath_)) {
-    const std::string title = FileTitle(fileName_);
-    const std::string extension = fileName_.substr(title.size());
-    std::string free;
-    for (int n = 2; free.empty() || sys::PathExists(JoinPath(scriptFolder_, free)); ++n) {
-      free = Format("%s (%d)%s", title.c_str(), n, extension.c_str());
-    }
+    const std::string free = FreeFileName(fileName_, [this](const std::string& name) {
+      return sys::PathExists(JoinPath(scriptFolder_, name));
+    });
     context_.Log(SeverityInformation, Format("%s exists already: this dump goes to %s",
                                              outputPath_.c_str(), free.c_str()));
     fileName_ = free;

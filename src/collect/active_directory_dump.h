@@ -68,17 +68,7 @@ std::unique_ptr<DirectoryForest> DirectoryForestAt(const std::vector<std::string
 // is refused.
 constexpr char kDirectoryDumpDefaultName[] = "ADS_Info.csv";
 
-// Why a DUMP name cannot be used as a file of the script's result folder
-// ("" when it can): a path of its own (separators, ":", ".."), an empty
-// name, characters no file name may hold, or a device name such as NUL,
-// which would swallow the rows.
-std::string DumpNameProblem(const std::string& name);
-
-// One CSV field: as it is, or between double quotes (inner ones doubled)
-// when it holds a comma, a double quote, CR or LF.
-std::string DirectoryCsvField(const std::string& text);
-
-// "scope,filter,attr1,attr2...", each field as DirectoryCsvField writes it.
+// "scope,filter,attr1,attr2...", each field as CsvField writes it.
 std::string DirectoryHeaderRow(const SearchSpec& search);
 
 // One field per requested attribute, in the header's order: the values an

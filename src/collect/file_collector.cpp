@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "expr/path_resolver.h"
+#include "run/file_names.h"
 #include "run/text.h"
 
 const char kFileVersionListHeader[] =
@@ -93,8 +94,6 @@ std::string FoundEntryPath(const std::string& folder, const std::string& mask,
   return folder + "\\" + mask.substr(0, slash) + "\\" + name;
 }
 
-bool NameLostInCodePage(const std::string& name) { return name.find('?') != std::string::npos; }
-
 bool SplitSourcePath(const std::string& path, std::string* drive, std::string* rest,
                      std::string* name) {
   const size_t at = path.find(":\\");
@@ -121,10 +120,13 @@ std::string NumberedName(const std::string& fileName, int number) {
 }
 
 bool ChooseCopyTarget(const std::string& outputPath, const std::string& workingRoot,
-                      const std::string& archivePrefix, const std::string& source,
+                      const std::string& archivePrefix, const std::string& foundPath,
                       const PathExists& exists, CopyTarget* target) {
+  // With ".." left in, the mirrored path would climb out of the action's folder.
+  const std::string source = NormalisePath(foundPath);
   std::string drive, rest, name;
-  if (source.empty() || outputPath.empty() || !SplitSourcePath(source, &drive, &rest, &name)) {
+  if (source.empty() || outputPath.empty() || !SplitSourcePath(source, &drive, &rest, &name) ||
+      name.empty()) {
     return false;
   }
   const std::string mirrored = outputPath + "\\" + drive + "\\" + rest;
@@ -184,6 +186,7 @@ FileCollector::FileCollector(std::string outputPath, const RunContext& context,
     own.SetActivityLog(context_.activityLog);
     resolved_ = own.Resolve(&specification_);
   }
+  specification_ = NormalisePath(specification_);
   scanAllDrives_ = specification_.find(':') == std::string::npos;
 
   if (scanSubfolders_) context_.Log(SeverityDebug, "Scan Subdirectories");

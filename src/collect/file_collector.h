@@ -68,11 +68,6 @@ bool DriveTypeSearched(uint32_t type, bool includeNetworkDrives);
 std::string FoundEntryPath(const std::string& folder, const std::string& mask,
                            const std::string& name);
 
-// The "A" enumeration answers "?" for every character of a name that the
-// system code page cannot hold; "?" is never part of a real file name, so
-// such a name cannot be opened as given.
-bool NameLostInCodePage(const std::string& name);
-
 // "C:\\Windows\\setup.log" -> drive "C", rest "Windows\\setup.log", name
 // "setup.log". False when the path holds no ":\\" (never copied).
 bool SplitSourcePath(const std::string& path, std::string* drive, std::string* rest,
@@ -100,11 +95,12 @@ using FileCopier =
 // Answers whether a file or folder exists at a path.
 using PathExists = std::function<bool(const std::string& path)>;
 
-// Chooses the destination of `source` below `outputPath`: mirrored when it
-// fits and is free, else flat under the file name, else the first free
-// numbered name. False when the source has no ":\\".
+// Chooses the destination of a found file below `outputPath`: mirrored
+// when it fits and is free, else flat under the file name, else the first
+// free numbered name. The found path is taken with ".." and "." resolved,
+// so the copy always lands inside `outputPath`. False when it has no ":\\".
 bool ChooseCopyTarget(const std::string& outputPath, const std::string& workingRoot,
-                      const std::string& archivePrefix, const std::string& source,
+                      const std::string& archivePrefix, const std::string& foundPath,
                       const PathExists& exists, CopyTarget* target);
 
 // The prefixes of `path` to create in turn, from its first ":" (else its
@@ -155,8 +151,6 @@ class FileCollector {
   void SearchOneFolder(int32_t mode);
   void HandleCurrentFile(int32_t mode);
   void CopyCurrentFile();
-  // Logs why a found name cannot be used; true when it cannot.
-  bool RefuseLostName(const std::string& folder, const std::string& name, bool isFolder);
   bool CreateFolderPath(const std::string& path);
   bool IsResultFolder(const std::string& path, const std::string& canonicalPath) const;
 

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "collect/file_collector.h"
+#include "run/file_names.h"
 #include "run/text.h"
 #include "sys/file_system.h"
+#include "sys/code_page_win.h"
 #include "sys/handles_win.h"
 #include "trace/trace_log.h"
 
@@ -18,9 +20,7 @@ static_assert(DriveUnknown == DRIVE_UNKNOWN && DriveNoRootFolder == DRIVE_NO_ROO
 
 namespace {
 
-bool PathExistsOnDisk(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool PathExistsOnDisk(const std::string& path) { return sys::PathExists(path); }
 
 // Both calls answer the needed size (with the terminator) when the buffer
 // is too small, and 0 on failure; the path comes back unchanged then.
@@ -95,13 +95,15 @@ uint32_t LastError() {
 bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
                  std::vector<unsigned char>* buffer, uint32_t* error, uint32_t* crc,
                  uint64_t* size) {
-  sys::FileHandle source(::CreateFileA(from.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // Wide calls: a name outside the code page is collected like any other.
+  sys::FileHandle source(::CreateFileW(sys::WidePath(from).c_str(), GENERIC_READ, share, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!source) {
     *error = LastError();
     return false;
   }
-  sys::FileHandle target(::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  sys::FileHandle target(::CreateFileW(sys::WidePath(to).c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!target) {
     *error = LastError();
@@ -202,38 +204,41 @@ void FileCollector::SearchFolderTree(const std::string& folder, const std::strin
   // lists the subfolders: a second one would cost the system another read
   // of the whole folder.
   const bool everything = mask == "*.*";
-  std::vector<WIN32_FIND_DATAA> folders;
+  struct Folder {
+    std::string name;
+    bool link;
+  };
+  std::vector<Folder> folders;
   sys::FileFind find;
   if (find.First(folder + "\\" + mask)) {
     do {
       if (context_.StopRequested()) break;
-      if (everything && find.isFolder() && !find.isDots()) folders.push_back(find.data());
       const std::string name = find.name();
+      if (everything && find.isFolder() && !find.isDots()) folders.push_back({name, find.isLink()});
       currentFile_ = FoundEntryPath(folder, mask, name);
       context_.Detail(name);
-      if (find.isFolder() || RefuseLostName(FolderOf(currentFile_), name, false)) continue;
+      if (find.isFolder()) continue;
       HandleCurrentFile(mode);
     } while (find.Next());
   }
   if (!everything && find.First(folder + "\\*.*")) {
     do {
-      if (find.isFolder() && !find.isDots()) folders.push_back(find.data());
+      if (find.isFolder() && !find.isDots()) folders.push_back({find.name(), find.isLink()});
     } while (find.Next());
   }
   find.Close();
-  for (const WIN32_FIND_DATAA& entry : folders) {
+  for (const Folder& entry : folders) {
     if (context_.StopRequested()) break;
-    const std::string name = entry.cFileName;
+    const std::string& name = entry.name;
     const std::string path = folder + "\\" + name;
     // A folder link (junction, symbolic link; Wine shows a Unix folder
     // link as one) may lead back up the tree: two links to "." had a walk
     // copy one file thousands of times. What lies behind a link is
     // searched where it really is, if inside the search at all.
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (entry.link) {
       context_.Log(SeverityDebug, Format("Folder link not followed: %s", path.c_str()));
       continue;
     }
-    if (RefuseLostName(folder, name, true)) continue;
     // The canonical form grows with the walk: the enumeration's names
     // are already long names, so no further call is needed per folder.
     const std::string canonical = canonicalFolder + "\\" + name;
@@ -252,21 +257,9 @@ void FileCollector::SearchOneFolder(int32_t mode) {
     const std::string name = find.name();
     currentFile_ = folder + "\\" + name;
     context_.Detail(name);
-    if (find.isFolder() || RefuseLostName(folder, name, false)) continue;
+    if (find.isFolder()) continue;
     HandleCurrentFile(mode);
   } while (find.Next());
-}
-
-bool FileCollector::RefuseLostName(const std::string& folder, const std::string& name,
-                                   bool isFolder) {
-  if (!NameLostInCodePage(name)) return false;
-  const char* what =
-      isFolder ? "Unable to search folder %s in %s: %s" : "Unable to collect file %s in %s: %s";
-  context_.Log(SeverityError,
-               Format(what, name.c_str(), folder.c_str(),
-                      "the name holds characters the system code page cannot represent"));
-  if (!isFolder) ++failedCount_;
-  return true;
 }
 
 bool FileCollector::IsResultFolder(const std::string& path,
@@ -277,6 +270,8 @@ bool FileCollector::IsResultFolder(const std::string& path,
 }
 
 void FileCollector::HandleCurrentFile(int32_t mode) {
+  // A mask's own folder part may hold "..": the file is named as it really is.
+  currentFile_ = NormalisePath(currentFile_);
   if (mode == CopyMode) {
     CopyCurrentFile();
   } else if (mode == ListMode) {
@@ -329,7 +324,7 @@ void FileCollector::CopyCurrentFile() {
   if (crcKnown) {
     SharedFreeSpace().Charge(target.destination, size);
   } else {
-    ::SetFileAttributesA(target.destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesW(sys::WidePath(target.destination).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
   context_.Log(SeverityInformation,
                Format(inUse ? "Collected File (in use): %s as %s" : "Collected File: %s as %s",
@@ -347,9 +342,7 @@ bool FileCollector::CreateFolderPath(const std::string& path) {
   for (size_t i = 0; ok && i < prefixes.size(); ++i) {
     const std::string& prefix = prefixes[i];
     if (PathExistsOnDisk(prefix)) continue;
-    if (!::CreateDirectoryA(prefix.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-      ok = false;
-    }
+    if (!sys::CreateFolder(prefix)) ok = false;
   }
   ok = ok && PathExistsOnDisk(path);
   if (!ok && TraceLog::kEnabled) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "run/text.h"
+
 const char* const kVersionStringNames[kVersionStringCount] = {
     "FileVersion", "ProductVersion", "FileDescription", "ProductName",
     "Comments",    "PrivateBuild",   "SpecialBuild",
@@ -53,9 +55,9 @@ std::string CommasToDots(std::string text) {
 
 std::string FormatFileVersionRow(const std::string& path, const FileFacts& facts,
                                  const std::string (&versions)[kVersionStringCount]) {
-  std::string row = path;
+  std::string row = CsvField(path);
   if (facts.opened) {
-    row += "," + std::to_string(facts.sizeLow);
+    row += "," + std::to_string(facts.size);
     row += "," + FormatListTime(facts.created);
     row += "," + FormatListTime(facts.modified);
     row += "," + FormatListTime(facts.accessed);
@@ -63,6 +65,6 @@ std::string FormatFileVersionRow(const std::string& path, const FileFacts& facts
   } else {
     row += ",N/A,N/A,N/A,N/A,N/A";
   }
-  for (const std::string& version : versions) row += "," + version;
+  for (const std::string& version : versions) row += "," + CsvField(version);
   return row;
 }

@@ -20,7 +20,7 @@ struct FileFacts {
   // False when the file could not be opened for attribute queries or its
   // size could not be read: the five file columns then read "N/A".
   bool opened = false;
-  uint32_t sizeLow = 0;  // the listing keeps the low 32 bits only
+  uint64_t size = 0;
   // Local calendar times; all zero when a time could not be converted.
   sys::LocalTime created{};
   sys::LocalTime modified{};
@@ -46,8 +46,8 @@ bool FirstTranslation(const void* data, size_t size, uint16_t* language, uint16_
 // Every "," replaced by ".", so version strings never add columns.
 std::string CommasToDots(std::string text);
 
-// The thirteen fields joined by ",", unquoted; the version strings are
-// taken as given (already without commas).
+// The thirteen fields joined by ","; a field holding a comma, a double quote,
+// CR or LF is quoted (CsvField), any other is written as it is.
 std::string FormatFileVersionRow(const std::string& path, const FileFacts& facts,
                                  const std::string (&versions)[kVersionStringCount]);
 

@@ -63,12 +63,13 @@ std::string QueryVersionString(const std::string& path, const std::string& name)
 FileFacts ReadFileFacts(const std::string& path) {
   FileFacts facts;
   // No access asked: attribute queries only, so locked files can be listed.
-  sys::FileHandle file(::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  const std::wstring wide = sys::WidePath(path);
+  sys::FileHandle file(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER size;
   if (file.valid() && ::GetFileSizeEx(file.get(), &size)) {
     facts.opened = true;
-    facts.sizeLow = static_cast<uint32_t>(size.QuadPart & 0xFFFFFFFF);
+    facts.size = static_cast<uint64_t>(size.QuadPart);
     FILETIME created, accessed, written;
     if (::GetFileTime(file.get(), &created, &accessed, &written)) {
       facts.created = LocalCalendarTime(created);
@@ -76,7 +77,7 @@ FileFacts ReadFileFacts(const std::string& path) {
       facts.modified = LocalCalendarTime(written);
     }
   }
-  facts.attributes = ::GetFileAttributesA(path.c_str());
+  facts.attributes = ::GetFileAttributesW(wide.c_str());
   return facts;
 }
 

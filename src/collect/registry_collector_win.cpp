@@ -8,6 +8,7 @@
 #include "collect/process_wait_win.h"
 #include "collect/registry_collector.h"
 #include "expr/registry_root_win.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -175,8 +176,11 @@ void RegistryCollector::ExportKey(Key key, const std::string& path) {
   ++dumpCount_;
   context_.Log(SeverityInformation, Format("Dumping registry [%s]", path.c_str()));
   context_.Detail("This may take few minutes.");
-  const std::string fileName =
-      searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
+  std::string fileName = searchMode_ ? NumberedFileName(numbered_, ++fileNumber_) : outputPath_;
+  // A number an earlier action of the same name took stays its file.
+  while (searchMode_ && sys::PathExists(fileName)) {
+    fileName = NumberedFileName(numbered_, ++fileNumber_);
+  }
   const std::string command = EditorCommandLine(fileName, path);
   context_.Log(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
   uint32_t error = 0;

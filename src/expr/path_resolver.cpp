@@ -1,6 +1,9 @@
 #include "expr/path_resolver.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
+#include <utility>
 
 #include "run/text.h"
 
@@ -98,12 +101,20 @@ void PathResolver::Log(int32_t severity, const std::string& message) {
   if (activityLog_ != nullptr) activityLog_->Write(severity, message);
 }
 
+size_t PathResolver::FindDelimiter(char c, size_t from) const {
+  for (size_t at = work_.find(c, from); at != std::string::npos; at = work_.find(c, at + 1)) {
+    if (!literal_[at]) return at;
+  }
+  return std::string::npos;
+}
+
 bool PathResolver::FindReference(char open, char close, Reference* ref) const {
   // Only the first opening delimiter counts: when it starts no reference,
-  // later ones of the same kind are not looked at either.
-  const size_t start = work_.find(open);
+  // later ones of the same kind are not looked at either. What a reference
+  // brought in is never a delimiter: a folder named "Tools [x64]" is a name.
+  const size_t start = FindDelimiter(open, 0);
   if (start == std::string::npos) return false;
-  const size_t end = work_.find(close, start + 1);
+  const size_t end = FindDelimiter(close, start + 1);
   if (end == std::string::npos || end == start + 1) return false;
   ref->start = start;
   ref->end = end;
@@ -111,13 +122,21 @@ bool PathResolver::FindReference(char open, char close, Reference* ref) const {
   return true;
 }
 
-void PathResolver::Replace(const Reference& ref, const std::string& value) {
+void PathResolver::Replace(const Reference& ref, const std::string& value, bool literal) {
   work_.replace(ref.start, ref.end - ref.start + 1, value);
+  literal_.erase(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start),
+                 literal_.begin() + static_cast<std::ptrdiff_t>(ref.end + 1));
+  literal_.insert(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start), value.size(), literal);
 }
 
 void PathResolver::Fail(const Reference& ref, const std::string& entry) {
-  // The marks keep the failed reference from being found again.
-  Replace(ref, "#" + ref.inner + "#");
+  // The marks keep the failed reference from being found again; its inner
+  // text stays what it was.
+  const std::vector<bool> inner(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start + 1),
+                                literal_.begin() + static_cast<std::ptrdiff_t>(ref.end));
+  Replace(ref, "#" + ref.inner + "#", true);
+  std::copy(inner.begin(), inner.end(),
+            literal_.begin() + static_cast<std::ptrdiff_t>(ref.start + 1));
   resolved_ = false;
   Log(SeverityError, entry);
 }
@@ -140,7 +159,8 @@ bool PathResolver::SweepNamed() {
   Reference ref;
   if (!FindReference('$', '$', &ref)) return false;
   if (EqualsNoCase(ref.inner, "PFILES")) {
-    Replace(ref, kProgramFilesReference);
+    // Our own reference, not a value: the registry sweep takes it next.
+    Replace(ref, kProgramFilesReference, false);
   } else if (EqualsNoCase(ref.inner, "SYSVOL")) {
     const std::string windows = lookups_.WindowsFolder();
     Replace(ref, windows.substr(0, windows.find('\\')));
@@ -180,8 +200,29 @@ bool PathResolver::SweepRegistry() {
   // Stored strings need not end in a zero, and may hold one early.
   const size_t zero = data.find('\0');
   if (zero != std::string::npos) data.resize(zero);
-  Replace(ref, data);
+  Replace(ref, type == kRegExpandSz ? ExpandEnvironmentIn(data) : data);
   return true;
+}
+
+std::string PathResolver::ExpandEnvironmentIn(std::string value) {
+  // As the environment sweep does, within the value only: the first "%"
+  // pairs with the next, and what comes in is not looked at again.
+  for (size_t from = 0;;) {
+    const size_t start = value.find('%', from);
+    if (start == std::string::npos) break;
+    const size_t end = value.find('%', start + 1);
+    if (end == std::string::npos || end == start + 1) break;
+    const std::string name = value.substr(start + 1, end - start - 1);
+    std::string found;
+    if (!lookups_.Environment(name, &found) || found.empty()) {
+      found = "#" + name + "#";
+      resolved_ = false;
+      Log(SeverityError, Format("Cannot find environment variable %s", name.c_str()));
+    }
+    value.replace(start, end - start + 1, found);
+    from = start + found.size();
+  }
+  return value;
 }
 
 bool PathResolver::SweepComponent() {
@@ -221,7 +262,8 @@ bool PathResolver::SweepIni() {
   nested.nesting_ = nesting_ + 1;
   nested.sharedRounds_ = sharedRounds_;
   std::string spec = ref.inner;
-  if (!nested.Resolve(&spec)) {
+  if (!nested.Resolve(&spec, std::vector<bool>(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start + 1),
+                                               literal_.begin() + static_cast<std::ptrdiff_t>(ref.end)))) {
     Fail(ref, failure);
     return true;
   }
@@ -247,8 +289,13 @@ bool PathResolver::SweepIni() {
 }
 
 bool PathResolver::Resolve(std::string* text) {
+  return Resolve(text, std::vector<bool>(text->size(), false));
+}
+
+bool PathResolver::Resolve(std::string* text, std::vector<bool> literal) {
   resolved_ = true;
   work_ = *text;
+  literal_ = std::move(literal);
   // Nested resolutions draw on the same budget of rounds as their caller.
   int ownRounds = kMaxRounds;
   int* roundsLeft = sharedRounds_ != nullptr ? sharedRounds_ : &ownRounds;
@@ -282,5 +329,6 @@ bool PathResolver::Resolve(std::string* text) {
     }
   }
   work_.clear();
+  literal_.clear();
   return resolved_;
 }

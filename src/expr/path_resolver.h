@@ -72,10 +72,15 @@ class PathResolver {
   // (plus one ERROR per failed reference). A text without references is
   // left alone, with true and no entry.
   //
-  // Values that bring back references are expanded in further rounds, at
-  // most kMaxRounds of them (nested INI resolutions included) and while the text stays within
-  // kMaxLength characters; past either bound the resolution stops with an ERROR and false, the text
-  // as far as it got.
+  // What a reference stands for is used as it is: a "%", "[" or "$" in a
+  // folder name or a value is never taken for a reference. Only a
+  // REG_EXPAND_SZ value has its own "%" references expanded, and $PFILES$
+  // stands for a registry reference that is then read.
+  //
+  // Sweeps repeat while they find references, at most kMaxRounds of them
+  // (nested INI resolutions included) and while the text stays within
+  // kMaxLength characters; past either bound the resolution stops with an
+  // ERROR and false, the text as far as it got.
   bool Resolve(std::string* text);
 
   bool installerAvailable() const { return installerAvailable_; }
@@ -95,8 +100,12 @@ class PathResolver {
     std::string inner;
   };
 
+  // `literal` marks the characters of `*text` that are no delimiters.
+  bool Resolve(std::string* text, std::vector<bool> literal);
+  size_t FindDelimiter(char c, size_t from) const;
   bool FindReference(char open, char close, Reference* ref) const;
-  void Replace(const Reference& ref, const std::string& value);
+  void Replace(const Reference& ref, const std::string& value, bool literal = true);
+  std::string ExpandEnvironmentIn(std::string value);
   void Fail(const Reference& ref, const std::string& entry);
   void Log(int32_t severity, const std::string& message);
 
@@ -116,4 +125,5 @@ class PathResolver {
   std::string toolFolder_;
   std::string dataFolder_;
   std::string work_;
+  std::vector<bool> literal_;  // one mark per character of work_
 };

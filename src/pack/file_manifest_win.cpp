@@ -9,8 +9,8 @@
 bool FileCrc(const std::string& path, uint32_t* crc) {
   // Share mode 0: the open fails while anyone else holds the file, so a
   // file still being written never gets a check value.
-  sys::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  sys::FileHandle file(::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return false;
   constexpr DWORD kPiece = 16384;
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);

@@ -12,6 +12,7 @@
 #include "run/text.h"
 #include "sys/file_system.h"
 #include "sys/folder_walk.h"
+#include "sys/name_escape.h"
 
 namespace {
 
@@ -221,9 +222,16 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   }
   const std::string name = TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte);
   unsigned char header[kTarBlockSize];
-  if (!BuildHeader(name, size, mtime, header)) {
-    std::vector<unsigned char> pax(PaxHeaderBlocks(name) * kTarBlockSize);
-    BuildPaxHeader(name, mtime, pax.data());
+  // The header keeps the code page's bytes; readers of any system learn the
+  // name from a pax record in UTF-8 whenever it is more than ASCII.
+  const bool whole = BuildHeader(name, size, mtime, header);
+  const bool ascii =
+      std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; }) &&
+      !sys::HasNameEscape(name);
+  if (!whole || !ascii) {
+    const std::string utf8 = ascii ? name : tar_io::Utf8Name(name);
+    std::vector<unsigned char> pax(PaxHeaderBlocks(utf8) * kTarBlockSize);
+    BuildPaxHeader(utf8, mtime, pax.data());
     // Room was asked for the first block above.
     if (!Write(pax.data())) return false;
     for (size_t at = kTarBlockSize; at < pax.size(); at += kTarBlockSize) {

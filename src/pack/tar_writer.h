@@ -80,6 +80,9 @@ class SourceFile {
 
 bool IsLeadByte(unsigned char byte);
 
+// A member name (code page bytes, escapes for what it lacks) in UTF-8.
+std::string Utf8Name(const std::string& name);
+
 }  // namespace tar_io
 
 // A file of the folder that is not (wholly) in the stream, through a fault

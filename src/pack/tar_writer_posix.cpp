@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "pack/tar_writer.h"
+#include "sys/name_escape.h"
 #include "sys/posix_path.h"
 
 namespace tar_io {
@@ -54,5 +55,21 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
 }
 
 bool IsLeadByte(unsigned char) { return false; }
+
+std::string Utf8Name(const std::string& name) {
+  // Names here are UTF-8 already; only the escapes are turned back.
+  std::string utf8;
+  for (size_t at = 0; at < name.size();) {
+    uint32_t c = 0;
+    size_t length = 0;
+    if (name[at] == '<' && sys::ReadNameEscape(name, at, &c, &length)) {
+      sys::AppendUtf8(c, &utf8);
+      at += length;
+    } else {
+      utf8 += name[at++];
+    }
+  }
+  return utf8;
+}
 
 }  // namespace tar_io

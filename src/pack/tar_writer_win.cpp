@@ -12,8 +12,8 @@ SourceFile::SourceFile() : impl_(new Impl) {}
 SourceFile::~SourceFile() = default;
 
 bool SourceFile::Open(const std::string& path) {
-  impl_->file = sys::FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  impl_->file = sys::FileHandle(::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!impl_->file.valid()) impl_->error = ::GetLastError();
   return impl_->file.valid();
 }
@@ -63,6 +63,18 @@ bool IsLeadByte(unsigned char byte) {
     }
   } table;
   return table.lead[byte];
+}
+
+std::string Utf8Name(const std::string& name) {
+  const std::wstring wide = sys::WidePath(name);
+  if (wide.empty()) return std::string();
+  const int count = static_cast<int>(wide.size());
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return name;
+  std::string utf8(static_cast<size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), count, &utf8[0], length, nullptr, nullptr);
+  return utf8;
 }
 
 }  // namespace tar_io

@@ -80,3 +80,14 @@ int32_t DecimalNumber(const std::string& text) {
   if (value > INT32_MAX) value = INT32_MAX;
   return static_cast<int32_t>(value);
 }
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}

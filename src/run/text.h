@@ -35,3 +35,7 @@ int32_t DecimalNumber(const std::string& text);
 
 // A CRC-32 as the manifest and the signatures write it: "%08X".
 std::string CrcText(uint32_t crc);
+
+// One CSV field: as it is, or between double quotes (inner ones doubled, as
+// RFC 4180 does) when it holds a comma, a double quote, CR or LF.
+std::string CsvField(const std::string& text);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "expr/path_resolver.h"
+#include "run/file_names.h"
 #include "run/local_text.h"
 #include "run/text.h"
 #include "sys/file_system.h"
@@ -128,6 +129,29 @@ void ActionDispatcher::Log(int32_t severity, const std::string& message) {
   context_.Log(severity, message);
 }
 
+std::string ActionDispatcher::OutputFor(const std::string& name, const char* extension,
+                                        bool folder) {
+  const std::string written = name + extension;
+  std::string fileName = SafeFileName(written);
+  if (fileName != written) {
+    Log(SeverityWarning, Format("Action name %s cannot name a file (%s): writing %s instead",
+                                name.c_str(), FileNameProblem(written).c_str(), fileName.c_str()));
+  }
+  // Every file has one writer: appending to what an earlier action wrote
+  // would leave that action's manifest row stale. A folder of FILES is
+  // shared, its copies never overwrite one another.
+  const auto taken = [this, folder](const std::string& candidate) {
+    const std::string at = JoinPath(scriptFolder_, candidate);
+    return sys::PathExists(at) && !(folder && sys::FolderExists(at));
+  };
+  const std::string path = JoinPath(scriptFolder_, fileName);
+  if (!taken(fileName)) return path;
+  const std::string free = FreeFileName(fileName, taken);
+  Log(SeverityInformation,
+      Format("%s exists already: this action writes %s", path.c_str(), free.c_str()));
+  return JoinPath(scriptFolder_, free);
+}
+
 void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
   if (pass == RunPassCount) {
     *stepTotal_ += weight;
@@ -247,23 +271,23 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
   ActionRequest request = Request(pass);
   request.name = name;
   request.value = value;
-  const std::string base = scriptFolder_ + "\\" + name;
   switch (row->output) {
     case Output::None:
       break;
     case Output::Folder:
-      request.outputPath = base;
+      request.outputPath = OutputFor(name, "", true);
+      request.name = NameOf(request.outputPath);
       // An existing folder is fine: two FILES actions of one name share it.
-      sys::CreateFolder(base);
+      sys::CreateFolder(request.outputPath);
       break;
     case Output::FolderSlash:
       request.outputPath = scriptFolder_ + "\\";
       break;
     case Output::Csv:
-      request.outputPath = base + ".csv";
+      request.outputPath = OutputFor(name, ".csv", false);
       break;
     case Output::Txt:
-      request.outputPath = base + ".txt";
+      request.outputPath = OutputFor(name, ".txt", false);
       break;
   }
   if (row->collector == nullptr) {

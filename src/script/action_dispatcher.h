@@ -56,6 +56,9 @@ class ActionDispatcher {
   bool VisitElement(const ScriptNode& element, int32_t pass);
   void RunElementAction(const ScriptNode& element, int32_t pass, bool activeDirectory);
   void Advance(int32_t pass, int32_t weight);
+  // The output of action `name` in the script folder: name + extension
+  // under a safe name, and beside a file an earlier action wrote.
+  std::string OutputFor(const std::string& name, const char* extension, bool folder);
   ActionRequest Request(int32_t pass) const;
   void Log(int32_t severity, const std::string& message);
 

@@ -67,34 +67,38 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   return WriteAll(file.get(), data);
 }
 
+// Paths of collected files may hold names the code page cannot: these
+// calls take the wide form.
 bool RemoveFile(const std::string& path) {
-  if (::DeleteFileA(path.c_str())) return true;
+  const std::wstring wide = WidePath(path);
+  if (::DeleteFileW(wide.c_str())) return true;
   // Only a read-only file needs its attributes cleared; asking first would
   // cost every other file a call.
   if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::DeleteFileA(path.c_str()) != FALSE;
+  ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::DeleteFileW(wide.c_str()) != FALSE;
 }
 
 bool RemoveFolder(const std::string& path) {
+  const std::wstring wide = WidePath(path);
   // A read-only folder refuses removal as a read-only file does.
-  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::RemoveDirectoryA(path.c_str())) return true;
+  ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::RemoveDirectoryW(wide.c_str())) return true;
   // Wine shows a Unix folder link as a junction but removes it as a file.
-  return IsFolderLink(path) && ::DeleteFileA(path.c_str()) != FALSE;
+  return IsFolderLink(path) && ::DeleteFileW(wide.c_str()) != FALSE;
 }
 
 bool FolderExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool PathExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return ::GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool CreateFolder(const std::string& path) {
-  return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE ||
+  return ::CreateDirectoryW(WidePath(path).c_str(), nullptr) != FALSE ||
          ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 

@@ -19,8 +19,7 @@ unsigned long ForEachEntry(
     if (find.isDots()) continue;
     EntryKind kind = EntryKind::File;
     if (find.isFolder()) {
-      const bool link = (find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      kind = link ? EntryKind::FolderLink : EntryKind::Folder;
+      kind = find.isLink() ? EntryKind::FolderLink : EntryKind::Folder;
     }
     visit(find.name(), kind);
   } while (find.Next());
@@ -28,7 +27,7 @@ unsigned long ForEachEntry(
 }
 
 bool IsFolderLink(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
 }

@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <utility>
+
+#include "sys/code_page_win.h"
 
 namespace sys {
 
@@ -73,8 +76,11 @@ using Module = UniqueHandle<HMODULE, FreeLibraryFn>;
 using EventLog = UniqueHandle<HANDLE, CloseEventLogFn>;
 using Icon = UniqueHandle<HICON, DestroyIconFn>;  // not for shared (LR_SHARED) icons
 
-// A file search: First() starts it, Next() steps on; the data of the current
-// match is in data(). Closed by the destructor.
+// A file search: First() starts it, Next() steps on; the current match is
+// told by name() and attributes(). Closed by the destructor. Searches go
+// through the wide API, so a name the code page cannot hold comes back
+// whole, with escapes (code_page_win.h), instead of with "?" for its
+// characters; a pattern may hold escapes too.
 class FileFind {
  public:
   FileFind() = default;
@@ -84,22 +90,23 @@ class FileFind {
   // False when nothing matches (GetLastError: 2 no file, 3 no folder).
   bool First(const std::string& pattern) {
     h_.Close();  // first: closing must not overwrite the search's error code
-    h_.Attach(::FindFirstFileA(pattern.c_str(), &data_));
+    h_.Attach(::FindFirstFileW(WidePath(pattern).c_str(), &data_));
     return h_.valid();
   }
-  bool Next() { return h_.valid() && ::FindNextFileA(h_.get(), &data_) != FALSE; }
+  bool Next() { return h_.valid() && ::FindNextFileW(h_.get(), &data_) != FALSE; }
   void Close() { h_.Close(); }
-  const WIN32_FIND_DATAA& data() const { return data_; }
-  std::string name() const { return data_.cFileName; }
+  std::string name() const { return NarrowName(data_.cFileName, wcslen(data_.cFileName)); }
+  DWORD attributes() const { return data_.dwFileAttributes; }
   bool isFolder() const { return (data_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool isLink() const { return (data_.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
   bool isDots() const {
-    return data_.cFileName[0] == '.' &&
-           (data_.cFileName[1] == 0 || (data_.cFileName[1] == '.' && data_.cFileName[2] == 0));
+    return data_.cFileName[0] == L'.' &&
+           (data_.cFileName[1] == 0 || (data_.cFileName[1] == L'.' && data_.cFileName[2] == 0));
   }
 
  private:
   UniqueHandle<HANDLE, FindCloseFn, InvalidIsEmpty> h_;
-  WIN32_FIND_DATAA data_{};
+  WIN32_FIND_DATAW data_{};
 };
 
 }  // namespace sys

@@ -196,4 +196,50 @@ brindle /event=5 "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 listing=$(tar -tzf "$E2E_DIR/out/r.tgz" | grep -c '^ev/.* Log\.csv$')
 check "the action takes all three logs once; /event=5 alone adds nothing" test "$listing" = 3
 
+# --- paths and names from the script: ".." resolved before the copy, a tool
+# folder with "[x64]" taken literally, device names as action names, a name
+# an earlier action wrote. Nothing outside the result folder changes.
+rm -f "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX"/dosdevices/lpt*
+e2e_setup 'names[x64]' "$exe"
+drive_c="$WINEPREFIX/drive_c"
+out="$drive_c/e2e_names_out"
+rm -rf "$out" "$drive_c/e2e_names_src"
+mkdir -p "$E2E_DIR/data/sub" "$out" "$drive_c/e2e_names_src"
+echo alpha >"$drive_c/e2e_names_src/a.log"
+# A name the code page holds beyond ASCII, and names it cannot hold.
+for name in café Привет 日本 😀; do echo "$name" >"$drive_c/e2e_names_src/$name.log"; done
+echo note >"$E2E_DIR/note.txt"
+up='\..\..\..\..\..\..\..'
+cat >"$E2E_DIR/names.tov" <<EOT
+<Names>
+  <FILES Up="\$TOOLDIR\$\\data\\sub${up}\\e2e_names_src\\*.log"/>
+  <FILES Ini="%WINDIR%\\..\\..\\..\\windows\\win.ini"/>
+  <FILES Tool="\$TOOLDIR\$\\*.txt"/>
+  <FILE_VERSIONS AUX="\$TOOLDIR\$\\note.txt" COM1="\$TOOLDIR\$\\note.txt" NUL="\$TOOLDIR\$\\note.txt"/>
+  <REGISTRY CON="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/>
+  <ACTIVE_DIRECTORY><DUMP Name="PROCESS_LIST.txt"/><SEARCH Value="(cn=*)"><Scope Value="x"/><Attrib Value="cn"/></SEARCH></ACTIVE_DIRECTORY>
+  <MISCELLANEOUS PROCESS_LIST="yes"/>
+</Names>
+EOT
+sign "$E2E_DIR/names.tov"
+brindle '/outfile=C:\e2e_names_out\r.tgz' /silent
+check "a run with odd paths and names ends with exit code 0" test $? -eq 0
+check "nothing but the result appeared outside the result folder" test "$(cd "$drive_c" && find . \
+  \( -path ./windows -o -path ./users \) -prune -o -type f -cnewer "$E2E_DIR/names.tov" -print)" = ./e2e_names_out/r.tgz
+# The Cyrillic name is too long for the mirrored path once escaped: flat.
+members=(names/Up/C/e2e_names_src/a.log names/Up/C/e2e_names_src/café.log names/Up/Привет.log
+  names/Up/C/e2e_names_src/日本.log names/Up/C/e2e_names_src/😀.log names/Ini/C/windows/win.ini
+  'names/Tool/C/e2e_names[x64]/note.txt' names/_AUX.csv names/_COM1.csv names/_NUL.csv
+  names/_CON.txt names/PROCESS_LIST.txt 'names/PROCESS_LIST (2).txt')
+listing=$(LC_ALL=C.UTF-8 tar -tzf "$out/r.tgz")
+for member in "${members[@]}"; do check "GNU tar lists $member" grep -qxF "$member" <<<"$listing"; done
+check "Python's tarfile too" python3 -c "import sys, tarfile
+sys.exit(bool(set(sys.argv[2:]) - set(tarfile.open(sys.argv[1]).getnames())))" "$out/r.tgz" "${members[@]}"
+command -v bsdtar >/dev/null || echo "bsdtar: not installed, not checked"
+command -v bsdtar >/dev/null && check "and bsdtar" grep -qxF names/Up/Привет.log <<<"$(bsdtar -tzf "$out/r.tgz")"
+check "and tovkit inspect finds it clean" "$TOVKIT" inspect "$out/r.tgz"
+tar -xzf "$out/r.tgz" -C "$out" 'Activity Log.csv'
+check "a device name is logged as such" has_line "$out/Activity Log.csv" \
+  ",WARNING,Action name NUL cannot name a file (it names a device): writing _NUL.csv instead"
+
 e2e_done

@@ -218,10 +218,24 @@ TEST(ResultInspectorTest, LongNamesSizesAndCommas) {
   std::memcpy(&big[124], "\x80\0\0\0\0\0\0\0\0\0\0\x05", 12);
   Seal(&big, 0);
   rows += ManifestRow(Crc("12345"), "big.bin", "") + "\r\n";
+  // Names beyond ASCII: the header holds the code page's bytes (escapes for
+  // what it lacks), the pax path UTF-8; a cut header leaves the pax path,
+  // matched by the Western code page.
+  const std::string q(120, 'q');  // a Japanese result (code page 932) first
+  for (const auto& n : std::vector<std::pair<std::string, std::string>>{
+           {"\x82\xA0.txt", "\xE3\x81\x82.txt"},
+           {"<U+041F><U+1F600>.txt", "\xD0\x9F\xF0\x9F\x98\x80.txt"},
+           {q + "\xE9<U+041F>", q + "\xC3\xA9\xD0\x9F"}}) {
+    std::string header(512, '\0'), pax(PaxHeaderBlocks(n.second) * 512, '\0');
+    BuildHeader(n.first, 1, 0, Bytes(header));
+    BuildPaxHeader(n.second, 0, Bytes(pax));
+    tar += pax + header + "n" + std::string(511, '\0');
+    rows += ManifestRow(Crc("n"), n.first, "") + "\r\n";
+  }
   const InspectReport report =
       Inspect(Gzip(tar + big + Member("FileList.csv", Manifest(rows)) + kEnd));
   EXPECT_TRUE(report.clean()) << InspectVerdict(report);
-  EXPECT_EQ(report.files, 9u);
+  EXPECT_EQ(report.files, 12u);
 }
 
 }  // namespace

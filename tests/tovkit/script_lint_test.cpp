@@ -148,6 +148,11 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
       {"<R><ACTIVE_DIRECTORY><DUMP Name=\"..\\evil.csv\"/></ACTIVE_DIRECTORY></R>",
        "s.tov:1:28: warning: DUMP Name '..\\evil.csv' is refused (it is a path, not a file "
        "name): the rows go to ADS_Info.csv\n"},
+      {"<R><REGISTRY CON=\"HKEY_CURRENT_USER\\x\" ok=\"\"/><FILES nul.a.b=\"C:\\*.log\"/></R>",
+       "s.tov:1:14: warning: action name 'CON' cannot name its file (it names a device): it is "
+       "written as '_CON.txt'\n"
+       "s.tov:1:54: warning: action name 'nul.a.b' cannot name its file (it names a device): it "
+       "is written as '_nul.a.b'\n"},
   };
   for (const auto& c : kCases) EXPECT_EQ(Diagnostics(c.script, false), c.diagnostics) << c.script;
 }

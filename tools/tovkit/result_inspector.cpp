@@ -13,6 +13,7 @@
 #include "pack/tar_writer.h"
 #include "run/signature.h"
 #include "run/text.h"
+#include "sys/name_escape.h"
 
 using namespace tar_layout;
 
@@ -194,6 +195,7 @@ TarReader::Result TarReader::Next(TarEntry* entry) {
   if (std::memcmp(block + kMagicAt, "ustar", 5) == 0 && block[kPrefixAt] != 0) {
     entry->name = Text(block + kPrefixAt, kPrefixWidth) + "/" + entry->name;
   }
+  entry->headerName = entry->name;
   entry->type = static_cast<char>(block[kTypeAt]);
   entry->size = size;
   if (entry->type == kPaxType) {
@@ -207,6 +209,7 @@ TarReader::Result TarReader::Next(TarEntry* entry) {
     }
     return kEntry;
   }
+  entry->paxPath = havePaxPath_;
   if (havePaxPath_) entry->name = paxPath_;
   if (havePaxSize_) entry->size = paxSize_;
   havePaxPath_ = havePaxSize_ = false;
@@ -293,6 +296,27 @@ bool TarReader::ReadData(const std::function<void(const unsigned char*, size_t)>
   return true;
 }
 
+std::string Utf8OfResultText(const std::string& text) {
+  static const uint16_t k1252[32] = {
+      0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+  std::string utf8;
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    uint32_t point = 0;
+    size_t length = 0;
+    if (c == '<' && sys::ReadNameEscape(text, at, &point, &length)) {
+      sys::AppendUtf8(point, &utf8);
+      at += length;
+      continue;
+    }
+    sys::AppendUtf8(c >= 0x80 && c < 0xA0 ? k1252[c - 0x80] : c, &utf8);
+    ++at;
+  }
+  return utf8;
+}
+
 std::string MemberNameForManifestPath(const std::string& relativePath) {
   return TarMemberName(FolderOf(relativePath), NameOf(relativePath));
 }
@@ -320,6 +344,16 @@ bool UnsafeName(const std::string& name) {
     if (end == std::string::npos) return false;
     start = end + 1;
   }
+}
+
+// Members are matched with manifest rows by the name the run wrote: the
+// header's bytes (code page, escapes for what it lacks) while the header
+// holds the whole name, which a pax path in UTF-8 then only repeats.
+// A cut header ends in "...", as no Windows file name can.
+std::string ManifestKey(const TarEntry& entry) {
+  const std::string& header = entry.headerName;
+  const bool cut = header.size() >= 3 && header.compare(header.size() - 3, 3, "...") == 0;
+  return entry.paxPath && !cut && !header.empty() ? header : entry.name;
 }
 
 bool SameCrcText(const std::string& text, uint32_t crc) {
@@ -374,10 +408,11 @@ class MemberIndex {
 // MemberNameForManifestPath forms it: leading "\\" dropped, "\\" as "/"),
 // and takes the nearest split that names a member with the listed CRC, else
 // the nearest that names a member at all.
-void CheckRow(const std::string& line, const MemberIndex& index, InspectReport* report) {
+// False, with nothing noted, when no member matches and `retry` is set.
+bool CheckRow(const std::string& line, const MemberIndex& index, InspectReport* report,
+              bool retry) {
   const size_t first = line.find(',');
-  if (first == std::string::npos) return;
-  ++report->listed;
+  if (first == std::string::npos) return true;
   const std::string crcText = line.substr(0, first);
   size_t start = first + 1;
   while (start < line.size() && line[start] == '\\') ++start;
@@ -400,10 +435,11 @@ void CheckRow(const std::string& line, const MemberIndex& index, InspectReport* 
     index.Narrow(depth, line[at] == '\\' ? '/' : static_cast<unsigned char>(line[at]), &lo, &hi);
   }
   if (found == nullptr) {
+    if (retry) return false;
     const size_t next = line.find(',', first + 1);
     Note(&report->missing, &report->missingCount,
          line.substr(first + 1, next == std::string::npos ? std::string::npos : next - first - 1));
-    return;
+    return true;
   }
   found->second.listed = true;
   if (!SameCrcText(crcText, found->second.crc)) {
@@ -411,6 +447,7 @@ void CheckRow(const std::string& line, const MemberIndex& index, InspectReport* 
          line.substr(first + 1, foundEnd - first - 1) + " (listed " + crcText + ", archive " +
              CrcText(found->second.crc) + ")");
   }
+  return true;
 }
 
 // "reason,relative path" rows; false when there is none.
@@ -454,7 +491,12 @@ void CheckManifest(const std::string& data, std::unordered_map<std::string, Memb
     // The signature's token may stand before the end marker's ">".
     if (line.compare(0, sizeof kFileListEnd - 2, kFileListEnd, sizeof kFileListEnd - 2) == 0) break;
     if (!line.empty() && line[0] == '<') continue;  // "<EXTERNAL_FILES>"
-    CheckRow(line, index, report);
+    if (line.find(',') != std::string::npos) ++report->listed;
+    // A name cut in its header is known by its pax path alone, in UTF-8.
+    if (!CheckRow(line, index, report, true) &&
+        !CheckRow(Utf8OfResultText(line), index, report, true)) {
+      CheckRow(line, index, report, false);
+    }
   }
 }
 
@@ -528,7 +570,7 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
       report.error = tar.error();
       break;
     }
-    auto inserted = members.emplace(entry.name, Member{static_cast<uint32_t>(crc), false});
+    auto inserted = members.emplace(ManifestKey(entry), Member{static_cast<uint32_t>(crc), false});
     if (!inserted.second) {
       Note(&report.problems, &report.problemCount, "duplicate member: " + entry.name);
       inserted.first->second.crc = static_cast<uint32_t>(crc);

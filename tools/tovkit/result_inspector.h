@@ -55,6 +55,10 @@ struct TarEntry {
   // Prefix "/" name for ustar headers; the path of a pax header before it
   // when there is one (the pax header itself comes as an entry of type 'x').
   std::string name;
+  // The name as the header's own fields hold it, and whether a pax path
+  // stands in for it.
+  std::string headerName;
+  bool paxPath = false;
   uint64_t size = 0;
   char type = '0';
   bool regular() const { return type == '0' || type == '\0'; }
@@ -132,6 +136,12 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer =
 
 // One line: "clean: ..." or "NOT CLEAN: ...".
 std::string InspectVerdict(const InspectReport& report);
+
+// A text of the result (log line, manifest row) in UTF-8: each "<U+XXXX>"
+// for a name the run's code page lacked turned back into its character,
+// other bytes above ASCII read as the Western code page (1252), the one the
+// results come from most.
+std::string Utf8OfResultText(const std::string& text);
 
 // The member name under which the packer stores a manifest path.
 std::string MemberNameForManifestPath(const std::string& relativePath);

@@ -265,7 +265,7 @@ void LogRows(Page& page, const std::vector<const LogEntry*>& entries) {
     page << "<tr class=\"" << SeverityClass(e->severity) << "\"><td class=\"nowrap\">";
     page.Text(e->time) << "</td><td class=\"sev\">";
     page.Text(e->severity) << "</td><td>";
-    page.Text(e->message) << "</td></tr>\n";
+    page.Text(Utf8OfResultText(e->message)) << "</td></tr>\n";
   }
   page << "</tbody>";
 }
@@ -405,7 +405,7 @@ void Versions(Page& page, const ResultSummary& s) {
       const bool size =
           i == 1 && !row[i].empty() && row[i].find_first_not_of("0123456789") == std::string::npos;
       page << (size ? "<td class=\"num\" data-v=\"" + row[i] + "\">" : std::string("<td>"));
-      page.Text(row[i]) << "</td>";
+      page.Text(Utf8OfResultText(row[i])) << "</td>";
     }
     page << "</tr>\n";
   }

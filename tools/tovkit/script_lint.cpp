@@ -9,6 +9,7 @@
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
 #include "expr/version_logic.h"
+#include "run/file_names.h"
 #include "run/key_signature.h"
 #include "run/signature.h"
 #include "run/text.h"
@@ -209,6 +210,17 @@ void Linter::CheckSection(const ScriptNode& element, const std::string& name) {
       continue;
     }
     const std::string known = section;
+    // The actions that write a file (or folder) named after themselves.
+    const char* extension = known == "FILES"           ? ""
+                            : known == "FILE_VERSIONS" ? ".csv"
+                            : known == "REGISTRY"      ? ".txt"
+                                                       : nullptr;
+    const std::string file = attr.name + (extension != nullptr ? extension : "");
+    if (extension != nullptr && !FileNameProblem(file).empty()) {
+      Add(attr.node, false,
+          "action name '" + attr.name + "' cannot name its file (" + FileNameProblem(file) +
+              "): it is written as '" + SafeFileName(file) + "'");
+    }
     if (known == "FILES" || known == "FILE_VERSIONS") CheckFiles(attr.node, attr.value);
     if (known == "EXECUTE") CheckExecute(attr.node, attr.value);
   }
@@ -270,7 +282,7 @@ void Linter::CheckActiveDirectory(const ScriptNode& element) {
       std::string text;
       if (!child.GetAttributeByName("Name", &value)) continue;
       value.GetText(&text);
-      const std::string problem = DumpNameProblem(text);
+      const std::string problem = FileNameProblem(text);
       if (!problem.empty()) {
         Add(value, false,
             "DUMP Name '" + text + "' is refused (" + problem + "): the rows go to " +
