@@ -1,5 +1,8 @@
 #include "sys/folder_walk.h"
 #include "sys/handles_win.h"
+#include "sys/links.h"
+
+#include <memory>
 
 namespace sys {
 
@@ -9,12 +12,16 @@ void ForEachEntry(const std::string& folder, const std::string& mask,
   if (folder.empty()) return;
   FileFind find;
   if (!find.First(folder + "\\" + mask)) return;
+  std::unique_ptr<LinkCheck> links;  // made at the first file: it costs a call
   do {
     if (find.isDots()) continue;
+    const bool reparse = (find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     EntryKind kind = EntryKind::File;
     if (find.isFolder()) {
-      const bool link = (find.data().dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      kind = link ? EntryKind::FolderLink : EntryKind::Folder;
+      kind = reparse ? EntryKind::FolderLink : EntryKind::Folder;
+    } else {
+      if (!reparse && !links) links = std::make_unique<LinkCheck>(folder);
+      if (reparse || links->IsLink(find.name())) kind = EntryKind::FileLink;
     }
     visit(find.name(), kind);
   } while (find.Next());

@@ -1,0 +1,104 @@
+#include "sys/links.h"
+
+#include "sys/file_system.h"
+#include "sys/handles_win.h"
+
+namespace sys {
+
+namespace {
+
+// Opens the name itself, never what a link there points to (on Windows;
+// Wine opens the target all the same).
+FileHandle OpenName(const std::string& path) {
+  return FileHandle(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+// The path the system resolves the name to; "" when it cannot tell
+// (Windows XP has no such call, and no file links either).
+std::string ResolvedPath(const std::string& path) {
+  static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (finalPath == nullptr) return std::string();
+  FileHandle file = OpenName(path);
+  if (!file.valid()) return std::string();
+  char buffer[4 * MAX_PATH];
+  const DWORD n = finalPath(file.get(), buffer, sizeof buffer, 0);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return std::string(buffer, n);
+}
+
+bool HasReparsePoint(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's tell-tale: the name resolves to somewhere other than itself.
+bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
+                       const std::string& name) {
+  if (resolvedFolder.empty()) return false;
+  const std::string resolved = ResolvedPath(path);
+  if (resolved.empty()) return false;
+  const std::string itself = resolvedFolder + "\\" + name;
+  return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
+}
+
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (HasReparsePoint(attributes)) return true;
+  // The listing gives the long name, also for a path that ends in a short one.
+  FileFind find;
+  if (!find.First(path)) return false;
+  return ResolvesElsewhere(ResolvedPath(FolderPart(path)), path, find.name());
+}
+
+LinkCheck::LinkCheck(const std::string& folder)
+    : folder_(folder), resolved_(ResolvedPath(folder)) {}
+
+bool LinkCheck::IsLink(const std::string& name) const {
+  const std::string path = folder_ + "\\" + name;
+  return HasReparsePoint(::GetFileAttributesA(path.c_str())) ||
+         ResolvesElsewhere(resolved_, path, name);
+}
+
+RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Failed;
+  if (HasReparsePoint(attributes)) {
+    // A link the system knows as one: deleting the name removes the link.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return RemoveFolder(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+    }
+    return ::DeleteFileA(path.c_str()) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+  }
+  if (IsLink(path)) return RemoveOutcome::LinkLeft;
+  return RemoveFile(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+}
+
+FolderIdentity IdentifyFolder(const std::string& path) {
+  FolderIdentity identity;
+  if (IsLink(path)) return identity;
+  FileHandle folder = OpenName(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return identity;
+  }
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.known = true;
+  return identity;
+}
+
+}  // namespace sys
