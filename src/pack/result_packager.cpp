@@ -9,6 +9,7 @@
 #include "run/run_settings.h"
 #include "run/text.h"
 #include "sys/file_system.h"
+#include "sys/links.h"
 
 namespace {
 
@@ -76,7 +77,11 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   if (fileWritten != nullptr) *fileWritten = false;
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
-  std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), "wb");
+  // Written under a name of its own and moved into place when done: what
+  // is at the final name (an old result, a link) is replaced, never
+  // written through.
+  const std::string working = sys::WorkingNameFor(outputPath);
+  std::FILE* file = sys::CreateOwnFile(working);
   if (file == nullptr) {
     Settings().writeFailed = true;
     ReportDetail("...");
@@ -88,8 +93,12 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   TarWriter writer(&sink);
   writer.AddFolder(outputPath, resultFolder);
   writer.Finish(outputPath);
-  const bool closed = gzip.Finish();
-  if (!closed) RaiseWriteFailure();
+  const bool closed = gzip.Finish() && sys::MoveIntoPlace(working, outputPath);
+  if (!closed) {
+    // Every file it holds is kept in the result folder.
+    sys::RemoveFileNotThroughLink(working);
+    RaiseWriteFailure();
+  }
   if (fileWritten != nullptr) *fileWritten = closed;
   // Files leave the result folder only once the result file holds them.
   writer.Settle(closed);
