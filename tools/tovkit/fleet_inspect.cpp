@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "input_file.h"
+
 namespace tovkit {
 
 namespace {
@@ -164,10 +166,11 @@ std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsi
   size_t finished = 0;
   const auto work = [&] {
     for (size_t i = next++; i < files.size(); i = next++) {
-      OpenedFile file(std::fopen(files[i].c_str(), "rb"));
+      std::string why;
+      OpenedFile file(OpenInputFile(files[i], &why));
       if (!file) {
         lines[i].file = files[i];
-        lines[i].reason = "cannot open";
+        lines[i].reason = why.empty() ? "cannot open" : "cannot open: " + why;
       } else {
         lines[i] = InspectOne(files[i], FileSource(file.get()));
         std::error_code error;

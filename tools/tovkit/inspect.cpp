@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "input_file.h"
 #include "fleet_inspect.h"
 #include "result_inspector.h"
 
@@ -111,9 +112,10 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (json || paths.size() > 1 || std::filesystem::is_directory(paths[0], error)) {
     return InspectMany(paths, json, out, err, progress);
   }
-  OpenedFile file(std::fopen(args[0].c_str(), "rb"));
+  std::string why;
+  OpenedFile file(OpenInputFile(args[0], &why));
   if (!file) {
-    err << "tovkit inspect: cannot open " << args[0] << "\n";
+    err << "tovkit inspect: cannot open " << args[0] << (why.empty() ? "" : ": " + why) << "\n";
     return 2;
   }
   const InspectReport report = InspectResult(FileSource(file.get()));

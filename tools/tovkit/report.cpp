@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "input_file.h"
 #include "result_report.h"
 #include "sys/file_system.h"
 
@@ -53,9 +54,14 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
   if (output.empty()) output = DefaultOutput(result);
-  OpenedFile file(std::fopen(result.c_str(), "rb"));
+  if (IsOneOfInputs(output, {result})) {
+    err << "tovkit report: the page would overwrite its input " << result << "\n";
+    return 2;
+  }
+  std::string why;
+  OpenedFile file(OpenInputFile(result, &why));
   if (!file) {
-    err << "tovkit report: cannot open " << result << "\n";
+    err << "tovkit report: cannot open " << result << (why.empty() ? "" : ": " + why) << "\n";
     return 1;
   }
   const ResultSummary summary = ReadResultSummary(FileSource(file.get()));

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "input_file.h"
 #include "collect/active_directory_dump.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
@@ -425,10 +426,10 @@ int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::vector<std::pair<std::string, LintFinding>> all;
   size_t errors = 0, warnings = 0;
   for (const std::string& path : paths) {
-    std::string bytes;
-    if (!sys::ReadWholeFile(path, &bytes)) {
+    std::string bytes, why;
+    if (!ReadInputFile(path, &bytes, &why)) {
       LintFinding unreadable;
-      unreadable.message = "cannot be read";
+      unreadable.message = why.empty() ? "cannot be read" : "cannot be read: " + why;
       all.emplace_back(path, unreadable);
       ++errors;
       continue;
