@@ -38,6 +38,16 @@ void ScriptRunner::UseTempFolder(const std::string& folder) {
   manifest_ = std::make_unique<FileManifest>(fileList_.get(), tempFolder);
 }
 
+// Lines follow the folder's name: a folder swapped in mid-run (while a
+// tool runs, say) must not receive them. Asked at most every 100 ms, which
+// keeps its cost off the busy stretches of a run.
+bool ScriptRunner::StillInOwnFolder() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - identityAskedAt_ < std::chrono::milliseconds(100)) return true;
+  identityAskedAt_ = now;
+  return sys::SameFolder(tempFolder, tempIdentity_);
+}
+
 // A link planted under a lock's name goes as a link, or the name is not used.
 bool ScriptRunner::TakeLock(sys::FileLock* lock, const std::string& path) {
   if (sys::IsLink(path) &&
@@ -124,6 +134,8 @@ void ScriptRunner::StartRun() {
     RaiseWriteFailure();
     return;
   }
+  activityLog->SetGuard([this] { return StillInOwnFolder(); });
+  fileList_->SetGuard([this] { return StillInOwnFolder(); });
   if (settings.caseIdGiven) {
     activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
   }

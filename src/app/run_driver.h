@@ -5,6 +5,7 @@
 // the system can answer come through RunSystem (run_driver_win.cpp, and a
 // POSIX stand-in that lets the whole pass run natively in tests).
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -103,6 +104,7 @@ class ScriptRunner {
   bool TakeLock(sys::FileLock* lock, const std::string& path);
   void SetLinksAside();
   void NameLinksLeft();
+  bool StillInOwnFolder();
 
   RunSystem& system_;
   CollectorTable collectors_;
@@ -113,6 +115,7 @@ class ScriptRunner {
   sys::FileLock resultLock_;
   // Taken when the run made its folder; packing and deleting only in that one.
   sys::FolderIdentity tempIdentity_;
+  std::chrono::steady_clock::time_point identityAskedAt_;
   std::vector<std::string> linksLeft_;  // not yet named in the log
   std::string givenOutputPath_;         // before another run's hold moved it
 };

@@ -39,7 +39,7 @@ bool RemoveFile(const std::string& path);
 std::FILE* CreateOwnFile(const std::string& path);
 
 // The name a file is written under beside its final one until it is done.
-std::string WorkingNameFor(const std::string& finalPath);
+inline std::string WorkingNameFor(const std::string& finalPath) { return finalPath + ".partial"; }
 
 // Moves a finished file to its final name, replacing whatever is there; a
 // link there is replaced itself, never written through.

@@ -56,7 +56,9 @@ struct FolderIdentity {
 // points to; unknown (known false) when nothing is there, or a link is.
 FolderIdentity IdentifyFolder(const std::string& path);
 
-// Whether the folder at `path` is still the one `identity` was taken from.
+// Whether the folder at `path` is still the one `identity` was taken from:
+// a link put in its place, or another folder, has another identity. A few
+// calls, cheap enough to ask often.
 bool SameFolder(const std::string& path, const FolderIdentity& identity);
 
 }  // namespace sys

@@ -31,4 +31,10 @@ FolderIdentity IdentifyFolder(const std::string& path) {
   return identity;
 }
 
+bool SameFolder(const std::string& path, const FolderIdentity& identity) {
+  const FolderIdentity now = IdentifyFolder(path);
+  return identity.known && now.known && now.volume == identity.volume &&
+         now.index == identity.index;
+}
+
 }  // namespace sys

@@ -86,9 +86,12 @@ RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
   return RemoveFile(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
 }
 
-FolderIdentity IdentifyFolder(const std::string& path) {
+namespace {
+
+// On Windows the name itself is opened, so a link there has an identity of
+// its own; Wine opens the target, whose identity is another folder's.
+FolderIdentity ReadIdentity(const std::string& path) {
   FolderIdentity identity;
-  if (IsLink(path)) return identity;
   FileHandle folder = OpenName(path);
   BY_HANDLE_FILE_INFORMATION info;
   if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info) ||
@@ -99,6 +102,18 @@ FolderIdentity IdentifyFolder(const std::string& path) {
   identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   identity.known = true;
   return identity;
+}
+
+}  // namespace
+
+FolderIdentity IdentifyFolder(const std::string& path) {
+  return IsLink(path) ? FolderIdentity() : ReadIdentity(path);
+}
+
+bool SameFolder(const std::string& path, const FolderIdentity& identity) {
+  const FolderIdentity now = ReadIdentity(path);
+  return identity.known && now.known && now.volume == identity.volume &&
+         now.index == identity.index;
 }
 
 }  // namespace sys
