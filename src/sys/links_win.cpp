@@ -42,13 +42,19 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& pat
   if (resolvedFolder.empty()) return false;
   const std::string resolved = ResolvedPath(path);
   if (resolved.empty()) return false;
-  const std::string itself = resolvedFolder + "\\" + name;
+  // A drive's root resolves with its backslash, any other folder without.
+  const bool root = resolvedFolder.back() == '\\';
+  const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
   return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
 }
 
+// A file at a drive's root lies in "C:\", as "C:" alone is the drive's
+// current folder.
 std::string FolderPart(const std::string& path) {
   const size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  if (slash == std::string::npos) return ".";
+  const bool root = slash > 0 && path[slash - 1] == ':';
+  return path.substr(0, root ? slash + 1 : slash);
 }
 
 }  // namespace
