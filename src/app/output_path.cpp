@@ -82,7 +82,8 @@ std::string FileDialogFilter(const std::string& text) {
 std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder,
                              const AskPathFn& askUser) {
   if (settings.outFile.empty()) {
-    if (settings.caseIdGiven) return exeFolder + "\\" + CaseIdFileName(settings.caseId) + kExtension;
+    if (settings.caseIdGiven)
+      return exeFolder + "\\" + CaseIdFileName(settings.caseId) + kExtension;
     // A silent run never waits for a person: it has no result path then.
     if (settings.silent) return std::string();
     return SaveAsResultPath(askUser());

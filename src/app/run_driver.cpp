@@ -1,5 +1,6 @@
 #include "app/run_driver.h"
 
+#include "app/output_path.h"
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
@@ -13,7 +14,6 @@
 #include "sys/file_system.h"
 #include "sys/folder_walk.h"
 #include "sys/links.h"
-#include "app/output_path.h"
 
 ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
                            const CollectorTable& collectors)
@@ -50,8 +50,7 @@ bool ScriptRunner::StillInOwnFolder() {
 
 // A link planted under a lock's name goes as a link, or the name is not used.
 bool ScriptRunner::TakeLock(sys::FileLock* lock, const std::string& path) {
-  if (sys::IsLink(path) &&
-      sys::RemoveFileNotThroughLink(path) == sys::RemoveOutcome::LinkLeft) {
+  if (sys::IsLink(path) && sys::RemoveFileNotThroughLink(path) == sys::RemoveOutcome::LinkLeft) {
     linksLeft_.push_back(path);
     return false;
   }
@@ -147,9 +146,8 @@ void ScriptRunner::StartRun() {
                               settings.caseId.c_str(), CaseIdFileName(settings.caseId).c_str()));
   }
   if (outputPath != givenOutputPath_ && !givenOutputPath_.empty()) {
-    activityLog->Write(SeverityInformation,
-                       Format("Another run is writing %s; this run writes %s",
-                              givenOutputPath_.c_str(), outputPath.c_str()));
+    activityLog->Write(SeverityInformation, Format("Another run is writing %s; this run writes %s",
+                                                   givenOutputPath_.c_str(), outputPath.c_str()));
   }
   NameLinksLeft();
 }

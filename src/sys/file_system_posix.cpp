@@ -62,7 +62,8 @@ std::FILE* CreateOwnFile(const std::string& path) {
   const std::string native = PosixPath(path);
   const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
   int fd = ::open(native.c_str(), flags, 0644);
-  if (fd < 0 && errno == EEXIST && ::unlink(native.c_str()) == 0) fd = ::open(native.c_str(), flags, 0644);
+  if (fd < 0 && errno == EEXIST && ::unlink(native.c_str()) == 0)
+    fd = ::open(native.c_str(), flags, 0644);
   if (fd < 0) return nullptr;
   std::FILE* stream = ::fdopen(fd, "wb");
   if (stream == nullptr) ::close(fd);

@@ -137,10 +137,9 @@ bool FileLock::Take(const std::string& path) {
   if (IsLink(path)) return false;
   // No sharing: a second owner's open fails (32) until this handle closes,
   // and the system deletes the file then, even after a crash.
-  const HANDLE file =
-      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                    nullptr);
+  const HANDLE file = ::CreateFileA(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(file);
   path_ = path;

@@ -13,9 +13,9 @@
 #include <string>
 
 #include "app/run_driver.h"
-#include "inspect.h"
 #include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
+#include "inspect.h"
 #include "report.h"
 #include "run/run_settings.h"
 #include "support/local_run.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "input_file.h"
 #include "fleet_inspect.h"
+#include "input_file.h"
 #include "result_inspector.h"
 
 namespace tovkit {

@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <utility>
 
-#include "input_file.h"
 #include "collect/active_directory_dump.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
 #include "expr/version_logic.h"
+#include "input_file.h"
 #include "run/signature.h"
 #include "run/text.h"
 #include "script/action_dispatcher.h"
