@@ -17,8 +17,17 @@ FileHandle OpenName(const std::string& path) {
 
 using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
 
-// The path the system resolves the name to; "" when it cannot tell
-// (Windows XP has no such call, and no file links either).
+// On Windows a link always carries the reparse-point attribute; only Wine
+// hides one, and only there is the costly check below needed.
+bool LinksMayHide() {
+  static const bool wine =
+      ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+// The path the system resolves the name to, without its drive (asking for
+// the drive costs Wine a call to its mount manager, three times the rest);
+// "" when it cannot tell, as for a name that resolves outside every drive.
 std::string ResolvedPath(const std::string& path) {
   static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
@@ -26,9 +35,21 @@ std::string ResolvedPath(const std::string& path) {
   FileHandle file = OpenName(path);
   if (!file.valid()) return std::string();
   char buffer[4 * MAX_PATH];
-  const DWORD n = finalPath(file.get(), buffer, sizeof buffer, 0);
+  const DWORD n = finalPath(file.get(), buffer, sizeof buffer, VOLUME_NAME_NONE);
   if (n == 0 || n >= sizeof buffer) return std::string();
   return std::string(buffer, n);
+}
+
+// The last folder resolved on this thread, kept: most checks ask about
+// files of one folder. A stale answer (the folder swapped since) can only
+// make a file look like a link, never a link like a file.
+std::string ResolvedFolder(const std::string& folder) {
+  thread_local std::string asked, answer;
+  if (folder != asked) {
+    answer = ResolvedPath(folder);
+    asked = folder;
+  }
+  return answer;
 }
 
 bool HasReparsePoint(DWORD attributes) {
@@ -38,9 +59,8 @@ bool HasReparsePoint(DWORD attributes) {
 // Wine's tell-tale: the name resolves to somewhere other than itself.
 bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
                        const std::string& name) {
-  if (resolvedFolder.empty()) return false;
+  if (!LinksMayHide() || resolvedFolder.empty()) return false;
   const std::string resolved = ResolvedPath(path);
-  if (resolved.empty()) return false;
   // A drive's root resolves with its backslash, any other folder without.
   const bool root = resolvedFolder.back() == '\\';
   const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
@@ -62,14 +82,17 @@ bool IsLink(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (HasReparsePoint(attributes)) return true;
-  // The listing gives the long name, also for a path that ends in a short one.
+  if (!LinksMayHide()) return false;
+  const size_t slash = path.find_last_of('\\');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // A short name resolves to its long one, which the listing gives.
   FileFind find;
-  if (!find.First(path)) return false;
-  return ResolvesElsewhere(ResolvedPath(FolderPart(path)), path, find.name());
+  if (name.find('~') != std::string::npos && find.First(path)) name = find.name();
+  return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, name);
 }
 
 LinkCheck::LinkCheck(const std::string& folder)
-    : folder_(folder), resolved_(ResolvedPath(folder)) {}
+    : folder_(folder), resolved_(LinksMayHide() ? ResolvedPath(folder) : std::string()) {}
 
 bool LinkCheck::IsLink(const std::string& name) const {
   const std::string path = folder_ + "\\" + name;

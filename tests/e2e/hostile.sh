@@ -16,7 +16,13 @@ while_tool_runs() {
 }
 doc() { echo "$E2E_DIR/victim/doc.txt"; }
 
-plant_old_temp() { mkdir -p "out/~BX_TEMP/old" && ln -s "$(doc)" "out/~BX_TEMP/old/doc.lnk"; }
+# Outside every drive of the prefix, too.
+far="$WINEPREFIX/../hostile-far.txt"
+echo far >"$far"
+plant_old_temp() {
+  mkdir -p "out/~BX_TEMP/old" && ln -s "$(doc)" "out/~BX_TEMP/old/doc.lnk" &&
+    ln -s "$far" "out/~BX_TEMP/far.lnk"
+}
 plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
 plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
 plant_result() { ln -s "$(doc)" out/r.tgz; }
@@ -58,6 +64,9 @@ while IFS='|' read -r name plant result code switches; do
   fi
   cd - >/dev/null || exit 1
 done <<<"$cases"
+
+check "a file outside every drive is untouched" test "$(cat "$far")" = far
+rm -f "$far"
 
 # The planted file link in the live folder is set aside, and said so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
