@@ -1,5 +1,7 @@
 #include "sys/links.h"
 
+#include <algorithm>
+
 #include "sys/file_system.h"
 #include "sys/handles_win.h"
 
@@ -9,35 +11,59 @@ namespace {
 
 // Opens the name itself, never what a link there points to (on Windows;
 // Wine opens the target all the same).
-FileHandle OpenName(const std::string& path) {
+FileHandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
   return FileHandle(::CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-
 // On Windows a link always carries the reparse-point attribute; only Wine
-// hides one, and only there is the costly check below needed.
+// hides one, and only there is the check below needed.
 bool LinksMayHide() {
   static const bool wine =
       ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
   return wine;
 }
 
-// The path the system resolves the name to, without its drive (asking for
-// the drive costs Wine a call to its mount manager, three times the rest);
-// "" when it cannot tell, as for a name that resolves outside every drive.
+// ntdll's file information calls (NtQueryInformationFile and
+// NtSetInformationFile share this shape), there since Windows NT.
+using FileInformationFn = LONG(NTAPI*)(HANDLE, void* ioStatus, void* info, ULONG length,
+                                       int infoClass);
+constexpr int kFileBasicInformation = 4;
+constexpr int kFileNameInformation = 9;
+constexpr int kFileDispositionInformation = 13;
+
+FileInformationFn NtFileCall(const char* name) {
+  return reinterpret_cast<FileInformationFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name)));
+}
+
+bool SetInformation(HANDLE file, void* info, ULONG length, int infoClass) {
+  static const FileInformationFn set = NtFileCall("NtSetInformationFile");
+  ULONG_PTR ioStatus[2] = {};
+  return set != nullptr && set(file, ioStatus, info, length, infoClass) >= 0;
+}
+
+// The path an open handle resolves to, without its drive: one call, where
+// GetFinalPathNameByHandle costs Wine several. "" when it cannot tell.
+std::string ResolvedName(HANDLE file) {
+  static const FileInformationFn query = NtFileCall("NtQueryInformationFile");
+  if (query == nullptr) return std::string();
+  ULONG info[1 + MAX_PATH] = {};  // FILE_NAME_INFORMATION: length in bytes, then UTF-16
+  ULONG_PTR ioStatus[2] = {};
+  if (query(file, ioStatus, info, sizeof info, kFileNameInformation) < 0) return std::string();
+  const int units = static_cast<int>(std::min<ULONG>(info[0], sizeof info - sizeof info[0]) / 2);
+  const wchar_t* name = reinterpret_cast<const wchar_t*>(info + 1);
+  char narrow[4 * MAX_PATH];
+  const int n =
+      ::WideCharToMultiByte(CP_ACP, 0, name, units, narrow, sizeof narrow, nullptr, nullptr);
+  return std::string(narrow, n > 0 ? n : 0);
+}
+
+// The path the system resolves the name to, without its drive.
 std::string ResolvedPath(const std::string& path) {
-  static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-  if (finalPath == nullptr) return std::string();
   FileHandle file = OpenName(path);
-  if (!file.valid()) return std::string();
-  char buffer[4 * MAX_PATH];
-  const DWORD n = finalPath(file.get(), buffer, sizeof buffer, VOLUME_NAME_NONE);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  return std::string(buffer, n);
+  return file.valid() ? ResolvedName(file.get()) : std::string();
 }
 
 // The last folder resolved on this thread, kept: most checks ask about
@@ -56,15 +82,21 @@ bool HasReparsePoint(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Wine's tell-tale: the name resolves to somewhere other than itself.
-bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
-                       const std::string& name) {
+// Wine's tell-tale: a name that resolves to somewhere other than itself
+// (or to nowhere on a drive), asked of a handle opened on it.
+bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std::string& name) {
   if (!LinksMayHide() || resolvedFolder.empty()) return false;
-  const std::string resolved = ResolvedPath(path);
   // A drive's root resolves with its backslash, any other folder without.
   const bool root = resolvedFolder.back() == '\\';
   const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
-  return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
+  return ::lstrcmpiA(ResolvedName(file).c_str(), itself.c_str()) != 0;
+}
+
+bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
+                       const std::string& name) {
+  if (!LinksMayHide() || resolvedFolder.empty()) return false;
+  FileHandle file = OpenName(path);
+  return file.valid() && ResolvesElsewhere(resolvedFolder, file.get(), name);
 }
 
 // A file at a drive's root lies in "C:\", as "C:" alone is the drive's
@@ -76,6 +108,39 @@ std::string FolderPart(const std::string& path) {
   return path.substr(0, root ? slash + 1 : slash);
 }
 
+// The name as the folder lists it: a short name resolves to its long one.
+std::string ListedName(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  FileFind find;
+  if (name.find('~') != std::string::npos && find.First(path)) name = find.name();
+  return name;
+}
+
+// Under Wine: checked and deleted on one handle, so nothing can be swapped
+// in between. Deleting through a handle opened on a link would delete its
+// target there.
+RemoveOutcome RemoveOnVerifiedHandle(const std::string& path) {
+  FileHandle file = OpenName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  if (!file.valid()) return RemoveOutcome::Failed;
+  if (ResolvesElsewhere(ResolvedFolder(FolderPart(path)), file.get(), ListedName(path))) {
+    return RemoveOutcome::LinkLeft;
+  }
+  BOOLEAN dispose = TRUE;
+  if (SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)) {
+    return RemoveOutcome::Removed;
+  }
+  // A read-only file refuses; its attributes go first (zero times: unchanged).
+  struct {
+    LARGE_INTEGER times[4];
+    ULONG attributes;
+  } basic = {{}, FILE_ATTRIBUTE_NORMAL};
+  return SetInformation(file.get(), &basic, sizeof basic, kFileBasicInformation) &&
+                 SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)
+             ? RemoveOutcome::Removed
+             : RemoveOutcome::Failed;
+}
+
 }  // namespace
 
 bool IsLink(const std::string& path) {
@@ -83,12 +148,7 @@ bool IsLink(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (HasReparsePoint(attributes)) return true;
   if (!LinksMayHide()) return false;
-  const size_t slash = path.find_last_of('\\');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  // A short name resolves to its long one, which the listing gives.
-  FileFind find;
-  if (name.find('~') != std::string::npos && find.First(path)) name = find.name();
-  return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, name);
+  return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, ListedName(path));
 }
 
 LinkCheck::LinkCheck(const std::string& folder)
@@ -110,7 +170,7 @@ RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
     }
     return ::DeleteFileA(path.c_str()) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
   }
-  if (IsLink(path)) return RemoveOutcome::LinkLeft;
+  if (LinksMayHide()) return RemoveOnVerifiedHandle(path);
   return RemoveFile(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
 }
 
