@@ -31,7 +31,8 @@ enum class RemoveOutcome {
 class LinkCheck {
  public:
   explicit LinkCheck(const std::string& folder);
-  // `name` as the folder's listing gives it.
+  // `name` as the folder's listing gives it, with no reparse point among
+  // its attributes there (an entry with one is a link anyway).
   bool IsLink(const std::string& name) const;
 
  private:

@@ -155,9 +155,7 @@ LinkCheck::LinkCheck(const std::string& folder)
     : folder_(folder), resolved_(LinksMayHide() ? ResolvedPath(folder) : std::string()) {}
 
 bool LinkCheck::IsLink(const std::string& name) const {
-  const std::string path = folder_ + "\\" + name;
-  return HasReparsePoint(::GetFileAttributesA(path.c_str())) ||
-         ResolvesElsewhere(resolved_, path, name);
+  return ResolvesElsewhere(resolved_, folder_ + "\\" + name, name);
 }
 
 RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
