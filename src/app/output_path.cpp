@@ -5,10 +5,38 @@
 
 namespace {
 const char kExtension[] = ".tgz";
+
+// The system takes these for devices whatever follows the first dot.
+bool IsDeviceName(const std::string& base) {
+  for (const char* device : {"con", "prn", "aux", "nul"}) {
+    if (EqualsNoCase(base, device)) return true;
+  }
+  const std::string family = base.substr(0, 3);
+  return base.size() == 4 && (EqualsNoCase(family, "com") || EqualsNoCase(family, "lpt")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
 }  // namespace
 
+std::string CaseIdFileName(const std::string& caseId) {
+  std::string name = caseId;
+  if (name.compare(0, 2, "..") == 0) name.replace(0, 2, "_");
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
+  }
+  return IsDeviceName(name.substr(0, name.find('.'))) ? "_" + name : name;
+}
+
+std::string NumberedResultPath(const std::string& path, int n) {
+  const size_t nameAt = path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1;
+  const size_t extension = LowerAscii(path.substr(nameAt)).rfind(kExtension);
+  const size_t at = extension == std::string::npos ? path.size() : nameAt + extension;
+  return path.substr(0, at) + " (" + std::to_string(n) + ")" + path.substr(at);
+}
+
 std::string OutputPathFromOutFile(const std::string& outFile, bool caseIdGiven,
-                                  const std::string& caseId) {
+                                  const std::string& rawCaseId) {
+  const std::string caseId = CaseIdFileName(rawCaseId);
   std::string path = outFile;
   if (!path.empty() && path.back() == '\\') {
     return path + (caseIdGiven ? caseId + kExtension : std::string("Results.tgz"));
@@ -54,7 +82,8 @@ std::string FileDialogFilter(const std::string& text) {
 std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder,
                              const AskPathFn& askUser) {
   if (settings.outFile.empty()) {
-    if (settings.caseIdGiven) return exeFolder + "\\" + settings.caseId + kExtension;
+    if (settings.caseIdGiven)
+      return exeFolder + "\\" + CaseIdFileName(settings.caseId) + kExtension;
     // A silent run never waits for a person: it has no result path then.
     if (settings.silent) return std::string();
     return SaveAsResultPath(askUser());

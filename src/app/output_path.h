@@ -23,6 +23,16 @@ std::string ChooseOutputPath(RunSettings& settings, const std::string& exeFolder
 std::string OutputPathFromOutFile(const std::string& outFile, bool caseIdGiven,
                                   const std::string& caseId);
 
+// The case id as part of a file name: a name, never a path or a device.
+// Characters no file name may hold (\\ / : * ? " < > | and control
+// characters) and a leading ".." become "_", and a device name ("con",
+// "com1", ...) gets a "_" in front.
+std::string CaseIdFileName(const std::string& caseId);
+
+// The n-th name (n >= 2) for a result whose own name another live run
+// holds: " (n)" before its ".tgz", or at its end without one.
+std::string NumberedResultPath(const std::string& path, int n);
+
 // The Save-As dialog's answer: ".tgz" is appended when the typed name has
 // an extension other than "tgz" (so "x.zip" becomes "x.zip.tgz").
 std::string SaveAsResultPath(const std::string& chosen);

@@ -1,5 +1,6 @@
 #include "app/run_driver.h"
 
+#include "app/output_path.h"
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
@@ -14,6 +15,7 @@
 #include "script/script_document.h"
 #include "sys/file_system.h"
 #include "sys/folder_walk.h"
+#include "sys/links.h"
 
 ScriptRunner::ScriptRunner(const std::string& outputName, RunSystem& system,
                            const CollectorTable& collectors)
@@ -38,12 +40,62 @@ void ScriptRunner::UseTempFolder(const std::string& folder) {
   manifest_ = std::make_unique<FileManifest>(fileList_.get(), tempFolder);
 }
 
+// Lines follow the folder's name: a folder swapped in mid-run (while a
+// tool runs, say) must not receive them. Asked at most every 100 ms, which
+// keeps its cost off the busy stretches of a run.
+bool ScriptRunner::StillInOwnFolder() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - identityAskedAt_ < std::chrono::milliseconds(100)) return true;
+  identityAskedAt_ = now;
+  return sys::SameFolder(tempFolder, tempIdentity_);
+}
+
+// A link planted under a lock's name goes as a link, or the name is not used.
+bool ScriptRunner::TakeLock(sys::FileLock* lock, const std::string& path) {
+  if (sys::IsLink(path) && sys::RemoveFileNotThroughLink(path) == sys::RemoveOutcome::LinkLeft) {
+    linksLeft_.push_back(path);
+    return false;
+  }
+  return lock->Take(path);
+}
+
+bool ScriptRunner::ClaimResultName() {
+  givenOutputPath_ = outputPath;
+  constexpr int kMaxNames = 1000;
+  for (int n = 1; n <= kMaxNames; ++n) {
+    const std::string path = n == 1 ? givenOutputPath_ : NumberedResultPath(givenOutputPath_, n);
+    if (!TakeLock(&resultLock_, path + ".lock")) continue;
+    outputPath = path;
+    if (!outFile.empty()) outFile = Settings().outFile = path;
+    return true;
+  }
+  return false;
+}
+
+void ScriptRunner::ClearLeftovers() {
+  // An older result of this name is gone before the run starts; a link
+  // that stays is replaced, as a link, when the result moves into place.
+  sys::RemoveFileNotThroughLink(outputPath);
+  const std::vector<std::string> left = sys::RemoveFolderTree(tempFolder);
+  linksLeft_.insert(linksLeft_.end(), left.begin(), left.end());
+}
+
+void ScriptRunner::NameLinksLeft() {
+  for (const std::string& link : linksLeft_) {
+    activityLog->Write(SeverityError,
+                       Format("%s is a link that cannot be removed without what it points to; "
+                              "it was left as it is",
+                              link.c_str()));
+  }
+  linksLeft_.clear();
+}
+
 bool ScriptRunner::ClaimTempFolder() {
   const std::string first = tempFolder;
   constexpr int kMaxFolders = 1000;
   for (int n = 0; n < kMaxFolders; ++n) {
     const std::string folder = n == 0 ? first : first + "." + std::to_string(n);
-    if (!tempFolderLock_.Take(folder + ".lock")) continue;
+    if (!TakeLock(&tempFolderLock_, folder + ".lock")) continue;
     if (folder != tempFolder) UseTempFolder(folder);
     return true;
   }
@@ -75,16 +127,31 @@ void ScriptRunner::StartRun() {
   // raises the run's flags.
   sys::CreateFolder(tempFolder);
   // A link planted under the folder's name since it was cleared would take
-  // the run's files, and the packer's deletions, somewhere else.
-  if (sys::IsFolderLink(tempFolder)) {
+  // the run's files, and the packer's deletions, somewhere else; the
+  // identity keeps a folder swapped in later from being packed or emptied.
+  tempIdentity_ = sys::IdentifyFolder(tempFolder);
+  if (!tempIdentity_.known) {
+    activityLog->Disable();
     RaiseWriteFailure();
     return;
   }
+  activityLog->SetGuard([this] { return StillInOwnFolder(); });
+  fileList_->SetGuard([this] { return StillInOwnFolder(); });
   if (settings.caseIdGiven) {
     activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
   }
   activityLog->AppendLine("Time,Type,Description");
   fileList_->AppendLine(kFileListStart);
+  if (settings.caseIdGiven && CaseIdFileName(settings.caseId) != settings.caseId) {
+    activityLog->Write(SeverityInformation,
+                       Format("Case id %s is written as %s in the result's file name",
+                              settings.caseId.c_str(), CaseIdFileName(settings.caseId).c_str()));
+  }
+  if (outputPath != givenOutputPath_ && !givenOutputPath_.empty()) {
+    activityLog->Write(SeverityInformation, Format("Another run is writing %s; this run writes %s",
+                                                   givenOutputPath_.c_str(), outputPath.c_str()));
+  }
+  NameLinksLeft();
 }
 
 void ScriptRunner::RunScripts(int32_t pass) {
@@ -215,30 +282,52 @@ void ScriptRunner::FinishRun() {
   }
   // After a failed write, too, whatever can still be packed goes into the
   // result: the folder may hold the only copy of what was collected. Never
-  // through a link, and never a folder that was not made.
-  if (!sys::IsFolderLink(tempFolder) && sys::FolderExists(tempFolder)) {
-    manifest_->AddFile(kActivityLogName, "");
-    manifest_->ListExternalFiles();
-    fileList_->AppendLine(kFileListEnd);
-    SignFileList();
-    bool written = false;
-    if (ResultPackager::Compress(tempFolder, outputPath, &written)) {
-      ResultPackager::Report(outputPath);
-    } else if (UserStopped()) {
-      // Stopped while packing: the partial result keeps what was packed
-      // (and removed), and is not announced. The log goes with the files
-      // that were not packed.
-      activityLog->Write(SeverityInformation, "User requested termination");
-      return;
-    } else {
-      NameWhatWasNotPacked(written);
-      ShowWriteError(written ? outputPath : std::string());
-      return;
-    }
-    // Only an emptied folder goes.
-    sys::RemoveFolder(tempFolder);
+  // through a link, and never a folder other than the one the run made.
+  if (!sys::SameFolder(tempFolder, tempIdentity_)) {
+    // Its log would go wherever the folder's name now leads.
+    activityLog->Disable();
+    RaiseWriteFailure();
+    ShowWriteError(std::string());
+    return;
   }
+  SetLinksAside();
+  manifest_->AddFile(kActivityLogName, "");
+  manifest_->ListExternalFiles();
+  fileList_->AppendLine(kFileListEnd);
+  SignFileList();
+  bool written = false;
+  if (ResultPackager::Compress(tempFolder, outputPath, &written)) {
+    ResultPackager::Report(outputPath);
+  } else if (UserStopped()) {
+    // Stopped while packing: the partial result keeps what was packed
+    // (and removed), and is not announced. The log goes with the files
+    // that were not packed.
+    activityLog->Write(SeverityInformation, "User requested termination");
+    return;
+  } else {
+    NameWhatWasNotPacked(written);
+    ShowWriteError(written ? outputPath : std::string());
+    return;
+  }
+  // Only an emptied folder goes, and only the run's own.
+  if (sys::SameFolder(tempFolder, tempIdentity_)) sys::RemoveFolder(tempFolder);
   if (Settings().writeFailed) ShowWriteError(std::string());
+}
+
+// Links in the result folder are not the run's data: not packed, their
+// targets untouched.
+void ScriptRunner::SetLinksAside() {
+  sys::TreeVisitor visitor;
+  visitor.fileLink = [this](const std::string& path, const std::string& relative) {
+    activityLog->Write(SeverityWarning, Format("File %s in the result folder is a link and is not "
+                                               "packed",
+                                               relative.c_str()));
+    if (sys::RemoveFileNotThroughLink(path) == sys::RemoveOutcome::LinkLeft) {
+      linksLeft_.push_back(path);
+    }
+  };
+  sys::WalkTree(tempFolder, "*.*", visitor);
+  NameLinksLeft();
 }
 
 // Written into the log left beside the unpacked files: the result's own log

@@ -5,6 +5,7 @@
 // the system can answer come through RunSystem (run_driver_win.cpp, and a
 // POSIX stand-in that lets the whole pass run natively in tests).
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "pack/file_manifest.h"
 #include "run/log_file.h"
 #include "sys/file_system.h"
+#include "sys/links.h"
 
 class ActionDispatcher;
 
@@ -67,6 +69,18 @@ class ScriptRunner {
   // first free "~BX_TEMP.<n>" beside it. False when none is free.
   bool ClaimTempFolder();
 
+  // Holds the result's name for as long as the runner lives, as the
+  // temporary folder is held: two live runs never write one file. A run
+  // that finds the name held takes "<name> (2).tgz" and so on, and
+  // outputPath (and a given outFile) then name that file. False when none
+  // is free.
+  bool ClaimResultName();
+
+  // Clears what an earlier run left under the claimed names: its result
+  // and its temporary folder; links there go as links or stay, named in
+  // the log once the run's log exists.
+  void ClearLeftovers();
+
   std::unique_ptr<ActivityLog> activityLog;
   std::string exeFolder;     // without a trailing "\\"
   std::string scriptFolder;  // tempFolder + "\\" + title of the current script
@@ -87,6 +101,10 @@ class ScriptRunner {
   void NameWhatWasNotPacked(bool resultWritten);
   void ShowWriteError(const std::string& writtenResult);
   void UseTempFolder(const std::string& folder);
+  bool TakeLock(sys::FileLock* lock, const std::string& path);
+  void SetLinksAside();
+  void NameLinksLeft();
+  bool StillInOwnFolder();
 
   RunSystem& system_;
   CollectorTable collectors_;
@@ -94,4 +112,10 @@ class ScriptRunner {
   std::unique_ptr<LogFile> fileList_;
   std::unique_ptr<FileManifest> manifest_;
   sys::FileLock tempFolderLock_;
+  sys::FileLock resultLock_;
+  // Taken when the run made its folder; packing and deleting only in that one.
+  sys::FolderIdentity tempIdentity_;
+  std::chrono::steady_clock::time_point identityAskedAt_;
+  std::vector<std::string> linksLeft_;  // not yet named in the log
+  std::string givenOutputPath_;         // before another run's hold moved it
 };

@@ -91,14 +91,13 @@ DWORD WINAPI RunThreadProc(LPVOID parameter) {
   const DWORD userInterfaceThread = static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
   const std::string path = ChooseOutputPath();
   if (!path.empty()) {
-    sys::RemoveFile(path);
     ScriptRunner runner(path);
-    if (runner.ClaimTempFolder()) {
-      // What is left in the claimed folder was abandoned by an earlier run.
-      sys::RemoveFolderTree(runner.tempFolder);
+    if (runner.ClaimResultName() && runner.ClaimTempFolder()) {
+      // What is left under the claimed names was abandoned by an earlier run.
+      runner.ClearLeftovers();
       runner.Run(RunPassRun);
     } else {
-      // Without a free folder of its own the run would spoil another's.
+      // Without a free name and folder of its own the run would spoil another's.
       RaiseWriteFailure();
     }
   }

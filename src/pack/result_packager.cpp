@@ -11,6 +11,7 @@
 #include "run/run_settings.h"
 #include "run/text.h"
 #include "sys/file_system.h"
+#include "sys/links.h"
 
 namespace {
 
@@ -89,8 +90,12 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
   const Certificate* recipient = Recipient();
-  // The envelope reads its content back when it has to move it.
-  std::FILE* file = std::fopen(sys::SystemPath(outputPath).c_str(), recipient ? "w+b" : "wb");
+  // Written under a name of its own and moved into place when done: what
+  // is at the final name (an old result, a link) is replaced, never
+  // written through. The envelope reads its content back when it has to
+  // move it.
+  const std::string working = sys::WorkingNameFor(outputPath);
+  std::FILE* file = sys::CreateOwnFile(working, recipient != nullptr);
   if (file == nullptr) {
     Settings().writeFailed = true;
     ReportDetail("...");
@@ -109,8 +114,12 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   // After a user's stop the rest is not missing but not yet packed.
   if (!Settings().stopRequested || Settings().writeFailed) writer.AddNotPackedRecord(outputPath);
   writer.Finish(outputPath);
-  const bool closed = gzip.Finish();
-  if (!closed) RaiseWriteFailure();
+  const bool closed = gzip.Finish() && sys::MoveIntoPlace(working, outputPath);
+  if (!closed) {
+    // Every file it holds is kept in the result folder.
+    sys::RemoveFileNotThroughLink(working);
+    RaiseWriteFailure();
+  }
   if (fileWritten != nullptr) *fileWritten = closed;
   // Files leave the result folder only once the result file holds them.
   writer.Settle(closed);

@@ -12,6 +12,7 @@
 #include "run/text.h"
 #include "sys/file_system.h"
 #include "sys/folder_walk.h"
+#include "sys/links.h"
 #include "sys/name_escape.h"
 
 namespace {
@@ -310,7 +311,8 @@ void TarWriter::RemoveReleased() {
     if (p.isFolder) {
       sys::RemoveFolder(p.path);  // only succeeds when empty
     } else {
-      sys::RemoveFile(p.path);
+      // Re-checked here: a link swapped in since the walk goes alone or stays.
+      sys::RemoveFileNotThroughLink(p.path);
     }
     lock.lock();
   }

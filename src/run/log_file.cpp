@@ -87,6 +87,11 @@ FreeSpaceAccount& SharedFreeSpace() {
 
 bool LogFile::AppendLine(const std::string& text) {
   if (suppressed_) return false;
+  if (guard_ && !guard_()) {
+    suppressed_ = true;
+    RaiseWriteFailure();
+    return false;
+  }
   FreeSpaceAccount& room = SharedFreeSpace();
   if (!room.LineFits(path_, text.size())) {
     RaiseWriteFailure();

@@ -95,6 +95,10 @@ class LogFile {
   bool suppressed() const { return suppressed_; }
   const std::string& path() const { return path_; }
 
+  // Asked before each line; false refuses the line as a failed write does
+  // and disables the file: its folder is no longer the one it was made in.
+  void SetGuard(std::function<bool()> guard) { guard_ = std::move(guard); }
+
   // Appends text + CR LF; true when the line was written. Refused (both
   // flags raised) when the drive's free space in thousands is not above
   // length / 500, or the file cannot be opened or written; dropped while
@@ -107,6 +111,7 @@ class LogFile {
  private:
   std::string path_;
   bool suppressed_ = false;
+  std::function<bool()> guard_;
 };
 
 // The run's activity log is a LogFile like any other.

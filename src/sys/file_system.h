@@ -4,6 +4,7 @@
 // lets the portable core and tovkit run and be tested on Linux.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace sys {
@@ -30,6 +31,19 @@ bool WriteWholeFile(const std::string& path, const std::string& data);
 // Deletes a file, clearing a read-only attribute first (which otherwise
 // refuses deletion).
 bool RemoveFile(const std::string& path);
+
+// A new file of the run's own, open for writing (the caller closes it):
+// created where nothing is, so never opened through a link. A left-over
+// file of that name goes first, a link there only as a link (sys/links.h).
+// nullptr on failure.
+std::FILE* CreateOwnFile(const std::string& path, bool readBack = false);
+
+// The name a file is written under beside its final one until it is done.
+inline std::string WorkingNameFor(const std::string& finalPath) { return finalPath + ".partial"; }
+
+// Moves a finished file to its final name, replacing whatever is there; a
+// link there is replaced itself, never written through.
+bool MoveIntoPlace(const std::string& from, const std::string& to);
 
 // Removes a folder, or a link to one (never what it points to); succeeds
 // only when the folder is empty.

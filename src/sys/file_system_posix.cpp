@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "sys/file_system.h"
+#include "sys/links.h"
 #include "sys/posix_path.h"
 
 namespace sys {
@@ -57,6 +58,22 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(PosixPath(path).c_str()) == 0; }
 
+std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
+  const std::string native = PosixPath(path);
+  const int flags = (readBack ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_CLOEXEC;
+  int fd = ::open(native.c_str(), flags, 0644);
+  if (fd < 0 && errno == EEXIST && ::unlink(native.c_str()) == 0)
+    fd = ::open(native.c_str(), flags, 0644);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd, readBack ? "w+b" : "wb");
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  return ::rename(PosixPath(from).c_str(), PosixPath(to).c_str()) == 0;
+}
+
 bool RemoveFolder(const std::string& path) {
   const std::string native = PosixPath(path);
   struct stat info;
@@ -84,7 +101,7 @@ bool CreateFolder(const std::string& path) {
 bool FileLock::Take(const std::string& path) {
   Release();
   const std::string native = PosixPath(path);
-  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);

@@ -1,7 +1,11 @@
 #include "sys/file_system.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include "sys/folder_walk.h"
 #include "sys/handles_win.h"
+#include "sys/links.h"
 
 namespace sys {
 
@@ -79,6 +83,37 @@ bool RemoveFile(const std::string& path) {
   return ::DeleteFileW(wide.c_str()) != FALSE;
 }
 
+std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
+  const DWORD access = readBack ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+  FileHandle file;
+  for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
+    file.Attach(::CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
+                          RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
+      return nullptr;
+    }
+  }
+  if (!file.valid()) return nullptr;
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()),
+                                   (readBack ? _O_RDWR : _O_WRONLY) | _O_BINARY);
+  if (fd < 0) return nullptr;
+  file.Detach();  // the descriptor owns it now
+  std::FILE* stream = ::_fdopen(fd, readBack ? "w+b" : "wb");
+  if (stream == nullptr) ::_close(fd);
+  return stream;
+}
+
+bool MoveIntoPlace(const std::string& from, const std::string& to) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (::MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+  // A read-only old result refuses being replaced; a link is never
+  // changed, it is replaced whatever its target's attributes.
+  if (::GetLastError() != ERROR_ACCESS_DENIED || IsLink(to)) return false;
+  ::SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+}
+
 bool RemoveFolder(const std::string& path) {
   const std::wstring wide = WidePath(path);
   // A read-only folder refuses removal as a read-only file does.
@@ -104,11 +139,13 @@ bool CreateFolder(const std::string& path) {
 
 bool FileLock::Take(const std::string& path) {
   Release();
+  // Deleting on close through a link would delete its target.
+  if (IsLink(path)) return false;
   // No sharing: a second owner's open fails (32) until this handle closes,
   // and the system deletes the file then, even after a crash.
-  const HANDLE file =
-      ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const HANDLE file = ::CreateFileA(
+      path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = reinterpret_cast<intptr_t>(file);
   path_ = path;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sys/file_system.h"
+#include "sys/links.h"
 
 namespace sys {
 
@@ -40,8 +41,12 @@ void Walk(const std::string& folder, const std::string& relative, const std::str
     ForEachEntry(folder, mask, files);
   }
   for (const auto& entry : entries) {
-    if (entry.second != EntryKind::FolderLink || Stopped(visitor)) continue;
-    if (visitor.folderLink) visitor.folderLink(folder + "\\" + entry.first);
+    if (Stopped(visitor)) break;
+    const std::string path = folder + "\\" + entry.first;
+    if (entry.second == EntryKind::FolderLink && visitor.folderLink) visitor.folderLink(path);
+    if (entry.second == EntryKind::FileLink && visitor.fileLink) {
+      visitor.fileLink(path, Join(relative, entry.first));
+    }
   }
   for (const auto& entry : entries) {
     if (entry.second != EntryKind::Folder || Stopped(visitor)) continue;
@@ -57,18 +62,33 @@ void WalkTree(const std::string& root, const std::string& mask, const TreeVisito
   Walk(root, std::string(), mask, visitor);
 }
 
-void RemoveFolderContents(const std::string& folder) {
+std::vector<std::string> RemoveFolderContents(const std::string& folder) {
+  std::vector<std::string> left;
+  const auto remove = [&left](const std::string& path, const std::string&) {
+    if (RemoveFileNotThroughLink(path) == RemoveOutcome::LinkLeft) left.push_back(path);
+  };
   TreeVisitor visitor;
-  visitor.file = [](const std::string& path, const std::string&) { RemoveFile(path); };
+  visitor.file = remove;
+  visitor.fileLink = remove;
   visitor.folderLink = [](const std::string& path) { RemoveFolder(path); };
   visitor.leftFolder = [](const std::string& path) { RemoveFolder(path); };
   WalkTree(folder, "*.*", visitor);
+  return left;
 }
 
-void RemoveFolderTree(const std::string& folder) {
-  if (folder.empty()) return;
-  if (!IsFolderLink(folder)) RemoveFolderContents(folder);
-  RemoveFolder(folder);
+std::vector<std::string> RemoveFolderTree(const std::string& folder) {
+  std::vector<std::string> left;
+  if (folder.empty()) return left;
+  if (IsFolderLink(folder)) {
+    RemoveFolder(folder);
+  } else if (IsLink(folder)) {
+    // A file link under the folder's name.
+    if (RemoveFileNotThroughLink(folder) == RemoveOutcome::LinkLeft) left.push_back(folder);
+  } else {
+    left = RemoveFolderContents(folder);
+    RemoveFolder(folder);
+  }
+  return left;
 }
 
 }  // namespace sys

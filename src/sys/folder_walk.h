@@ -4,14 +4,16 @@
 // that all three see the same files. Its rule for links: a link to a folder
 // (junction, symbolic link, mount point; Wine shows a Unix folder link as a
 // junction) is never entered. What lies behind one is not the run's: not to
-// be listed, packed or deleted. A link to a file counts as a file.
+// be listed, packed or deleted. A link to a file is not the run's data
+// either: it is reported apart, never as a file (sys/links.h).
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sys {
 
-enum class EntryKind { File, Folder, FolderLink };
+enum class EntryKind { File, Folder, FolderLink, FileLink };
 
 // Every entry of `folder` whose name matches `mask` ("*.*" matches every
 // name, as on Windows), without "." and "..", in the file system's order.
@@ -26,6 +28,9 @@ struct TreeVisitor {
   std::function<void(const std::string& path, const std::string& relative)> file;
   // A link to a folder, not entered (may be empty).
   std::function<void(const std::string& path)> folderLink;
+  // A link to a file (may be empty): its full path and its path below the
+  // root.
+  std::function<void(const std::string& path, const std::string& relative)> fileLink;
   // A real subfolder whose walk is over (may be empty).
   std::function<void(const std::string& path)> leftFolder;
   // A folder that could not be listed (a path too long for the system, no
@@ -36,7 +41,7 @@ struct TreeVisitor {
   std::function<bool()> stop;
 };
 
-// Walks `root`: in each folder first its files, then its folder links, then
+// Walks `root`: in each folder first its files, then its links, then
 // each real subfolder depth first. Depth is bounded by the path length the
 // file system allows.
 void WalkTree(const std::string& root, const std::string& mask, const TreeVisitor& visitor);
@@ -47,11 +52,14 @@ bool IsFolderLink(const std::string& path);
 // Removes `folder` and everything below it. A link under that name is
 // removed itself, and what it points to is left alone: anyone who can write
 // beside a result could otherwise plant one and have a run empty its target.
-void RemoveFolderTree(const std::string& folder);
+// Returns the links that the system could only have removed with their
+// targets, and that were therefore left.
+std::vector<std::string> RemoveFolderTree(const std::string& folder);
 
 // Deletes every file and subfolder below `folder`, read-only ones too, but
-// not `folder` itself; a folder link is removed, never followed. Failures
-// are ignored: what cannot go stays. An empty name does nothing.
-void RemoveFolderContents(const std::string& folder);
+// not `folder` itself; a link is removed as a link, never followed, or left
+// (and returned) where the system cannot. Other failures are ignored: what
+// cannot go stays. An empty name does nothing.
+std::vector<std::string> RemoveFolderContents(const std::string& folder);
 
 }  // namespace sys

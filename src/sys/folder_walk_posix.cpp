@@ -28,7 +28,7 @@ unsigned long ForEachEntry(
     if (S_ISLNK(info.st_mode)) {
       struct stat target;
       const bool toFolder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-      kind = toFolder ? EntryKind::FolderLink : EntryKind::File;
+      kind = toFolder ? EntryKind::FolderLink : EntryKind::FileLink;
     }
     visit(name, kind);
   }

@@ -1,5 +1,8 @@
 #include "sys/folder_walk.h"
 #include "sys/handles_win.h"
+#include "sys/links.h"
+
+#include <memory>
 
 namespace sys {
 
@@ -11,15 +14,20 @@ unsigned long ForEachEntry(
   FileFind find;
   if (!find.First(folder + "\\" + mask)) {
     // A path over MAX_PATH gives 206 (or 3): the folder is there but the
-    // "A" functions cannot reach it.
+    // functions cannot reach it without the "\\\\?\\" form.
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES ? 0 : error;
   }
+  std::unique_ptr<LinkCheck> links;  // made at the first file: it costs a call
   do {
     if (find.isDots()) continue;
+    const bool reparse = find.isLink();
     EntryKind kind = EntryKind::File;
     if (find.isFolder()) {
-      kind = find.isLink() ? EntryKind::FolderLink : EntryKind::Folder;
+      kind = reparse ? EntryKind::FolderLink : EntryKind::Folder;
+    } else {
+      if (!reparse && !links) links = std::make_unique<LinkCheck>(folder);
+      if (reparse || links->IsLink(find.name())) kind = EntryKind::FileLink;
     }
     visit(find.name(), kind);
   } while (find.Next());

@@ -21,6 +21,12 @@ TEST(ChooseOutputPath, FromOutFileCaseIdOrTheUser) {
       {"d:\\out\\res.zip", "c42", "", "d:\\out\\c42 res.zip.tgz"},
       {"d:\\out\\res", "", "", "d:\\out\\ res.tgz"},
       {"res", "c42", "", "c42 res.tgz"},
+      // A case id is a name: it never climbs out of the folder or names a device.
+      {"d:\\res\\", "..\\..\\escaped", "", "d:\\res\\__.._escaped.tgz"},
+      {"d:\\out\\res", "a/b:c*?\"<>|\x01", "", "d:\\out\\a_b_c_______ res.tgz"},
+      {"", "con", "", "c:\\tool\\_con.tgz"},
+      {"", "lpt1.x", "", "c:\\tool\\_lpt1.x.tgz"},
+      {"", "com10", "", "c:\\tool\\com10.tgz"},
       // ".tgz" anywhere counts, even in the middle or in a folder's name.
       {"d:\\out\\res", nullptr, "", "d:\\out\\res.tgz"},
       {"d:\\out\\res.tgz.old", nullptr, "", "d:\\out\\res.tgz.old"},
@@ -76,6 +82,12 @@ TEST(ExitCode, TellsDeploymentToolsHowTheRunEnded) {
   EXPECT_FALSE(SilentRunHasNoResultPath(true, false, true));  // beside the executable
   EXPECT_FALSE(SilentRunHasNoResultPath(true, true, false));
   EXPECT_FALSE(SilentRunHasNoResultPath(false, false, false));  // asks
+}
+
+TEST(NumberedResultPath, GoesBeforeTheExtension) {
+  EXPECT_EQ(NumberedResultPath("d:\\out\\c42.tgz", 2), "d:\\out\\c42 (2).tgz");
+  EXPECT_EQ(NumberedResultPath("d:\\a.tgz\\r.TGZ.old", 3), "d:\\a.tgz\\r (3).TGZ.old");
+  EXPECT_EQ(NumberedResultPath("d:\\a.tgz\\res", 2), "d:\\a.tgz\\res (2)");
 }
 
 TEST(FileDialogFilter, AlwaysEndsInTwoNuls) {

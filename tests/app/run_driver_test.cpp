@@ -3,6 +3,11 @@
 #include "app/run_driver.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <map>
@@ -245,16 +250,21 @@ TEST_F(RunDriverTest, ALiveRunsFolderIsNeverShared) {
 // names it.
 TEST_F(RunDriverTest, AfterAFailureEverythingPackableIsPackedAndTheResultNamed) {
 #ifdef _WIN32
-  GTEST_SKIP() << "the unopenable file is a dangling POSIX link";
-#endif
+  GTEST_SKIP() << "the unopenable file is a POSIX socket";
+#else
   WriteFile(dir / "one.tov", Signed("<a><REGISTRY k=\"v\"/></a>"));
   Settings().silent = false;
   CollectorTable collectors;
   collectors.registry = [](ActionRequest& request) {
     sys::WriteWholeFile(request.outputPath, "export");
-    // Points nowhere: no one can open it, not even root.
-    std::filesystem::create_symlink(
-        "/nonexistent/brindle", RecordingRun::Native(FolderOf(request.outputPath)) + "/gone.lnk");
+    // No one can open a socket, not even root.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (RecordingRun::Native(FolderOf(request.outputPath)) + "/gone.sock")
+        .copy(address.sun_path, sizeof address.sun_path - 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(socket);
     RaiseWriteFailure();  // as a full disk would
   };
   ScriptRunner(std::string(), system, collectors).Run(RunPassRun);
@@ -266,10 +276,11 @@ TEST_F(RunDriverTest, AfterAFailureEverythingPackableIsPackedAndTheResultNamed) 
   EXPECT_NE(system.lastBox.find("result file name:  " + dir.path() + "\\r.tgz"), std::string::npos)
       << system.lastBox;
   const std::string left = ReadFile(dir / "~BX_TEMP/Activity Log.csv");
-  EXPECT_NE(left.find(",ERROR,File one\\gone.lnk was not packed and stays in "), std::string::npos)
+  EXPECT_NE(left.find(",ERROR,File one\\gone.sock was not packed and stays in "), std::string::npos)
       << left;
   EXPECT_NE(left.find(",ERROR,The result " + dir.path() + "\\r.tgz is incomplete"),
             std::string::npos);
+#endif
 }
 
 }  // namespace

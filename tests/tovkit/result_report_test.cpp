@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "app/run_driver.h"
 #include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
+#include "inspect.h"
 #include "report.h"
 #include "run/run_settings.h"
 #include "support/local_run.h"
@@ -134,6 +138,30 @@ TEST(ResultReportCommandTest, UsageAndUnreadableResult) {
   EXPECT_EQ(tovkit::Report({}, out, err), 2);
   EXPECT_EQ(tovkit::Report({"a.tgz", "b.tgz"}, out, err), 2);
   EXPECT_EQ(tovkit::Report({"/no/such/result.tgz"}, out, err), 1);
+#ifndef _WIN32
+  // Never over an input, and never a wait on one that is no file.
+  testing_support::ScratchFolder dir("report-inputs");
+  const std::string result = dir / "R.tgz", page = dir / "R.html", fifo = dir / "F.tgz";
+  testing_support::WriteFile(result, "result");
+  testing_support::WriteFile(page, "page");
+  std::filesystem::create_symlink(result, dir / "L.html");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
+      {{result, "-o", result}, 2},
+      {{result, "-o", dir / "L.html"}, 2},
+      {{page}, 2},  // its own default page
+      {{fifo, "-o", dir / "x.html"}, 1},
+      {{dir.path(), "-o", dir / "x.html"}, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tovkit::Report(c.args, out, err), c.code) << c.args[0];
+  EXPECT_EQ(tovkit::Inspect({fifo}, out, err), 2);
+  EXPECT_EQ(testing_support::ReadFile(result), "result");
+  EXPECT_EQ(testing_support::ReadFile(page), "page");
+  EXPECT_FALSE(testing_support::FileExists(dir / "x.html"));
+#endif
 }
 
 // A real browser renders the page; the screenshot stays in the build folder

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "envelope_reader.h"
+#include "input_file.h"
 #include "keys.h"
 #include "sys/file_system.h"
 
@@ -28,9 +29,10 @@ bool IsEnvelope(std::FILE* file) {
 }  // namespace
 
 OpenedFile OpenResult(const std::string& path, const std::string& keyPath, std::string* error) {
-  OpenedFile file(std::fopen(path.c_str(), "rb"));
+  std::string why;
+  OpenedFile file(OpenInputFile(path, &why));
   if (!file) {
-    *error = "cannot open";
+    *error = why.empty() ? "cannot open" : "cannot open: " + why;
     return nullptr;
   }
   if (!IsEnvelope(file.get())) return file;
@@ -80,9 +82,14 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       return 1;
     }
   }
-  OpenedFile in(std::fopen(input.c_str(), "rb"));
+  if (IsOneOfInputs(output, {input, key})) {
+    err << "tovkit decrypt: the output would overwrite its input " << output << "\n";
+    return 2;
+  }
+  std::string why;
+  OpenedFile in(OpenInputFile(input, &why));
   if (!in) {
-    err << "tovkit decrypt: cannot open " << input << "\n";
+    err << "tovkit decrypt: cannot open " << input << (why.empty() ? "" : ": " + why) << "\n";
     return 1;
   }
   // Written beside and renamed at the end: a failure leaves an existing

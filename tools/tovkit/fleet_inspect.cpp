@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "input_file.h"
+
 namespace tovkit {
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "decrypt.h"
 #include "fleet_inspect.h"
+#include "input_file.h"
 #include "result_inspector.h"
 
 namespace tovkit {

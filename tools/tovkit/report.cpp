@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "decrypt.h"
+#include "input_file.h"
 #include "result_report.h"
 #include "sys/file_system.h"
 
@@ -57,6 +58,10 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
   if (output.empty()) output = DefaultOutput(result);
+  if (IsOneOfInputs(output, {result})) {
+    err << "tovkit report: the page would overwrite its input " << result << "\n";
+    return 2;
+  }
   std::string error;
   OpenedFile file = OpenResult(result, keyPath, &error);
   if (!file) {

@@ -9,6 +9,7 @@
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
 #include "expr/version_logic.h"
+#include "input_file.h"
 #include "run/file_names.h"
 #include "run/key_signature.h"
 #include "run/signature.h"
@@ -449,10 +450,10 @@ int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   std::vector<std::pair<std::string, LintFinding>> all;
   size_t errors = 0, warnings = 0;
   for (const std::string& path : paths) {
-    std::string bytes;
-    if (!sys::ReadWholeFile(path, &bytes)) {
+    std::string bytes, why;
+    if (!ReadInputFile(path, &bytes, &why)) {
       LintFinding unreadable;
-      unreadable.message = "cannot be read";
+      unreadable.message = why.empty() ? "cannot be read" : "cannot be read: " + why;
       all.emplace_back(path, unreadable);
       ++errors;
       continue;

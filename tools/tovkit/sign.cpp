@@ -1,7 +1,9 @@
 #include "sign.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "input_file.h"
 #include "keys.h"
 #include "run/key_signature.h"
 #include "run/signature.h"
@@ -94,9 +96,9 @@ bool AddKeySignature(const KeyOptions& options, std::string* text, std::string* 
 
 int SignOne(const std::string& path, const KeyOptions* keyed, std::ostream& out,
             std::ostream& err) {
-  std::string bytes;
-  if (!sys::ReadWholeFile(path, &bytes)) {
-    err << path << ": cannot be read\n";
+  std::string bytes, why;
+  if (!ReadInputFile(path, &bytes, &why)) {
+    err << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
     return 1;
   }
   if (bytes.find('\0') != std::string::npos) {
@@ -228,12 +230,13 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   int status = 0;
   for (const std::string& path : files) {
-    std::string text;
-    if (!ReadTextFile(&text, path)) {
-      out << "BAD " << path << ": cannot be read\n";
+    std::string text, why;
+    if (!ReadInputFile(path, &text, &why)) {
+      out << "BAD " << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
       status = 1;
       continue;
     }
+    text.resize(std::min(text.size(), text.find('\0')));  // read as brindle.exe reads it
     const uint32_t stored = ReadSignature(text);
     StripSignature(&text);
     const uint32_t computed = TextCrc(text);

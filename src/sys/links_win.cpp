@@ -1,0 +1,205 @@
+#include "sys/links.h"
+
+#include <algorithm>
+
+#include "sys/file_system.h"
+#include "sys/handles_win.h"
+
+namespace sys {
+
+namespace {
+
+// Opens the name itself, never what a link there points to (on Windows;
+// Wine opens the target all the same).
+FileHandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
+  return FileHandle(::CreateFileA(
+      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// On Windows a link always carries the reparse-point attribute; only Wine
+// hides one, and only there is the check below needed.
+bool LinksMayHide() {
+  static const bool wine =
+      ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+// ntdll's file information calls (NtQueryInformationFile and
+// NtSetInformationFile share this shape), there since Windows NT.
+using FileInformationFn = LONG(NTAPI*)(HANDLE, void* ioStatus, void* info, ULONG length,
+                                       int infoClass);
+constexpr int kFileBasicInformation = 4;
+constexpr int kFileNameInformation = 9;
+constexpr int kFileDispositionInformation = 13;
+
+FileInformationFn NtFileCall(const char* name) {
+  return reinterpret_cast<FileInformationFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name)));
+}
+
+bool SetInformation(HANDLE file, void* info, ULONG length, int infoClass) {
+  static const FileInformationFn set = NtFileCall("NtSetInformationFile");
+  ULONG_PTR ioStatus[2] = {};
+  return set != nullptr && set(file, ioStatus, info, length, infoClass) >= 0;
+}
+
+// The path an open handle resolves to, without its drive: one call, where
+// GetFinalPathNameByHandle costs Wine several. "" when it cannot tell.
+std::string ResolvedName(HANDLE file) {
+  static const FileInformationFn query = NtFileCall("NtQueryInformationFile");
+  if (query == nullptr) return std::string();
+  ULONG info[1 + MAX_PATH] = {};  // FILE_NAME_INFORMATION: length in bytes, then UTF-16
+  ULONG_PTR ioStatus[2] = {};
+  if (query(file, ioStatus, info, sizeof info, kFileNameInformation) < 0) return std::string();
+  const int units = static_cast<int>(std::min<ULONG>(info[0], sizeof info - sizeof info[0]) / 2);
+  const wchar_t* name = reinterpret_cast<const wchar_t*>(info + 1);
+  char narrow[4 * MAX_PATH];
+  const int n =
+      ::WideCharToMultiByte(CP_ACP, 0, name, units, narrow, sizeof narrow, nullptr, nullptr);
+  return std::string(narrow, n > 0 ? n : 0);
+}
+
+// The path the system resolves the name to, without its drive.
+std::string ResolvedPath(const std::string& path) {
+  FileHandle file = OpenName(path);
+  return file.valid() ? ResolvedName(file.get()) : std::string();
+}
+
+// The last folder resolved on this thread, kept: most checks ask about
+// files of one folder. A stale answer (the folder swapped since) can only
+// make a file look like a link, never a link like a file.
+std::string ResolvedFolder(const std::string& folder) {
+  thread_local std::string asked, answer;
+  if (folder != asked) {
+    answer = ResolvedPath(folder);
+    asked = folder;
+  }
+  return answer;
+}
+
+bool HasReparsePoint(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's tell-tale: a name that resolves to somewhere other than itself
+// (or to nowhere on a drive), asked of a handle opened on it.
+bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std::string& name) {
+  if (!LinksMayHide() || resolvedFolder.empty()) return false;
+  // A drive's root resolves with its backslash, any other folder without.
+  const bool root = resolvedFolder.back() == '\\';
+  const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
+  return ::lstrcmpiA(ResolvedName(file).c_str(), itself.c_str()) != 0;
+}
+
+bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
+                       const std::string& name) {
+  if (!LinksMayHide() || resolvedFolder.empty()) return false;
+  FileHandle file = OpenName(path);
+  return file.valid() && ResolvesElsewhere(resolvedFolder, file.get(), name);
+}
+
+// A file at a drive's root lies in "C:\", as "C:" alone is the drive's
+// current folder.
+std::string FolderPart(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  if (slash == std::string::npos) return ".";
+  const bool root = slash > 0 && path[slash - 1] == ':';
+  return path.substr(0, root ? slash + 1 : slash);
+}
+
+// The name as the folder lists it: a short name resolves to its long one.
+std::string ListedName(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  FileFind find;
+  if (name.find('~') != std::string::npos && find.First(path)) name = find.name();
+  return name;
+}
+
+// Under Wine: checked and deleted on one handle, so nothing can be swapped
+// in between. Deleting through a handle opened on a link would delete its
+// target there.
+RemoveOutcome RemoveOnVerifiedHandle(const std::string& path) {
+  FileHandle file = OpenName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  if (!file.valid()) return RemoveOutcome::Failed;
+  if (ResolvesElsewhere(ResolvedFolder(FolderPart(path)), file.get(), ListedName(path))) {
+    return RemoveOutcome::LinkLeft;
+  }
+  BOOLEAN dispose = TRUE;
+  if (SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)) {
+    return RemoveOutcome::Removed;
+  }
+  // A read-only file refuses; its attributes go first (zero times: unchanged).
+  struct {
+    LARGE_INTEGER times[4];
+    ULONG attributes;
+  } basic = {{}, FILE_ATTRIBUTE_NORMAL};
+  return SetInformation(file.get(), &basic, sizeof basic, kFileBasicInformation) &&
+                 SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)
+             ? RemoveOutcome::Removed
+             : RemoveOutcome::Failed;
+}
+
+}  // namespace
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (HasReparsePoint(attributes)) return true;
+  if (!LinksMayHide()) return false;
+  return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, ListedName(path));
+}
+
+LinkCheck::LinkCheck(const std::string& folder)
+    : folder_(folder), resolved_(LinksMayHide() ? ResolvedPath(folder) : std::string()) {}
+
+bool LinkCheck::IsLink(const std::string& name) const {
+  return ResolvesElsewhere(resolved_, folder_ + "\\" + name, name);
+}
+
+RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Failed;
+  if (HasReparsePoint(attributes)) {
+    // A link the system knows as one: deleting the name removes the link.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return RemoveFolder(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+    }
+    return ::DeleteFileA(path.c_str()) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+  }
+  if (LinksMayHide()) return RemoveOnVerifiedHandle(path);
+  return RemoveFile(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+}
+
+namespace {
+
+// On Windows the name itself is opened, so a link there has an identity of
+// its own; Wine opens the target, whose identity is another folder's.
+FolderIdentity ReadIdentity(const std::string& path) {
+  FolderIdentity identity;
+  FileHandle folder = OpenName(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return identity;
+  }
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity.known = true;
+  return identity;
+}
+
+}  // namespace
+
+FolderIdentity IdentifyFolder(const std::string& path) {
+  return IsLink(path) ? FolderIdentity() : ReadIdentity(path);
+}
+
+bool SameFolder(const std::string& path, const FolderIdentity& identity) {
+  const FolderIdentity now = ReadIdentity(path);
+  return identity.known && now.known && now.volume == identity.volume &&
+         now.index == identity.index;
+}
+
+}  // namespace sys

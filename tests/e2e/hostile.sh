@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Whole runs on a hostile machine: links planted where a run deletes, locks
+# and writes, hostile names, and runs that race for one result name. After
+# each, every file outside the result folder is byte-identical.
+source "$(dirname "$0")/lib.bash"
+exe=$(realpath "$1")
+probe=$(realpath "$2/tests/exec_probe.exe")
+
+# Sums of every file outside out/, links not followed.
+outside() {
+  (cd "$E2E_DIR" && find . -path ./out -prune -o -type f -print0 | sort -z | xargs -0 sha1sum)
+}
+# In the background, once the script's tool runs: the command, in $E2E_DIR.
+while_tool_runs() {
+  (for _ in $(seq 300); do [ -d "out/~BX_TEMP/slow" ] && break; sleep 0.1; done; "$@") &
+}
+doc() { echo "$E2E_DIR/victim/doc.txt"; }
+
+# Outside every drive of the prefix, too.
+far="$WINEPREFIX/../hostile-far.txt"
+echo far >"$far"
+plant_old_temp() {
+  mkdir -p "out/~BX_TEMP/old" && ln -s "$(doc)" "out/~BX_TEMP/old/doc.lnk" &&
+    ln -s "$far" "out/~BX_TEMP/far.lnk"
+}
+plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
+plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
+plant_result() { ln -s "$(doc)" out/r.tgz; }
+plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
+plant_none() { :; }
+
+# name | plant | result file in out/ ("-": none) | exit code | extra switches
+cases="old-temp|plant_old_temp|r.tgz|0|
+lock|plant_lock|r.tgz|0|
+live|plant_live|r.tgz|0|
+result-link|plant_result|r.tgz|0|
+swapped|plant_swap|-|1|
+case-id|plant_none|__.._escaped.tgz|0|/case=..\\..\\escaped"
+while IFS='|' read -r name plant result code switches; do
+  e2e_setup "hostile_$name" "$exe"
+  cd "$E2E_DIR" || exit 1
+  mkdir -p out victim/deep
+  echo precious >victim/doc.txt
+  echo deeper >victim/deep/keep.txt
+  cp "$probe" probe.exe
+  printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/></Slow>\r\n' >slow.tov
+  sign slow.tov
+  before=$(outside)
+  "$plant"
+  out_win="$E2E_WIN\\out\\"
+  [ -z "$switches" ] && out_win+="r.tgz"
+  # shellcheck disable=SC2086
+  brindle $switches "/outfile=$out_win" /silent
+  status=$?
+  wait
+  [ "$name" = swapped ] && rm -rf moved
+  check "$name: exit code $code" test "$status" -eq "$code"
+  check "$name: nothing outside the result folder changed" test "$(outside)" = "$before"
+  if [ "$result" != - ]; then
+    check "$name: the result is a file of its own, clean" \
+      bash -c "[ -f 'out/$result' ] && [ ! -L 'out/$result' ] && '$TOVKIT' inspect 'out/$result' >/dev/null"
+  else
+    check "$name: no result" bash -c "! ls out/*.tgz 2>/dev/null"
+  fi
+  cd - >/dev/null || exit 1
+done <<<"$cases"
+
+check "a file outside every drive is untouched" test "$(cat "$far")" = far
+rm -f "$far"
+
+# The planted file link in the live folder is set aside, and said so.
+log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
+check "live: the link is named in a warning" grep -q ',WARNING,File slow\\doc.lnk in the result folder is a link' <<<"$log"
+check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz' | grep -q doc.lnk"
+
+# Five runs at once, one case id, one folder: five results of their own.
+e2e_setup hostile_five "$exe"
+mkdir -p "$E2E_DIR/out"
+cp "$probe" "$E2E_DIR/probe.exe"
+printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 1000"/></Slow>\r\n' >"$E2E_DIR/slow.tov"
+sign "$E2E_DIR/slow.tov"
+for _ in 1 2 3 4 5; do brindle /case=same "/outfile=$E2E_WIN\\out\\" /silent & done
+codes=0
+for job in $(jobs -p); do wait "$job" || codes=$((codes + 1)); done
+check "five: every run exits 0" test "$codes" -eq 0
+mapfile -t results < <(ls "$E2E_DIR"/out/*.tgz)
+check "five: five results" test "${#results[@]}" -eq 5
+check "five: each clean" "$TOVKIT" inspect "${results[@]}"
+
+# tovkit never writes a report over its input.
+result="$WINEPREFIX/drive_c/e2e_hostile_case-id/out/__.._escaped.tgz"
+sum=$(sha1sum <"$result")
+"$TOVKIT" report "$result" -o "$result" 2>/dev/null
+check "report -o onto its input is a usage error (2)" test $? -eq 2
+check "and the result is untouched" test "$(sha1sum <"$result")" = "$sum"
+
+e2e_done
