@@ -3,11 +3,6 @@
 #include "app/run_driver.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-#endif
 
 #include <filesystem>
 #include <map>
@@ -257,14 +252,8 @@ TEST_F(RunDriverTest, AfterAFailureEverythingPackableIsPackedAndTheResultNamed) 
   CollectorTable collectors;
   collectors.registry = [](ActionRequest& request) {
     sys::WriteWholeFile(request.outputPath, "export");
-    // No one can open a socket, not even root.
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    (RecordingRun::Native(FolderOf(request.outputPath)) + "/gone.sock")
-        .copy(address.sun_path, sizeof address.sun_path - 1);
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(socket);
+    testing_support::MakeUnopenableFile(RecordingRun::Native(FolderOf(request.outputPath)) +
+                                        "/gone.sock");
     RaiseWriteFailure();  // as a full disk would
   };
   ScriptRunner(std::string(), system, collectors).Run(RunPassRun);

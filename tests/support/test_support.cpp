@@ -12,6 +12,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 #include "run/signature.h"
@@ -111,5 +115,16 @@ std::string Signed(std::string text) {
   EXPECT_TRUE(InsertSignature(&text, TextCrc(text)));
   return text;
 }
+
+#ifndef _WIN32
+void MakeUnopenableFile(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  ::close(socket);
+}
+#endif
 
 }  // namespace testing_support

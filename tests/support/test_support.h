@@ -28,6 +28,10 @@ class ScratchFolder {
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
+#ifndef _WIN32
+// A file no one can open, not even root: a bound Unix socket.
+void MakeUnopenableFile(const std::string& path);
+#endif
 // The lines of a CR LF text file, without their line ends.
 std::vector<std::string> FileLines(const std::string& path);
 // Equal bytes; otherwise sizes, check values and the first difference, so

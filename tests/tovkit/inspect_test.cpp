@@ -45,13 +45,13 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   testing_support::WriteFile(held / "FileList.csv",
                              testing_support::Signed("<FILE_LIST_START>\r\n<FILE_LIST_END>\r\n"));
   testing_support::WriteFile(held / "Not Packed.csv", "collected");
-  std::filesystem::create_symlink(held / "nowhere", held / "held.log");
+  testing_support::MakeUnopenableFile(held / "held.log");
   const std::string gaps = dir / "gaps.tgz";
   EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
   std::ostringstream listed;
   EXPECT_EQ(tovkit::Inspect({gaps}, listed, err), 1);
   EXPECT_EQ(listed.str(),
-            "not packed: held.log: cannot be opened (error 2)\n"
+            "not packed: held.log: cannot be opened (error 6)\n"
             "extra: Not Packed.csv\n" +
                 gaps +
                 ": NOT CLEAN: 1 not packed, 0 missing, 0 changed, 1 extra, "
