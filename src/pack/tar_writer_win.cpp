@@ -1,4 +1,5 @@
 #include "pack/tar_writer.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 namespace tar_io {
@@ -11,6 +12,7 @@ SourceFile::SourceFile() : impl_(new Impl) {}
 SourceFile::~SourceFile() = default;
 
 bool SourceFile::Open(const std::string& path) {
+  sys::ReleaseAppendHandle(path);
   impl_->file = sys::FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   return impl_->file.valid();
