@@ -5,6 +5,7 @@
 // pass only adds up the progress weights.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "collect/collector.h"
@@ -57,6 +58,8 @@ class ActionDispatcher {
   void RunElementAction(const ScriptNode& element, int32_t pass, bool activeDirectory);
   void Advance(int32_t pass, int32_t weight);
   ActionRequest Request(int32_t pass) const;
+  // The status line's text of a kind of action, in its group of texts.
+  const std::string& StatusText(const char* group, const char* defaultText);
   void Log(int32_t severity, const std::string& message);
 
   RunContext context_;
@@ -66,4 +69,5 @@ class ActionDispatcher {
   const std::string& scriptFolder_;
   int32_t* stepTotal_;
   CollectorTable collectors_;
+  std::map<std::string, std::string> statusTexts_;
 };
