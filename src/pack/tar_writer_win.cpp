@@ -13,9 +13,16 @@ SourceFile::~SourceFile() = default;
 
 bool SourceFile::Open(const std::string& path) {
   sys::ReleaseAppendHandle(path);
-  impl_->file = sys::FileHandle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // The name itself, not what a link there points to (Windows; Wine opens
+  // the target all the same, which RemoveAndClose finds out).
+  impl_->file = sys::FileHandle(
+      ::CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return impl_->file.valid();
+}
+
+void SourceFile::RemoveAndClose(const std::string& path) {
+  sys::RemoveOpenedFile(&impl_->file, path);
 }
 
 bool SourceFile::Status(uint64_t* size, int64_t* mtime) {

@@ -185,6 +185,90 @@ void FileLock::Release() {
   handle_ = -1;
 }
 
+namespace {
+
+using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+// "\\?\C:\..." as the system resolves the handle; "" when it cannot
+// tell (Windows XP has no such call, nor file links).
+std::string FinalPath(HANDLE file) {
+  static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (finalPath == nullptr) return std::string();
+  char buffer[4 * MAX_PATH];
+  const DWORD n = finalPath(file, buffer, sizeof buffer, 0);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return std::string(buffer, n);
+}
+
+std::string UpperName(std::string name) {
+  if (!name.empty()) ::CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// Folders come one after another with all their files: the last one's
+// resolved form is kept.
+std::string FinalFolderPath(const std::string& folder) {
+  static std::mutex mutex;
+  static std::string last, resolved;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (folder != last || resolved.empty()) {
+    FileHandle handle(::CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    resolved = handle.valid() ? FinalPath(handle.get()) : std::string();
+    last = folder;
+  }
+  return resolved;
+}
+
+}  // namespace
+
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return OpenedFile::Unknown;
+  const DWORD notPlain =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  if ((info.dwFileAttributes & notPlain) != 0) return OpenedFile::Other;
+  const size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return OpenedFile::Unknown;
+  const std::string folder = FinalFolderPath(path.substr(0, slash));
+  const std::string itself = FinalPath(file);
+  if (folder.empty() || itself.empty()) return OpenedFile::Unknown;
+  // Compared as the file system compares names (lstrcmpiA would pass over
+  // hyphens).
+  return UpperName(itself) == UpperName(folder + path.substr(slash)) ? OpenedFile::Plain
+                                                                     : OpenedFile::Other;
+}
+
+void RemoveOpenedFile(FileHandle* file, const std::string& path) {
+  // Windows Vista and later; declared here, as the headers target XP.
+  using SetInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+  static const SetInformationFn setInformation =
+      reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(
+          ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  constexpr int kFileDispositionInfo = 4;
+  switch (WhatWasOpened(file->get(), path)) {
+    case OpenedFile::Other:
+      file->Close();
+      return;
+    case OpenedFile::Plain: {
+      BOOLEAN dispose = TRUE;
+      // The file goes when this, its last handle, closes.
+      if (setInformation != nullptr &&
+          setInformation(file->get(), kFileDispositionInfo, &dispose, sizeof dispose)) {
+        file->Close();
+        return;
+      }
+      break;
+    }
+    case OpenedFile::Unknown:
+      break;
+  }
+  file->Close();
+  RemoveFile(path);
+}
+
 LocalTime Now() {
   SYSTEMTIME t;
   ::GetLocalTime(&t);
