@@ -147,11 +147,14 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
     }
     return;
   }
+  // A long script is held once, as its elements, while it is walked.
+  std::string().swap(text);
   scriptFolder = tempFolder + "\\" + FileTitle(name);
   resolver_->SetDataFolder(scriptFolder);
   if (running) sys::CreateFolder(scriptFolder);
   ScriptDocument document;
   document.LoadFromBytes(bytes);
+  std::string().swap(bytes);
   if (document.HasRoot()) dispatcher.WalkNode(document.Root(), pass);
 }
 
