@@ -12,7 +12,7 @@
 # Best of RUNS (default 2) for the trees and the smaller action counts;
 # 100,000 actions run once. Peak memory is Wine's maximum resident set of
 # the run, Wine's own included (target < 32 MB for what is ours).
-#   bench/run_bench.sh [trees|small] [actions] [events]   (after make build)
+#   bench/run_bench.sh [trees|small|large] [actions] [events]   (after make build)
 # BRINDLE_EXE and WIN_BUILD name another brindle.exe and win64 build folder
 # (to measure an older build beside this one).
 set -eu
@@ -113,6 +113,7 @@ for part in $parts; do
   case $part in
     trees) tree data; tree small small ;;
     small) tree small small ;;
+    large) tree data ;;
     actions) for n in ${ACTIONS:-1 1000 10000 100000}; do actions "$n"; done ;;
     events) events ;;
     *) echo "unknown part $part" >&2; exit 2 ;;
