@@ -44,8 +44,12 @@ class HeldAppends {
       // Append-only access puts every write at the end without a seek;
       // OPEN_ALWAYS creates a missing file in the same call. Readers may
       // look in, no other writer can come between the lines.
-      FileHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      FileHandle file(Open(path));
+      if (!file.valid() && ::GetLastError() == ERROR_SHARING_VIOLATION && !files_.empty()) {
+        // The same file held under another spelling of its path.
+        files_.clear();
+        file.Attach(Open(path));
+      }
       if (!file.valid()) return false;
       if (files_.size() >= kMostHeld) files_.erase(files_.begin());
       files_.push_back(Held{key, std::move(file)});
@@ -76,6 +80,10 @@ class HeldAppends {
 
  private:
   static constexpr size_t kMostHeld = 8;
+  static HANDLE Open(const std::string& path) {
+    return ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   struct Held {
     std::string key;
     FileHandle file;
