@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Makes a result folder of about 250 MB for bench/pack_bench.sh:
-compressible logs, incompressible blobs and thousands of small files.
-Deterministic (fixed seed), so runs compare.   make_pack_data.py FOLDER"""
+"""Makes a result folder for the benchmarks. Deterministic (fixed seed), so
+runs compare.   make_pack_data.py FOLDER [small]
+Default: about 250 MB of compressible logs, incompressible blobs and
+thousands of files of 2-18 KB. "small": about 120 MB in about 3,000 files,
+most of them under 1 KB, beside MB-sized logs and blobs, as customer
+machines have them."""
 import os
 import random
 import sys
@@ -32,6 +35,17 @@ def write(path, data):
     with open(path, "wb") as f:
         f.write(data)
 
+
+if len(sys.argv) > 2 and sys.argv[2] == "small":
+    for i in range(2930):  # about 1.7 MB in files under 1 KB, 30 folders
+        size = rng.randint(60, 1000)
+        data = log_text(size) if i % 4 else rng.randbytes(size)
+        write(os.path.join(root, "Config", "c%02d" % (i % 30), "s%05d.ini" % i), data)
+    for i in range(40):  # 60 MB of logs
+        write(os.path.join(root, "Logs", "app%02d.log" % i), log_text(1500 * 1000))
+    for i in range(6):  # 60 MB that gzip cannot shrink
+        write(os.path.join(root, "Dumps", "blob%02d.bin" % i), rng.randbytes(10 * 1000 * 1000))
+    sys.exit(0)
 
 for i in range(40):  # 100 MB of logs
     write(os.path.join(root, "Logs", "app%02d.log" % i), log_text(2500 * 1000))

@@ -249,11 +249,14 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
     if (running) activityLog->Write(SeverityError, Format(refusal, name.c_str()));
     return;
   }
+  // A long script is held once, as its elements, while it is walked.
+  std::string().swap(text);
   scriptFolder = tempFolder + "\\" + FileTitle(name);
   resolver_->SetDataFolder(scriptFolder);
   if (running) sys::CreateFolder(scriptFolder);
   ScriptDocument document;
   document.LoadFromBytes(bytes);
+  std::string().swap(bytes);
   if (document.HasRoot()) dispatcher.WalkNode(document.Root(), pass);
 }
 

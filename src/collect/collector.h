@@ -138,8 +138,8 @@ using ActionCollector = void (*)(ActionRequest& request);
 // landed yet: its action is still recognised, weighted, logged and shown,
 // and does nothing else.
 struct CollectorTable {
-  // FILES: outputPath = script folder\name, created before the call; copy
-  // mode with value as the file specification.
+  // FILES: outputPath = script folder\name, which the collector makes when
+  // it has a file to copy; copy mode with value as the file specification.
   ActionCollector files = nullptr;
   // FILE_VERSIONS: outputPath = script folder\name.csv; list mode.
   ActionCollector fileVersions = nullptr;

@@ -241,10 +241,28 @@ std::vector<std::string> EventMessages::Files(const std::string& log, const std:
 
 bool EventMessages::Message(const std::string& log, const std::string& source,
                             const std::string& valueName, uint32_t id, std::string* text) {
-  for (const std::string& file : Files(log, source, valueName)) {
-    if (lookups_.FormatFromFile(file, id, cache_, text)) return true;
+  std::string key;
+  if (cache_) {
+    key = log + '\n' + source + '\n' + valueName + '\n' + std::to_string(id);
+    const auto found = messages_.find(key);
+    if (found != messages_.end()) {
+      *text = found->second.second;
+      return found->second.first;
+    }
   }
-  return false;
+  bool known = false;
+  for (const std::string& file : Files(log, source, valueName)) {
+    if (lookups_.FormatFromFile(file, id, cache_, text)) {
+      known = true;
+      break;
+    }
+  }
+  // A log holds few distinct messages; a bound keeps a strange one from
+  // filling memory.
+  if (cache_ && messages_.size() < kMostCachedMessages) {
+    messages_.emplace(key, std::make_pair(known, known ? *text : std::string()));
+  }
+  return known;
 }
 
 std::string EventMessages::Category(const std::string& log, const std::string& source,
@@ -320,6 +338,15 @@ void EventLogCollector::ExportLog(int logIndex) {
   }
   LogFile csv(csvPath);
   bool written = csv.AppendLine(kEventCsvHeader);
+  // The export is complete only at its end, so its rows need not reach the
+  // file one by one: they go in pieces of about kEventRowsPerWrite bytes,
+  // each still checked against the free space.
+  std::string rows;
+  const auto flushRows = [&] {
+    if (rows.empty()) return;
+    written = csv.AppendLine(rows) && written;
+    rows.clear();
+  };
   context_.Detail(name);
 
   uint32_t error = 0;
@@ -362,9 +389,12 @@ void EventLogCollector::ExportLog(int logIndex) {
         texts.category = messages.Category(name, record.source, record.category);
         texts.description =
             messages.Description(name, record.source, record.eventId, record.strings);
-        written = csv.AppendLine(EventRow(record, local, texts)) && written;
+        if (!rows.empty()) rows += "\r\n";
+        rows += EventRow(record, local, texts);
+        if (rows.size() >= kEventRowsPerWrite) flushRows();
       }
     }
+    flushRows();
     backupExisted = lookups_.FileExists(backupPath);
     uint32_t backupError = 0;
     // The system may answer success and write nothing (Wine does): only a

@@ -41,6 +41,8 @@ constexpr size_t kEventRecordHeaderSize = 56;
 constexpr uint32_t kEventRecordMark = 0x654c664c;
 // Records are read in blocks of this size.
 constexpr size_t kEventReadBlockSize = 65536;
+// Rows are written to the CSV file in pieces of about this many bytes.
+constexpr size_t kEventRowsPerWrite = 65536;
 
 // Appends the records of one block, each found through its own length, in
 // order. Every length and offset is checked against the record and the
@@ -122,7 +124,8 @@ class EventTextLookups {
 };
 
 // Message texts of one export. The cache keeps, per source and kind, the
-// expanded list of message files and the loaded files themselves; without
+// expanded list of message files, the loaded files themselves and the texts
+// read from them; without
 // it every text reads the registry and loads the files again. The text is
 // the same either way.
 class EventMessages {
@@ -149,6 +152,9 @@ class EventMessages {
   PathResolver resolver_;
   bool cache_;
   std::map<std::string, std::vector<std::string>> files_;
+  // Message texts before their inserts, by log, source, kind and identifier.
+  static constexpr size_t kMostCachedMessages = 4096;
+  std::map<std::string, std::pair<bool, std::string>> messages_;
 };
 
 class EventLogCollector {

@@ -173,13 +173,15 @@ class FileCollector {
   // folder is recognised whatever form either side was written in.
   std::string canonicalRoot_;
   FileCopier plainCopy_;
+  // The action's folder, made before the first copy.
+  bool outputMade_ = false;
   // The mirrored folder made for the last file copied there.
   std::string madeFolder_;
   std::vector<unsigned char> copyBuffer_;
 };
 
 // The FILES action, as the dispatcher runs it: request.outputPath is the
-// action's folder (already created), scriptFolder and name give the archive
+// action's folder (made with its first file), scriptFolder and name give the archive
 // prefix, tempFolder is never searched. Windows only (the search is in the
 // Windows edge).
 void FilesAction(ActionRequest& request);

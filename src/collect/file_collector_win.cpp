@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,20 @@ std::string CanonicalFolder(const std::string& folder) {
 std::string UpperPath(std::string path) {
   if (!path.empty()) ::CharUpperBuffA(&path[0], static_cast<DWORD>(path.size()));
   return path;
+}
+
+// The result folder's canonical form, asked of the system once per run
+// rather than once per action: the long-name look-up walks every folder of
+// the path.
+std::string CanonicalRoot(const std::string& workingRoot) {
+  static std::mutex mutex;
+  static std::string root, canonical;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (workingRoot != root || canonical.empty()) {
+    canonical = UpperPath(CanonicalFolder(workingRoot));
+    root = workingRoot;
+  }
+  return canonical;
 }
 
 std::string SystemMessage(DWORD code) {
@@ -157,7 +172,7 @@ bool FileCollector::Run(int32_t mode) {
     context_.Log(SeverityInformation, Format("Files to be listed to %s", outputPath_.c_str()));
     LogFile(outputPath_).AppendLine(kFileVersionListHeader);
   }
-  canonicalRoot_ = UpperPath(CanonicalFolder(workingRoot_));
+  canonicalRoot_ = CanonicalRoot(workingRoot_);
 
   if (scanAllDrives_) {
     SearchAllDrives(mode);
@@ -285,6 +300,8 @@ void FileCollector::CopyCurrentFile() {
                         &target)) {
     return;
   }
+  // The dispatcher leaves the action's folder to the first file copied.
+  if (!outputMade_) outputMade_ = sys::CreateFolder(outputPath_);
   const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
   // Files of one source folder share their mirrored folder: made once, not
   // probed again for each file. A failure is traced there; the copy below

@@ -4,11 +4,14 @@
 #include <new>
 
 #include "pack/file_manifest.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 bool FileCrc(const std::string& path, uint32_t* crc) {
   // Share mode 0: the open fails while anyone else holds the file, so a
-  // file still being written never gets a check value.
+  // file still being written never gets a check value. Our own line
+  // writers let go of it first.
+  sys::ReleaseAppendHandle(path);
   sys::FileHandle file(::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ, 0, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return false;

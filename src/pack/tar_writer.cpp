@@ -31,6 +31,8 @@ constexpr uint64_t kRequeryAfter = 16u << 20;
 // Deletions wait for a flush of the stream at most this much data. A flush
 // drains the compressing cores, so it comes seldom enough to keep them busy.
 constexpr uint64_t kReleaseAfter = 32u << 20;
+// Nor are more files than this kept open for their removal (small files).
+constexpr size_t kMostOpen = 256;
 constexpr size_t kReadSize = 64 * 1024;
 
 void PutText(unsigned char* block, size_t at, const char* text) {
@@ -208,12 +210,15 @@ bool TarWriter::WriteWithRoom(const std::string& outputPath, const unsigned char
 }
 
 bool TarWriter::AddMember(const std::string& outputPath, const std::string& filePath,
-                          const std::string& archiveFolder, std::string* fault) {
+                          const std::string& archiveFolder, std::string* fault,
+                          std::unique_ptr<tar_io::SourceFile>* opened) {
   if (!Room(outputPath)) {
     RaiseWriteFailure();
     return false;
   }
-  tar_io::SourceFile file;
+  auto owned = std::make_unique<tar_io::SourceFile>();
+  tar_io::SourceFile& file = *owned;
+  if (opened != nullptr) *opened = nullptr;
   uint64_t size = 0;
   int64_t mtime = 0;
   if (!file.Open(filePath) || !file.Status(&size, &mtime)) {
@@ -269,33 +274,41 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
     left -= want;
   }
   if (!complete) Settings().writeFailed = true;
+  if (complete && opened != nullptr) *opened = std::move(owned);
   return complete;
 }
 
-void TarWriter::Queue(std::string path, bool isFolder, uint64_t bytes) {
-  pending_.push_back({std::move(path), isFolder});
+void TarWriter::Queue(std::string path, bool isFolder, uint64_t bytes,
+                      std::unique_ptr<tar_io::SourceFile> file) {
+  if (file) ++pendingOpen_;
+  pending_.push_back({std::move(path), isFolder, std::move(file)});
   pendingBytes_ += bytes;
-  if (pendingBytes_ < kReleaseAfter) return;
+  if (pendingBytes_ < kReleaseAfter && pendingOpen_ < kMostOpen) return;
   if (sink_->Flush()) {
     Release();
   } else {
     RaiseWriteFailure();
-    pending_.clear();  // their members may not have reached the file
-    pendingBytes_ = 0;
+    Forget();  // their members may not have reached the file
   }
+}
+
+void TarWriter::Forget() {
+  pending_.clear();  // closes the files, deleting nothing
+  pendingBytes_ = 0;
+  pendingOpen_ = 0;
 }
 
 void TarWriter::Release() {
   if (!pending_.empty()) {
     {
       std::lock_guard<std::mutex> lock(releasedMutex_);
-      released_.insert(released_.end(), pending_.begin(), pending_.end());
+      released_.insert(released_.end(), std::make_move_iterator(pending_.begin()),
+                       std::make_move_iterator(pending_.end()));
     }
     releasedWake_.notify_one();
     if (!remover_.joinable()) remover_ = std::thread([this] { RemoveReleased(); });
   }
-  pending_.clear();
-  pendingBytes_ = 0;
+  Forget();
 }
 
 // Files before their folders, as they were queued: a folder goes only once
@@ -305,11 +318,13 @@ void TarWriter::RemoveReleased() {
   for (;;) {
     releasedWake_.wait(lock, [this] { return releasedAll_ || !released_.empty(); });
     if (released_.empty()) return;
-    const Pending p = std::move(released_.front());
+    Pending p = std::move(released_.front());
     released_.pop_front();
     lock.unlock();
     if (p.isFolder) {
       sys::RemoveFolder(p.path);  // only succeeds when empty
+    } else if (p.file) {
+      p.file->RemoveAndClose(p.path);
     } else {
       // Re-checked here: a link swapped in since the walk goes alone or stays.
       sys::RemoveFileNotThroughLink(p.path);
@@ -340,8 +355,9 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
     if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));
     const uint64_t before = written_;
     std::string fault;
-    if (AddMember(outputPath, path, FolderOf(relative), &fault)) {
-      Queue(path, false, written_ - before);
+    std::unique_ptr<tar_io::SourceFile> opened;
+    if (AddMember(outputPath, path, FolderOf(relative), &fault, &opened)) {
+      Queue(path, false, written_ - before, std::move(opened));
     } else if (!fault.empty()) {
       gaps_.push_back({relative, fault});
     }
@@ -389,8 +405,7 @@ void TarWriter::Settle(bool streamClosed) {
   if (streamClosed) {
     Release();
   } else {
-    pending_.clear();
-    pendingBytes_ = 0;
+    Forget();
   }
   StopRemoving();
 }

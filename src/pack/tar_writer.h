@@ -65,6 +65,7 @@ class SourceFile {
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;
   // Read access without sharing: fails while anyone else holds the file.
+  // The handle may also delete the file (RemoveAndClose).
   bool Open(const std::string& path);
   // Length and last change (seconds since 1970, UTC) of the open file.
   bool Status(uint64_t* size, int64_t* mtime);
@@ -72,6 +73,11 @@ class SourceFile {
   bool Read(unsigned char* buffer, size_t size, size_t* got);
   // The system's error code of the last call that failed.
   unsigned long error() const;
+  // Deletes the file opened as `path` through the open handle, which saves
+  // another open of it, and closes it. A link, folder or device is left
+  // (never deleted through); when the system cannot tell or refuses (a
+  // read-only file), the path is deleted as sys::RemoveFile does.
+  void RemoveAndClose(const std::string& path);
 
  private:
   struct Impl;
@@ -107,9 +113,11 @@ class TarWriter {
   // space is watched. True when header and all data went to the sink.
   // Failures raise the run's flags: no room or a failed stream both flags,
   // a file that cannot be opened or read `writeFailed` only; for those two
-  // *fault (when given) says why.
+  // *fault (when given) says why. With `opened`, the file's handle is
+  // handed back for its removal.
   bool AddMember(const std::string& outputPath, const std::string& filePath,
-                 const std::string& archiveFolder, std::string* fault = nullptr);
+                 const std::string& archiveFolder, std::string* fault = nullptr,
+                 std::unique_ptr<tar_io::SourceFile>* opened = nullptr);
 
   // Archives the files of folder, then each subfolder depth first (folder
   // links are neither entered nor emptied); completed files and emptied
@@ -133,14 +141,18 @@ class TarWriter {
   bool Write(const unsigned char* block);
   // Room, then Write; raises the flags when there is no room.
   bool WriteWithRoom(const std::string& outputPath, const unsigned char* block);
-  void Queue(std::string path, bool isFolder, uint64_t bytes);
+  void Queue(std::string path, bool isFolder, uint64_t bytes,
+             std::unique_ptr<tar_io::SourceFile> file = nullptr);
   void Release();
+  // Drops what is pending without removing it.
+  void Forget();
   void RemoveReleased();
   void StopRemoving();
 
   struct Pending {
     std::string path;
     bool isFolder;
+    std::unique_ptr<tar_io::SourceFile> file;  // still open, to be deleted through
   };
 
   TarBlockSink* sink_;
@@ -153,6 +165,7 @@ class TarWriter {
   // Archived but not yet known to be in the file.
   std::vector<Pending> pending_;
   uint64_t pendingBytes_ = 0;
+  size_t pendingOpen_ = 0;
   // In the result file: removed in order on a thread of their own, since
   // under Wine each removal waits for the server while the cores idle.
   std::thread remover_;

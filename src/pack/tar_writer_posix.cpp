@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "pack/tar_writer.h"
+#include "sys/file_system.h"
 #include "sys/name_escape.h"
 #include "sys/posix_path.h"
 
@@ -52,6 +53,13 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
     *got += static_cast<size_t>(n);
   }
   return true;
+}
+
+void SourceFile::RemoveAndClose(const std::string& path) {
+  ::close(impl_->fd);
+  impl_->fd = -1;
+  // unlink removes a link itself, never its target.
+  sys::RemoveFile(path);
 }
 
 bool IsLeadByte(unsigned char) { return false; }

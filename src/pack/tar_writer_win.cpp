@@ -1,4 +1,5 @@
 #include "pack/tar_writer.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 namespace tar_io {
@@ -12,13 +13,21 @@ SourceFile::SourceFile() : impl_(new Impl) {}
 SourceFile::~SourceFile() = default;
 
 bool SourceFile::Open(const std::string& path) {
-  impl_->file = sys::FileHandle(::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ, 0, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  sys::ReleaseAppendHandle(path);
+  // The name itself, not what a link there points to (Windows; Wine opens
+  // the target all the same, which RemoveAndClose finds out).
+  impl_->file = sys::FileHandle(::CreateFileW(
+      sys::WidePath(path).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!impl_->file.valid()) impl_->error = ::GetLastError();
   return impl_->file.valid();
 }
 
 unsigned long SourceFile::error() const { return impl_->error; }
+
+void SourceFile::RemoveAndClose(const std::string& path) {
+  sys::RemoveOpenedFile(&impl_->file, path);
+}
 
 bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
   LARGE_INTEGER length;

@@ -85,6 +85,10 @@ FreeSpaceAccount& SharedFreeSpace() {
   return account;
 }
 
+LogFile::~LogFile() {
+  if (!path_.empty()) sys::ReleaseAppendHandle(path_);
+}
+
 bool LogFile::AppendLine(const std::string& text) {
   if (suppressed_) return false;
   if (guard_ && !guard_()) {

@@ -1,9 +1,10 @@
 #pragma once
 // The line-append writer behind the activity log, the manifest and the
-// collectors' text outputs. It never keeps its file open: every line is a
-// free-space check, one append-only open (made if missing), one write of
-// the whole line and a close, so a run cut short leaves complete lines
-// behind. Any failure raises the run's two flags.
+// collectors' text outputs. Every line is a free-space check and one write
+// of the whole line, which is in the file when AppendLine returns, so a run
+// cut short leaves complete lines behind. The append handle is kept between
+// lines (sys::AppendToFile) and let go when the LogFile goes, or when the
+// file is read, packed or deleted. Any failure raises the run's two flags.
 
 #include <chrono>
 #include <cstdint>
@@ -86,7 +87,8 @@ FreeSpaceAccount& SharedFreeSpace();
 class LogFile {
  public:
   explicit LogFile(std::string path) : path_(std::move(path)) {}
-  virtual ~LogFile() = default;
+  // Lets go of the file: the system keeps its handle between lines.
+  virtual ~LogFile();
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 

@@ -7,13 +7,12 @@
 #include "run/file_names.h"
 #include "run/local_text.h"
 #include "run/text.h"
-#include "sys/file_system.h"
 
 namespace {
 
 enum class Output {
   None,
-  Folder,       // out\N, created first
+  Folder,       // out\N, made by the collector
   FolderSlash,  // out + "\\"
   Csv,          // out\N.csv
   Txt,          // out\N.txt
@@ -160,6 +159,14 @@ void ActionDispatcher::Advance(int32_t pass, int32_t weight) {
   }
 }
 
+// Read from the localisation file once per kind of action: the file does
+// not change during a run, and each look-up reads it again.
+const std::string& ActionDispatcher::StatusText(const char* group, const char* defaultText) {
+  std::string& text = statusTexts_[group];
+  if (text.empty()) text = LocalText(group, "WorkMsg", defaultText);
+  return text;
+}
+
 ActionRequest ActionDispatcher::Request(int32_t pass) const {
   return ActionRequest::ForRun(pass, context_, scriptFolder_, tempFolder_, exeFolder_);
 }
@@ -267,7 +274,7 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
     return true;
   }
 
-  context_.Status(FillPlaceholder(LocalText(row->textGroup, "WorkMsg", row->defaultText), name), 0);
+  context_.Status(FillPlaceholder(StatusText(row->textGroup, row->defaultText), name), 0);
   ActionRequest request = Request(pass);
   request.name = name;
   request.value = value;
@@ -275,10 +282,11 @@ bool ActionDispatcher::DispatchAction(const std::string& section, const std::str
     case Output::None:
       break;
     case Output::Folder:
+      // Made by the collector once it has a file to put there: a folder per
+      // action that finds nothing cost each such action more than its search.
+      // Two FILES actions of one name share it.
       request.outputPath = OutputFor(name, "", true);
       request.name = NameOf(request.outputPath);
-      // An existing folder is fine: two FILES actions of one name share it.
-      sys::CreateFolder(request.outputPath);
       break;
     case Output::FolderSlash:
       request.outputPath = scriptFolder_ + "\\";

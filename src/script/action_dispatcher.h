@@ -5,6 +5,7 @@
 // pass only adds up the progress weights.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "collect/collector.h"
@@ -60,6 +61,8 @@ class ActionDispatcher {
   // under a safe name, and beside a file an earlier action wrote.
   std::string OutputFor(const std::string& name, const char* extension, bool folder);
   ActionRequest Request(int32_t pass) const;
+  // The status line's text of a kind of action, in its group of texts.
+  const std::string& StatusText(const char* group, const char* defaultText);
   void Log(int32_t severity, const std::string& message);
 
   RunContext context_;
@@ -69,4 +72,5 @@ class ActionDispatcher {
   const std::string& scriptFolder_;
   int32_t* stepTotal_;
   CollectorTable collectors_;
+  std::map<std::string, std::string> statusTexts_;
 };

@@ -13,10 +13,21 @@ namespace sys {
 // on Windows; with "/" for the core's "\\" in the POSIX stand-ins.
 std::string SystemPath(const std::string& path);
 
-// Appends bytes to a file, creating it when missing. The file is opened for
-// writing only and without sharing, and closed again before returning.
-// False when it cannot be opened or not all bytes were written.
+// Appends bytes to a file, creating it when missing, in one write that
+// reaches the system before this returns (nothing is buffered in the
+// process), so what was appended is on disk as after a close. The file is
+// opened for appending only, others may only read it; on Windows the handle
+// is kept for the next append to the same path (a few files at a time),
+// since an open and a close per line cost more than the line. False when
+// it cannot be opened or not all bytes were written.
 bool AppendToFile(const std::string& path, const std::string& bytes);
+
+// Closes the handle AppendToFile keeps for the path (in any letter case),
+// so that the file can be opened without sharing, deleted or replaced.
+// The calls below that need that do it themselves.
+void ReleaseAppendHandle(const std::string& path);
+// Closes every kept handle.
+void ReleaseAppendHandles();
 
 // Free bytes available to the caller on the drive whose root is given
 // ("C:\\"). False when the platform cannot tell.

@@ -30,6 +30,10 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
   return ::close(fd) == 0 && done == bytes.size();
 }
 
+// Nothing is kept here: an open costs little outside Wine.
+void ReleaseAppendHandle(const std::string&) {}
+void ReleaseAppendHandles() {}
+
 bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
   // Drive roots mean nothing here: a Windows-looking path asks about the
   // current folder's file system, anything else about the path itself.

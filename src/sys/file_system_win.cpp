@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "sys/folder_walk.h"
 #include "sys/handles_win.h"
@@ -25,20 +28,89 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
   return true;
 }
 
+// The append handles kept open, most recently used last. Under Wine an
+// open and a close cost a round trip to the server each, and a path lookup;
+// a write of a line costs neither.
+class HeldAppends {
+ public:
+  static HeldAppends& Instance() {
+    static HeldAppends held;
+    return held;
+  }
+
+  bool Append(const std::string& path, const std::string& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string key = Key(path);
+    auto it = std::find_if(files_.begin(), files_.end(),
+                           [&key](const Held& held) { return held.key == key; });
+    if (it == files_.end()) {
+      // Append-only access puts every write at the end without a seek;
+      // OPEN_ALWAYS creates a missing file in the same call. Readers may
+      // look in, no other writer can come between the lines.
+      FileHandle file(Open(path));
+      if (!file.valid() && ::GetLastError() == ERROR_SHARING_VIOLATION && !files_.empty()) {
+        // The same file held under another spelling of its path.
+        files_.clear();
+        file.Attach(Open(path));
+      }
+      if (!file.valid()) return false;
+      if (files_.size() >= kMostHeld) files_.erase(files_.begin());
+      files_.push_back(Held{key, std::move(file)});
+      it = files_.end() - 1;
+    } else if (it != files_.end() - 1) {
+      std::rotate(it, it + 1, files_.end());
+      it = files_.end() - 1;
+    }
+    if (WriteAll(it->file.get(), bytes)) return true;
+    // A failed write (disk full) leaves no handle behind.
+    files_.erase(it);
+    return false;
+  }
+
+  void Release(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (files_.empty()) return;
+    const std::string key = Key(path);
+    files_.erase(std::remove_if(files_.begin(), files_.end(),
+                                [&key](const Held& held) { return held.key == key; }),
+                 files_.end());
+  }
+
+  void ReleaseAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_.clear();
+  }
+
+ private:
+  static constexpr size_t kMostHeld = 8;
+  static HANDLE Open(const std::string& path) {
+    return ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  struct Held {
+    std::string key;
+    FileHandle file;
+  };
+  // Names compare as the file system compares them.
+  static std::string Key(std::string path) {
+    if (!path.empty()) ::CharUpperBuffA(&path[0], static_cast<DWORD>(path.size()));
+    return path;
+  }
+  std::mutex mutex_;
+  std::vector<Held> files_;
+};
+
 }  // namespace
 
 std::string SystemPath(const std::string& path) { return path; }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {
-  // OPEN_ALWAYS opens an existing file without truncating it and creates a
-  // missing one in the same call; append-only access puts every write at the
-  // end without a seek. No sharing, so a line never interleaves with another
-  // writer.
-  FileHandle file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  return WriteAll(file.get(), bytes);
+  return HeldAppends::Instance().Append(path, bytes);
 }
+
+void ReleaseAppendHandle(const std::string& path) { HeldAppends::Instance().Release(path); }
+
+void ReleaseAppendHandles() { HeldAppends::Instance().ReleaseAll(); }
 
 bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
   ULARGE_INTEGER available;
@@ -49,6 +121,7 @@ bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
 
 bool ReadWholeFile(const std::string& path, std::string* data) {
   data->clear();
+  ReleaseAppendHandle(path);
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
@@ -65,6 +138,7 @@ bool ReadWholeFile(const std::string& path, std::string* data) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
+  ReleaseAppendHandle(path);
   FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
@@ -74,6 +148,7 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
 // Paths of collected files may hold names the code page cannot: these
 // calls take the wide form.
 bool RemoveFile(const std::string& path) {
+  ReleaseAppendHandle(path);
   const std::wstring wide = WidePath(path);
   if (::DeleteFileW(wide.c_str())) return true;
   // Only a read-only file needs its attributes cleared; asking first would
@@ -156,6 +231,34 @@ void FileLock::Release() {
   if (handle_ == -1) return;
   FileHandle(reinterpret_cast<HANDLE>(handle_)).Close();
   handle_ = -1;
+}
+
+void RemoveOpenedFile(FileHandle* file, const std::string& path) {
+  // Windows Vista and later; declared here, as the headers target XP.
+  using SetInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+  static const SetInformationFn setInformation =
+      reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(
+          ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  constexpr int kFileDispositionInfo = 4;
+  switch (WhatWasOpened(file->get(), path)) {
+    case OpenedFile::Other:
+      file->Close();
+      return;
+    case OpenedFile::Plain: {
+      BOOLEAN dispose = TRUE;
+      // The file goes when this, its last handle, closes.
+      if (setInformation != nullptr &&
+          setInformation(file->get(), kFileDispositionInfo, &dispose, sizeof dispose)) {
+        file->Close();
+        return;
+      }
+      break;
+    }
+    case OpenedFile::Unknown:
+      break;
+  }
+  file->Close();
+  RemoveFileNotThroughLink(path);
 }
 
 LocalTime Now() {

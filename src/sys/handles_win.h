@@ -109,4 +109,23 @@ class FileFind {
   WIN32_FIND_DATAW data_{};
 };
 
+// What a handle opened by `path` with FILE_FLAG_OPEN_REPARSE_POINT holds,
+// asked before anything is deleted through it: the run never deletes
+// through a link. A link is a reparse point on Windows; under Wine, where a
+// Unix link opens as its target and shows no reparse attribute, it is a
+// handle the system resolves to another folder or name than the path's.
+enum class OpenedFile {
+  Plain,    // a regular file under exactly that name
+  Other,    // a link, a folder or a device: never deleted through
+  Unknown,  // the system cannot tell (no such call, or it failed)
+};
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path);
+
+// Deletes the file open as `file` (opened by `path` with DELETE access and
+// FILE_FLAG_OPEN_REPARSE_POINT) through that handle, which spares another
+// open, and closes the handle. What is not Plain is left where it is; when
+// the system cannot tell, or refuses (a read-only file), the path is
+// deleted as RemoveFile does.
+void RemoveOpenedFile(FileHandle* file, const std::string& path);
+
 }  // namespace sys

@@ -12,8 +12,8 @@ namespace {
 // Opens the name itself, never what a link there points to (on Windows;
 // Wine opens the target all the same).
 FileHandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
-  return FileHandle(::CreateFileA(
-      path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  return FileHandle(::CreateFileW(
+      WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
@@ -54,10 +54,7 @@ std::string ResolvedName(HANDLE file) {
   if (query(file, ioStatus, info, sizeof info, kFileNameInformation) < 0) return std::string();
   const int units = static_cast<int>(std::min<ULONG>(info[0], sizeof info - sizeof info[0]) / 2);
   const wchar_t* name = reinterpret_cast<const wchar_t*>(info + 1);
-  char narrow[4 * MAX_PATH];
-  const int n =
-      ::WideCharToMultiByte(CP_ACP, 0, name, units, narrow, sizeof narrow, nullptr, nullptr);
-  return std::string(narrow, n > 0 ? n : 0);
+  return NarrowName(name, static_cast<size_t>(units));
 }
 
 // The path the system resolves the name to, without its drive.
@@ -144,11 +141,24 @@ RemoveOutcome RemoveOnVerifiedHandle(const std::string& path) {
 }  // namespace
 
 bool IsLink(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (HasReparsePoint(attributes)) return true;
   if (!LinksMayHide()) return false;
   return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, ListedName(path));
+}
+
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return OpenedFile::Unknown;
+  const DWORD notPlain =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  if ((info.dwFileAttributes & notPlain) != 0) return OpenedFile::Other;
+  if (!LinksMayHide()) return OpenedFile::Plain;
+  const std::string folder = ResolvedFolder(FolderPart(path));
+  if (folder.empty()) return OpenedFile::Unknown;
+  return ResolvesElsewhere(folder, file, ListedName(path)) ? OpenedFile::Other
+                                                           : OpenedFile::Plain;
 }
 
 LinkCheck::LinkCheck(const std::string& folder)
@@ -159,14 +169,14 @@ bool LinkCheck::IsLink(const std::string& name) const {
 }
 
 RemoveOutcome RemoveFileNotThroughLink(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return RemoveOutcome::Failed;
   if (HasReparsePoint(attributes)) {
     // A link the system knows as one: deleting the name removes the link.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       return RemoveFolder(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
     }
-    return ::DeleteFileA(path.c_str()) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
+    return ::DeleteFileW(WidePath(path).c_str()) ? RemoveOutcome::Removed : RemoveOutcome::Failed;
   }
   if (LinksMayHide()) return RemoveOnVerifiedHandle(path);
   return RemoveFile(path) ? RemoveOutcome::Removed : RemoveOutcome::Failed;

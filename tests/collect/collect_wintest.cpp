@@ -25,6 +25,7 @@
 #include "support/beside_program_win.h"
 #include "support/log_entries.h"
 #include "support/test_support.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 // Declared for Vista and later only; Wine has it, and only the tests use it.
@@ -69,7 +70,7 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
       {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "", "ERROR,Unable to parse command \"%s\""},
   };
   for (const auto& c : cases) {
-    ::DeleteFileA(log.log()->path().c_str());
+    sys::RemoveFile(log.log()->path());
     std::string value = c.value;
     EXPECT_FALSE(ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run());
     Strings expected = {Format(c.outcome.c_str(), value.c_str())}, entries = log.Entries();
@@ -88,7 +89,7 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   context.stop = &stop;
   const std::string stoppedPid = folder / "stopped.pid";
   std::string value = "~5 " + probe + " pid " + stoppedPid + " sleep 20000";
-  ::DeleteFileA(log.log()->path().c_str());
+  sys::RemoveFile(log.log()->path());
   ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run();
   EXPECT_EQ(log.Entries().back(), "INFORMATION,Command abandoned: user requested termination");
 
@@ -116,7 +117,7 @@ class FileCollectorWinTest : public ::testing::Test {
   // One FILES action named Logs; `root` is the working root as the
   // dispatcher hands it over (the same folder, possibly in another form).
   void Collect(const std::string& value, const std::string& root = "") {
-    ::DeleteFileA(log_.log()->path().c_str());
+    sys::RemoveFile(log_.log()->path());
     ActionRequest request;
     request.context = log_.Context();
     request.context.manifest = &manifest_;
@@ -215,7 +216,7 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
   for (const auto& c : cases) {
     fs::remove_all(out_);
     fs::create_directories(out_);
-    ::DeleteFileA(log_.log()->path().c_str());
+    sys::RemoveFile(log_.log()->path());
     RunContext context = log_.Context();
     context.manifest = &manifest_;
     FileCollector collector(out_, context, live, root_, root_ + "\\Setup", "Logs");
@@ -510,7 +511,7 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
 
   // A root alone, or a key that is not there: nothing at all.
   for (const std::string& missing : {std::string("HKEY_CURRENT_USER"), p + "\\Missing"}) {
-    ::DeleteFileA(log_.log()->path().c_str());
+    sys::RemoveFile(log_.log()->path());
     std::string none = scratch_ / "None.txt";
     RegistryCollector(none, log_.Context(), missing).Run();
     EXPECT_EQ(log_.Entries(), Strings{"INFORMATION,No matching keys found"}) << missing;
@@ -525,7 +526,7 @@ TEST_F(RegistryCollectorWinTest, AwkwardKeyPathsAreExported) {
   MakeKey(HKEY_CURRENT_USER, quoted, {{"v", REG_SZ, std::string("x", 2)}});
   for (const std::string& spec :
        {"HKEY_CURRENT_USER\\" + quoted, "HKEY_CURRENT_USER\\" + testRoot_ + "\\"}) {
-    ::DeleteFileA(log_.log()->path().c_str());
+    sys::RemoveFile(log_.log()->path());
     std::string output = scratch_ / "Awkward.txt";
     ::DeleteFileA(output.c_str());
     RegistryCollector(output, log_.Context(), spec).Run();
@@ -564,7 +565,7 @@ TEST_F(RegistryCollectorWinTest, EditorFailuresAreReported) {
                      "INFORMATION,Registry chunk dumped to " + output}));
   EXPECT_EQ(ReadFile(output), "[" + p + "]\r\n\"Count\"=dword:00000001\r\n\r\n");
 
-  ::DeleteFileA(log_.log()->path().c_str());
+  sys::RemoveFile(log_.log()->path());
   std::string late = scratch_ / "Late.txt";
   RegistryCollector timedOut(late, log_.Context(), p);
   timedOut.SetEditorTimeLimit(0);

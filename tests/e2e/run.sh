@@ -124,6 +124,19 @@ check "nothing of the run lands behind the link" \
 check "the link is gone, or the run reports a write failure" \
   bash -c "[ ! -L '$E2E_DIR/out/~BX_TEMP' ] || [ ! -e '$E2E_DIR/out/r.tgz' ]"
 
+# --- a file link a tool leaves in the result: packing never deletes its target
+e2e_setup flink "$exe"
+mkdir -p "$E2E_DIR/out"
+echo precious >"$E2E_DIR/victim.txt"
+cp /bin/ln "$E2E_DIR/ln.exe"  # Wine starts a Unix program as it is
+cat >"$E2E_DIR/flink.tov" <<EOT
+<Flink><EXECUTE A="~1 \$TOOLDIR\$\\ln.exe -s $E2E_DIR/victim.txt $E2E_DIR/out/~BX_TEMP/flink/planted.txt"/></Flink>
+EOT
+sign "$E2E_DIR/flink.tov"
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "a tool's link was planted" bash -c "tar -tzf '$E2E_DIR/out/r.tgz' | grep -q planted.txt || test -L '$E2E_DIR/out/~BX_TEMP/flink/planted.txt'"
+check "the file behind it is still there" test -f "$E2E_DIR/victim.txt"
+
 # --- long names: a tool writes two files whose 150-character names differ
 # only at their end, one of them in a deep tree; both arrive whole
 e2e_setup long "$exe"

@@ -10,6 +10,7 @@
 #include "run/log_file.h"
 #include "run/run_settings.h"
 #include "support/test_support.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -30,20 +31,23 @@ TEST(LogFileWin, EachLineIsWholeOnDiskWhenAppendLineReturns) {
   const std::string path = dir / "Activity Log.csv";
   LogFile log(path);
   ASSERT_TRUE(log.AppendLine("first"));
-  // Closed again, with the whole line in it: the packer and the manifest
-  // open it without sharing, and a run that dies now keeps the line.
-  EXPECT_TRUE(NobodyHolds(path));
+  // Whole on disk for anyone who reads beside the writer.
   EXPECT_EQ(ReadFile(path), "first\r\n");
   const std::string longLine(3 << 20, 'x');  // several write pieces
   ASSERT_TRUE(log.AppendLine(longLine));
   EXPECT_EQ(ReadFile(path), "first\r\n" + longLine + "\r\n");
 
-  // Removed under the run: the next line makes the file again.
-  ASSERT_TRUE(::DeleteFileA(path.c_str()));
+  // The packer and the manifest open it without sharing once the writer
+  // has let go; removed under the run, the next line makes it again.
+  sys::ReleaseAppendHandle(path);
+  EXPECT_TRUE(NobodyHolds(path));
+  ASSERT_TRUE(log.AppendLine("kept open again"));
+  ASSERT_TRUE(sys::RemoveFile(path));
   EXPECT_TRUE(log.AppendLine("second"));
   EXPECT_EQ(ReadFile(path), "second\r\n");
 
   // Held by another writer: refused, both flags, nothing half written.
+  sys::ReleaseAppendHandle(path);
   {
     sys::FileHandle other(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
@@ -83,7 +87,7 @@ TEST(LogFileWin, NothingIsWrittenOnAFullDrive) {
   EXPECT_EQ(ReadFile(path), "before\r\nafter\r\n");
   EXPECT_FALSE(Settings().writeFailed);
   ::DeleteFileA(fillerPath.c_str());
-  ::DeleteFileA(path.c_str());
+  sys::RemoveFile(path);
 }
 
 }  // namespace
