@@ -303,30 +303,6 @@ TEST_F(FileCollectorWinTest, AllDrivesMaskWithAFolderPart) {
   EXPECT_EQ(Listed(), Strings{Mirrored(wanted) + "," + wanted});
 }
 
-// Names the system code page cannot hold are collected through the wide
-// calls and named with escapes, in a folder of such a name too.
-TEST_F(FileCollectorWinTest, NamesOutsideTheCodePageAreCollected) {
-  const std::wstring file = L"\u0444\u0430\u0439\u043b.txt",
-                     folder = L"\u043f\u0430\u043f\u043a\u0430";
-  BOOL lost = FALSE;
-  ::WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, nullptr, 0, nullptr, &lost);
-  if (!lost) GTEST_SKIP() << "the system code page holds Cyrillic";
-  const std::wstring base(data_.path().begin(), data_.path().end());
-  ASSERT_TRUE(::CreateDirectoryW((base + L"\\" + folder).c_str(), nullptr));
-  for (const std::wstring& name : {base + L"\\" + file, base + L"\\" + folder + L"\\x.txt"}) {
-    sys::FileHandle made(
-        ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    ASSERT_TRUE(made);
-  }
-  Collect(data_ / "*.txt /s");
-  // The file's own mirrored path is too long for the archive's name field
-  // once escaped: it lands flat.
-  const std::string top = data_ / "<U+0444><U+0430><U+0439><U+043B>.txt";
-  const std::string inFolder = data_ / "<U+043F><U+0430><U+043F><U+043A><U+0430>\\x.txt";
-  EXPECT_EQ(Listed(), (Strings{"Setup\\Logs\\" + NameOf(top) + "," + top,
-                               Mirrored(inFolder) + "," + inFolder}));
-}
-
 // The working root lies inside the searched tree.
 TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyFormAndStops) {
   const std::string top = data_ / "top.log", low = data_ / "deeper\\still\\low.log";
