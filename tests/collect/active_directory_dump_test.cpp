@@ -211,14 +211,6 @@ TEST_F(DirectoryDumpTest, WritesHeadersAndAlignedRowsForEveryTree) {
   EXPECT_EQ(manifest_.rows, Strings{"Script\\ADS_Info.csv|"});
 }
 
-TEST_F(DirectoryDumpTest, HeaderFieldsWithCommasAreQuoted) {
-  SearchSpec search{"all", "(memberOf=CN=Admins,DC=example)", {"cn", "odd\"name"}};
-  EXPECT_EQ(DirectoryHeaderRow(search),
-            "all,\"(memberOf=CN=Admins,DC=example)\",cn,\"odd\"\"name\"");
-  EXPECT_EQ(DirectoryRowText({}, 3), ",,");
-  EXPECT_EQ(DirectoryRowText({{"a"}, {"b"}, {"ignored"}}, 2), "a,b");
-}
-
 TEST_F(DirectoryDumpTest, TheLaterDumpNamesTheFileAndARepeatedNameGetsAFreeOne) {
   forest_.trees = {"DC=a"};
   forest_.answers["DC=a"].rows = {{{"one"}}};
