@@ -38,6 +38,7 @@ TEST(ChooseOutputPath, FromOutFileCaseIdOrTheUser) {
       {"", nullptr, "c:\\x\\mine.zip", "c:\\x\\mine.zip.tgz"},
       {"", nullptr, "c:\\x\\mine.TGZ", "c:\\x\\mine.TGZ"},
       {"", nullptr, "c:\\x.y\\mine", "c:\\x.y\\mine"},  // a dot in the folder is no extension
+      {"", nullptr, "c:\\x\\mine.", "c:\\x\\mine."},
       {"", nullptr, "", ""},                            // cancelled
   };
   for (const auto& c : cases) {

@@ -92,7 +92,7 @@ TEST_F(FleetInspectTest, AFolderGivesOneLinePerResultInNameOrder) {
 TEST_F(FleetInspectTest, JsonAndProgress) {
   std::ostringstream out, err;
   const std::vector<std::string> files = {*fleet_ / Name(1), *fleet_ / Name(kDamaged),
-                                          *fleet_ / "gone.tgz"};
+                                          *fleet_ / "gone\x1f\xf4\x90\x80\x80.tgz"};
   ASSERT_EQ(tovkit::Inspect({"--json", files[0], files[1], files[2]}, out, err, true), 1);
   EXPECT_EQ(err.str().rfind("\r1/3", 0), 0u) << err.str();
   EXPECT_NE(err.str().find("\r3/3"), std::string::npos);
@@ -104,7 +104,9 @@ TEST_F(FleetInspectTest, JsonAndProgress) {
             std::string::npos);
   EXPECT_NE(json.find("\"verdict\": \"NOT CLEAN\", \"reason\": \"damaged archive ("),
             std::string::npos);
-  EXPECT_NE(json.find("gone.tgz\", \"case\": null, \"size\": 0, \"scripts\": 0, \"errors\": 0, "
+  // A control byte escaped, a sequence beyond U+10FFFF replaced.
+  EXPECT_NE(json.find("gone\\u001f\\ufffd\\ufffd\\ufffd\\ufffd.tgz\", \"case\": null, \"size\": 0, "
+                      "\"scripts\": 0, \"errors\": 0, "
                       "\"warnings\": 0, \"clean\": false, \"verdict\": \"NOT CLEAN\", "
                       "\"reason\": \"cannot open\"}\n]\n"),
             std::string::npos)

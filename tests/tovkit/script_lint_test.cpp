@@ -188,6 +188,13 @@ TEST(ScriptLintTest, ExitStatusJsonAndTheExamplesClean) {
                            "action_unknown_name.tov\", \"line\": 2, \"column\": 18, "
                            "\"severity\": \"error\", \"message\": \"unknown action "
                            "'PROCESSLIST' in section MISCELLANEOUS\"}\n]\n");
+  // A name with a backslash and a control byte stays one JSON string.
+  testing_support::ScratchFolder dir("lint");
+  const std::string odd = dir / "a\\b\x1f.tov";
+  testing_support::WriteFile(odd, ReadFile(kCorpus + "action_unknown_name.tov"));
+  out.str("");
+  EXPECT_EQ(tovkit::Lint({"--json", "--unsigned", odd}, out, err), 1);
+  EXPECT_NE(out.str().find("a\\\\b\\u001f.tov\", \"line\""), std::string::npos) << out.str();
   out.str("");
   EXPECT_EQ(tovkit::Lint({"--unsigned", kCorpus + "no-such.tov"}, out, err), 1);
   EXPECT_EQ(out.str(), kCorpus + "no-such.tov: error: cannot be read\n1 error, 0 warnings\n");
