@@ -45,6 +45,11 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(step, "exit") == 0 && hasArg) {
       return std::atoi(argv[++i]);
     } else if (std::strcmp(step, "crash") == 0) {
+      // Ended by the system with the exception's status, as an unattended
+      // crash ends: no debugger or crash box started for a person to close.
+      ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+      ::SetUnhandledExceptionFilter(
+          [](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
       ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
       if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;

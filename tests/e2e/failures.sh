@@ -48,12 +48,6 @@ check "a file held open: NOT CLEAN, named in the result" \
   grep -qF 'not packed: held\held.log: cannot be opened (error 32)' <<<"$inspected"
 check "and in the verdict" grep -q 'NOT CLEAN: 1 not packed' <<<"$inspected"
 
-# A tool leaves a folder deeper than the path limit of the "A" functions.
-deep="$(printf 'd%.0s' {1..150})\\$(printf 'e%.0s' {1..150})"
-row deep 1 "<EXECUTE A=\"~1 cmd /c mkdir \$DATADIR\$\\$deep\"/>"
-check "a folder past the path limit: named in the result" \
-  grep -qF "not packed: deep\\$deep: cannot be listed (error" <<<"$inspected"
-
 # A key path the registry allows but that is longer than MAX_PATH.
 long="Software\\BrindleE2E\\$(printf 'a%.0s' {1..125})\\$(printf 'b%.0s' {1..125})"
 run_wine reg add "HKCU\\$long" /v Name /d value /f >/dev/null 2>&1

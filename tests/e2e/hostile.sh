@@ -30,9 +30,9 @@ plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/v
 plant_none() { :; }
 
 # name | plant | result file in out/ ("-": none) | exit code | extra switches
-cases="old-temp|plant_old_temp|r.tgz|0|
-lock|plant_lock|r.tgz|0|
-live|plant_live|r.tgz|0|
+cases="old-temp|plant_old_temp|r.tgz|4|
+lock|plant_lock|r.tgz|4|
+live|plant_live|r.tgz|4|
 result-link|plant_result|r.tgz|0|
 swapped|plant_swap|-|1|
 case-id|plant_none|__.._escaped.tgz|0|/case=..\\..\\escaped"
