@@ -450,16 +450,22 @@ bool CheckRow(const std::string& line, const MemberIndex& index, InspectReport* 
   return true;
 }
 
+// The line at *start without its line end; *start moves past it.
+std::string NextLine(const std::string& text, size_t* start) {
+  size_t end = text.find('\n', *start);
+  if (end == std::string::npos) end = text.size();
+  std::string line = text.substr(*start, end - *start);
+  *start = end + 1;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 // "reason,relative path" rows; false when there is none.
 bool ReadGapRecord(const std::string& text, InspectReport* report) {
   bool any = false;
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string line = NextLine(text, &start);
     const size_t comma = line.find(',');
     if (comma == std::string::npos) continue;
     Note(&report->notPacked, &report->notPackedCount,
@@ -479,11 +485,7 @@ void CheckManifest(const std::string& data, std::unordered_map<std::string, Memb
   size_t start = 0;
   bool started = false;
   while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string line = NextLine(text, &start);
     if (!started) {
       started = line == kFileListStart;
       continue;
