@@ -29,6 +29,8 @@ bool Put(const char* path, const std::string& text, DWORD holdMs = 0) {
 
 }  // namespace
 
+static LONG WINAPI EndWithTheStatus(EXCEPTION_POINTERS*) { return EXCEPTION_EXECUTE_HANDLER; }
+
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* step = argv[i];
@@ -48,8 +50,7 @@ int main(int argc, char** argv) {
       // Ended by the system with the exception's status, as an unattended
       // crash ends: no debugger or crash box started for a person to close.
       ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
-      ::SetUnhandledExceptionFilter(
-          [](EXCEPTION_POINTERS*) -> LONG { return EXCEPTION_EXECUTE_HANDLER; });
+      ::SetUnhandledExceptionFilter(EndWithTheStatus);
       ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
     } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
       if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;
