@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "run/bytes.h"
+#include "run/file_names.h"
 #include "run/local_text.h"
 #include "run/text.h"
 
@@ -326,15 +327,28 @@ bool EventLogCollector::Run(const std::string& workingRoot) {
 
 void EventLogCollector::ExportLog(int logIndex) {
   const std::string name = EventLogName(logIndex);
-  const std::string csvPath = outputFolder_ + name + " Log.csv";
-  const std::string backupPath = outputFolder_ + name + " Log.evt";
-  // Exported into this folder already (the MISCELLANEOUS action, which
-  // takes every record, before the end of the run): appending would leave
-  // the first manifest row's check value stale.
+  std::string csvPath = outputFolder_ + name + " Log.csv";
+  std::string backupPath = outputFolder_ + name + " Log.evt";
   if (lookups_.FileExists(csvPath)) {
-    context_.Log(SeverityInformation,
-                 Format("Event log %s is exported to %s already", name.c_str(), csvPath.c_str()));
-    return;
+    // Exported into this folder already (the MISCELLANEOUS action, which
+    // takes every record, before the end of the run): appending would leave
+    // the first manifest row's check value stale.
+    const std::string header = kEventCsvHeader;
+    std::string start;
+    if (lookups_.FileStart(csvPath, header.size(), &start) && start == header) {
+      context_.Log(SeverityInformation,
+                   Format("Event log %s is exported to %s already", name.c_str(), csvPath.c_str()));
+      return;
+    }
+    // Another action's file of that name: the log goes beside it.
+    const std::string free = FreeFileName(name + " Log.csv", [this](const std::string& file) {
+      return lookups_.FileExists(outputFolder_ + file);
+    });
+    const std::string taken = csvPath;
+    csvPath = outputFolder_ + free;
+    backupPath = csvPath.substr(0, csvPath.size() - 4) + ".evt";
+    context_.Log(SeverityInformation, Format("%s exists already: the %s event log goes to %s",
+                                             taken.c_str(), name.c_str(), csvPath.c_str()));
   }
   LogFile csv(csvPath);
   bool written = csv.AppendLine(kEventCsvHeader);

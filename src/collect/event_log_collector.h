@@ -121,6 +121,9 @@ class EventTextLookups {
   // Whether the backup really wrote its file (a file that was there before
   // counts: the backup never replaces one).
   virtual bool FileExists(const std::string& path) = 0;
+  // The file's first `size` bytes (fewer at its end); false when it cannot
+  // be read.
+  virtual bool FileStart(const std::string& path, size_t size, std::string* bytes) = 0;
 };
 
 // Message texts of one export. The cache keeps, per source and kind, the

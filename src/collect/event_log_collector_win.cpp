@@ -128,6 +128,20 @@ class WinEventTextLookups : public EventTextLookups {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
+  bool FileStart(const std::string& path, size_t size, std::string* bytes) override {
+    sys::ReleaseAppendHandle(path);
+    sys::FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD got = 0;
+    bytes->assign(size, '\0');
+    if (!file.valid() || !::ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size), &got,
+                                     nullptr)) {
+      return false;
+    }
+    bytes->resize(got);
+    return true;
+  }
+
  private:
   // As data: a message file's code never runs in this process.
   static HMODULE Load(const std::string& path) {

@@ -309,6 +309,10 @@ class FakeLookups : public EventTextLookups {
   bool FileExists(const std::string& path) override {
     return testing_support::FileExists(sys::SystemPath(path));
   }
+  bool FileStart(const std::string& path, size_t size, std::string* bytes) override {
+    *bytes = testing_support::ReadFile(sys::SystemPath(path)).substr(0, size);
+    return true;
+  }
 
  private:
   std::set<std::string> loaded_;
@@ -409,7 +413,8 @@ TEST_F(EventLogCollectorTest, CacheChangesNothingButTheLookups) {
 
 // The action and the end of the run in one folder: one export, one row each.
 TEST_F(EventLogCollectorTest, ASecondExportIntoOneFolderKeepsTheFirst) {
-  reader.blocks = {{"Application", {RecordBytes(RecordSpec())}}};
+  reader.blocks = {{"Application", {RecordBytes(RecordSpec())}},
+                   {"System", {RecordBytes(RecordSpec())}}};
   reader.backupBytes = "ELF";
   ASSERT_TRUE(Collect(true, false, false));
   const std::string first = testing_support::ReadFile(Csv("Application"));
@@ -419,6 +424,17 @@ TEST_F(EventLogCollectorTest, ASecondExportIntoOneFolderKeepsTheFirst) {
             (Strings{"script\\Application Log.csv|", "script\\Application Log.evt|"}));
   EXPECT_EQ(log.Entries().back(), "INFORMATION,Event log Application is exported to " + Out() +
                                       "Application Log.csv already");
+
+  // Another action's file of that name is no export: the log goes beside it.
+  testing_support::WriteFile(Csv("System"), "Name,Version\r\n");
+  ASSERT_TRUE(Collect(false, false, true));
+  EXPECT_EQ(testing_support::ReadFile(Csv("System")), "Name,Version\r\n");
+  EXPECT_NE(log.Entries()[log.Entries().size() - 2].find(
+                "System Log.csv exists already: the System event log goes to " + Out() +
+                "System Log (2).csv"),
+            std::string::npos)
+      << log.Entries()[log.Entries().size() - 2];
+  EXPECT_EQ(manifest.rows.back(), "script\\System Log (2).evt|");
 }
 
 // Wine's log: opens, reads nothing, "backs up" without a file.
