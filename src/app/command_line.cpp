@@ -1,6 +1,5 @@
 #include "app/command_line.h"
 
-
 #include "run/run_settings.h"
 #include "run/text.h"
 

@@ -134,8 +134,8 @@ class WinEventTextLookups : public EventTextLookups {
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD got = 0;
     bytes->assign(size, '\0');
-    if (!file.valid() || !::ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size), &got,
-                                     nullptr)) {
+    if (!file.valid() ||
+        !::ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(size), &got, nullptr)) {
       return false;
     }
     bytes->resize(got);

@@ -8,8 +8,8 @@
 #include "collect/file_collector.h"
 #include "run/file_names.h"
 #include "run/text.h"
-#include "sys/file_system.h"
 #include "sys/code_page_win.h"
+#include "sys/file_system.h"
 #include "sys/handles_win.h"
 #include "trace/trace_log.h"
 

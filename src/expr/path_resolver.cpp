@@ -262,8 +262,9 @@ bool PathResolver::SweepIni() {
   nested.nesting_ = nesting_ + 1;
   nested.sharedRounds_ = sharedRounds_;
   std::string spec = ref.inner;
-  if (!nested.Resolve(&spec, std::vector<bool>(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start + 1),
-                                               literal_.begin() + static_cast<std::ptrdiff_t>(ref.end)))) {
+  if (!nested.Resolve(
+          &spec, std::vector<bool>(literal_.begin() + static_cast<std::ptrdiff_t>(ref.start + 1),
+                                   literal_.begin() + static_cast<std::ptrdiff_t>(ref.end)))) {
     Fail(ref, failure);
     return true;
   }

@@ -16,9 +16,9 @@ bool SourceFile::Open(const std::string& path) {
   sys::ReleaseAppendHandle(path);
   // The name itself, not what a link there points to (Windows; Wine opens
   // the target all the same, which RemoveAndClose finds out).
-  impl_->file = sys::FileHandle(::CreateFileW(
-      sys::WidePath(path).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  impl_->file = sys::FileHandle(
+      ::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!impl_->file.valid()) impl_->error = ::GetLastError();
   return impl_->file.valid();
 }

@@ -10,7 +10,8 @@ namespace {
 constexpr size_t kLongestFileName = 255;
 
 bool ForbiddenInName(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*\\/:").find(c) != std::string::npos;
+  return static_cast<unsigned char>(c) < 0x20 ||
+         std::string("<>\"|?*\\/:").find(c) != std::string::npos;
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -85,7 +85,8 @@ inline std::string NarrowName(const wchar_t* wide, size_t size) {
   for (size_t i = 0; i < size;) {
     size_t units = 1;
     uint32_t c = static_cast<uint16_t>(wide[i]);
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < size && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000) {
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < size && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] < 0xE000) {
       c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(wide[i + 1]) - 0xDC00);
       units = 2;
     }

@@ -162,8 +162,8 @@ std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
   const DWORD access = readBack ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
   FileHandle file;
   for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
-    file.Attach(::CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.Attach(::CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
     if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
                           RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
       return nullptr;

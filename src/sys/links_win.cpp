@@ -13,8 +13,8 @@ namespace {
 // Wine opens the target all the same).
 FileHandle OpenName(const std::string& path, DWORD access = FILE_READ_ATTRIBUTES) {
   return FileHandle(::CreateFileW(
-      WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 // On Windows a link always carries the reparse-point attribute; only Wine
@@ -157,8 +157,7 @@ OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
   if (!LinksMayHide()) return OpenedFile::Plain;
   const std::string folder = ResolvedFolder(FolderPart(path));
   if (folder.empty()) return OpenedFile::Unknown;
-  return ResolvesElsewhere(folder, file, ListedName(path)) ? OpenedFile::Other
-                                                           : OpenedFile::Plain;
+  return ResolvesElsewhere(folder, file, ListedName(path)) ? OpenedFile::Other : OpenedFile::Plain;
 }
 
 LinkCheck::LinkCheck(const std::string& folder)

@@ -39,7 +39,7 @@ TEST(ChooseOutputPath, FromOutFileCaseIdOrTheUser) {
       {"", nullptr, "c:\\x\\mine.TGZ", "c:\\x\\mine.TGZ"},
       {"", nullptr, "c:\\x.y\\mine", "c:\\x.y\\mine"},  // a dot in the folder is no extension
       {"", nullptr, "c:\\x\\mine.", "c:\\x\\mine."},
-      {"", nullptr, "", ""},                            // cancelled
+      {"", nullptr, "", ""},  // cancelled
   };
   for (const auto& c : cases) {
     for (const bool silent : {false, true}) {

@@ -161,7 +161,8 @@ TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
                          "ad||||ACTIVE_DIRECTORY>Nested(1)",
                          "settings||||EVENT_LOGS",
                      }));
-  EXPECT_FALSE(testing_support::FileExists(Native(scriptFolder + "\\Alpha")));  // made by its collector
+  EXPECT_FALSE(
+      testing_support::FileExists(Native(scriptFolder + "\\Alpha")));  // made by its collector
   // The single files it names; folders are listed by their collectors.
   EXPECT_EQ(listed.rows,
             (Entries{"script\\Run.txt", "script\\Process_List.txt", "script\\Sys.csv"}));
