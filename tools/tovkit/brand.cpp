@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "input_file.h"
 #include "keys.h"
 #include "run/brand.h"
 #include "run/bytes.h"
@@ -78,8 +79,9 @@ void Describe(std::ostream& out, const char* role, const std::string& der) {
 int Show(const std::string& path, std::ostream& out, std::ostream& err) {
   std::string file;
   size_t offset = 0;
-  if (!sys::ReadWholeFile(path, &file)) {
-    err << "tovkit brand: cannot read " << path << "\n";
+  std::string why;
+  if (!ReadInputFile(path, &file, &why)) {
+    err << "tovkit brand: cannot read " << path << (why.empty() ? "" : ": " + why) << "\n";
     return 2;
   }
   if (!FindBrandBlock(file, &offset)) {
@@ -149,7 +151,11 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << kUsage;
     return 2;
   }
-  std::string file, error;
+  if (IsOneOfInputs(output, {program, trust, recipient})) {
+    err << "tovkit brand: the copy would overwrite its input " << output << "\n";
+    return 2;
+  }
+  std::string file, error, why;
   BrandCertificates certificates;
   Certificate parsed;
   if (!ReadCertificateFile(trust, &parsed, &error)) {
@@ -171,8 +177,8 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   size_t offset = 0;
   PeFields pe;
   std::string block;
-  if (!sys::ReadWholeFile(program, &file)) {
-    err << "tovkit brand: cannot read " << program << "\n";
+  if (!ReadInputFile(program, &file, &why)) {
+    err << "tovkit brand: cannot read " << program << (why.empty() ? "" : ": " + why) << "\n";
     return 1;
   }
   if (!ReadPe(file, &pe) || !FindBrandBlock(file, &offset)) {

@@ -1,6 +1,6 @@
 #include "keys.h"
 
-#include "sys/file_system.h"
+#include "input_file.h"
 
 namespace tovkit {
 
@@ -10,9 +10,9 @@ const char kNeedsOpenSsl[] =
 
 // PEM is base64 between its armour lines; anything else is taken as DER.
 bool ReadCertificateFile(const std::string& path, Certificate* out, std::string* error) {
-  std::string bytes;
-  if (!sys::ReadWholeFile(path, &bytes)) {
-    *error = path + ": cannot be read";
+  std::string bytes, why;
+  if (!ReadInputFile(path, &bytes, &why)) {
+    *error = path + ": cannot be read" + (why.empty() ? "" : ": " + why);
     return false;
   }
   const std::string begin = "-----BEGIN CERTIFICATE-----";

@@ -10,6 +10,8 @@
 
 #include "envelope_reader.h"
 #include "keys.h"
+
+#include "input_file.h"
 #include "sys/open_file.h"
 
 namespace tovkit {
@@ -30,7 +32,8 @@ template <typename T>
 using Owned = std::unique_ptr<T, Free>;
 
 Owned<EVP_PKEY> ReadKey(const std::string& path, std::string* error) {
-  Owned<std::FILE> file(std::fopen(path.c_str(), "rb"));
+  std::string why;  // a FIFO or a folder is refused at once, never waited on
+  Owned<std::FILE> file(OpenInputFile(path, &why));
   Owned<EVP_PKEY> key(file ? PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key) *error = path + ": not a readable PEM private key (an encrypted one is not taken)";
   return key;
