@@ -234,26 +234,17 @@ void FileLock::Release() {
 }
 
 void RemoveOpenedFile(FileHandle* file, const std::string& path) {
-  // Windows Vista and later; declared here, as the headers target XP.
-  using SetInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-  static const SetInformationFn setInformation =
-      reinterpret_cast<SetInformationFn>(reinterpret_cast<void*>(
-          ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
-  constexpr int kFileDispositionInfo = 4;
   switch (WhatWasOpened(file->get(), path)) {
     case OpenedFile::Other:
       file->Close();
       return;
-    case OpenedFile::Plain: {
-      BOOLEAN dispose = TRUE;
+    case OpenedFile::Plain:
       // The file goes when this, its last handle, closes.
-      if (setInformation != nullptr &&
-          setInformation(file->get(), kFileDispositionInfo, &dispose, sizeof dispose)) {
+      if (DeleteOnClose(file->get())) {
         file->Close();
         return;
       }
       break;
-    }
     case OpenedFile::Unknown:
       break;
   }

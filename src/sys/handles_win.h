@@ -121,6 +121,10 @@ enum class OpenedFile {
 };
 OpenedFile WhatWasOpened(HANDLE file, const std::string& path);
 
+// Marks the file open as `file` (with DELETE access) to go when its last
+// handle closes; false when the system refuses (a read-only file).
+bool DeleteOnClose(HANDLE file);
+
 // Deletes the file open as `file` (opened by `path` with DELETE access and
 // FILE_FLAG_OPEN_REPARSE_POINT) through that handle, which spares another
 // open, and closes the handle. What is not Plain is left where it is; when

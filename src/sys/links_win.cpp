@@ -123,17 +123,14 @@ RemoveOutcome RemoveOnVerifiedHandle(const std::string& path) {
   if (ResolvesElsewhere(ResolvedFolder(FolderPart(path)), file.get(), ListedName(path))) {
     return RemoveOutcome::LinkLeft;
   }
-  BOOLEAN dispose = TRUE;
-  if (SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)) {
-    return RemoveOutcome::Removed;
-  }
+  if (DeleteOnClose(file.get())) return RemoveOutcome::Removed;
   // A read-only file refuses; its attributes go first (zero times: unchanged).
   struct {
     LARGE_INTEGER times[4];
     ULONG attributes;
   } basic = {{}, FILE_ATTRIBUTE_NORMAL};
   return SetInformation(file.get(), &basic, sizeof basic, kFileBasicInformation) &&
-                 SetInformation(file.get(), &dispose, sizeof dispose, kFileDispositionInformation)
+                 DeleteOnClose(file.get())
              ? RemoveOutcome::Removed
              : RemoveOutcome::Failed;
 }
@@ -146,6 +143,11 @@ bool IsLink(const std::string& path) {
   if (HasReparsePoint(attributes)) return true;
   if (!LinksMayHide()) return false;
   return ResolvesElsewhere(ResolvedFolder(FolderPart(path)), path, ListedName(path));
+}
+
+bool DeleteOnClose(HANDLE file) {
+  BOOLEAN dispose = TRUE;
+  return SetInformation(file, &dispose, sizeof dispose, kFileDispositionInformation);
 }
 
 OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
