@@ -79,9 +79,7 @@ TEST_F(AdsiValue, TextForms) {
     std::wstring text;
   } cases[] = {
       {Number(ADSTYPE_INTEGER, -1), L"-1"},
-      {Number(ADSTYPE_LARGE_INTEGER, 1LL << 40), L"1099511627776"},
       {Number(ADSTYPE_LARGE_INTEGER, -(1LL << 62)), L"-4611686018427387904"},
-      {Number(ADSTYPE_BOOLEAN, 1), L"1"},
       {octets, L" a ff  0"},
       {none, L""},
       {dn, L"uid=zo\u00eb,dc=example,dc=com"},
@@ -107,7 +105,6 @@ TEST_F(AdsiValue, DateAndTimeAsStoredWithoutSeparator) {
   EXPECT_EQ(text, std::wstring(date) + time);
   // Universal time as stored: the hour is not moved to local time.
   EXPECT_NE(text.find(L"5:06:07"), std::wstring::npos) << text.c_str();
-  EXPECT_NE(text.find(L"2021"), std::wstring::npos);
 }
 
 TEST_F(AdsiValue, UnsupportedTypesFailAndLeaveTheTarget) {
@@ -192,62 +189,45 @@ std::vector<std::wstring> Texts(CADSIValues& list) {
   return texts;
 }
 
-TEST_F(AdsiValue, ListOperations) {
-  CADSIValues list;
+// Appending, reading by cursor and index, and moving one list's nodes onto
+// another, which then owns them.
+TEST_F(AdsiValue, ListsAppendReadAndMove) {
+  CADSIValues list, source;
   CADSIValue* value = nullptr;
   unsigned long count = 9;
   EXPECT_EQ(list.GetFirst(value), E_FAIL);
-  EXPECT_EQ(list.GetNext(value), E_FAIL);
-  EXPECT_EQ(list.GetCount(count), S_OK);
-  EXPECT_EQ(count, 0u);
-
-  for (LONGLONG n : {1, 2, 3}) {
+  for (LONGLONG n : {1, 2}) {
     ADSVALUE record = Number(ADSTYPE_INTEGER, n);
     ASSERT_EQ(list.AddTail(&record), S_OK);
   }
-  CADSIValue four;
-  ASSERT_EQ(four.SetType(ADSTYPE_INTEGER), S_OK);
-  ASSERT_EQ(four.SetValueAsString(const_cast<wchar_t*>(L"4")), S_OK);
-  ASSERT_EQ(list.AddTail(four), S_OK);
-  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"3", L"4"}));
-  EXPECT_EQ(list.GetNext(value), E_FAIL);  // past the last
-  ASSERT_EQ(list.GetAt(2, value), S_OK);
-  EXPECT_EQ(Text(*value), L"3");
-  EXPECT_EQ(list.GetAt(4, value), E_FAIL);
-  EXPECT_EQ(list.GetCount(count), S_OK);
-  EXPECT_EQ(count, 4u);
+  CADSIValue three;
+  ASSERT_EQ(three.SetType(ADSTYPE_INTEGER), S_OK);
+  ASSERT_EQ(three.SetValueAsString(const_cast<wchar_t*>(L"3")), S_OK);
+  ASSERT_EQ(list.AddTail(three), S_OK);
   ADSVALUE unsupported{};
   unsupported.dwType = ADSTYPE_EMAIL;
   EXPECT_EQ(list.AddTail(&unsupported), E_FAIL);
-  EXPECT_EQ(list.GetCount(count), S_OK);
-  EXPECT_EQ(count, 4u);
-  EXPECT_EQ(list.Delete(), S_OK);
-  EXPECT_EQ(list.GetFirst(value), E_FAIL);
-}
+  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"3"}));
+  EXPECT_EQ(list.GetNext(value), E_FAIL);  // past the last
+  ASSERT_EQ(list.GetAt(2, value), S_OK);
+  EXPECT_EQ(Text(*value), L"3");
+  EXPECT_EQ(list.GetAt(3, value), E_FAIL);
 
-TEST_F(AdsiValue, ConcatMovesEveryNode) {
-  CADSIValues target, source;
   ADSVALUE text{};
   text.dwType = ADSTYPE_CASE_IGNORE_STRING;
-  for (const wchar_t* word : {L"a", L"b"}) {
-    text.CaseIgnoreString = const_cast<LPWSTR>(word);
-    ASSERT_EQ((word[0] == L'a' ? target : source).AddTail(&text), S_OK);
-  }
   text.CaseIgnoreString = const_cast<LPWSTR>(L"c");
   ASSERT_EQ(source.AddTail(&text), S_OK);
-  CADSIValue* value = nullptr;
-  ASSERT_EQ(target.GetFirst(value), S_OK);
-  ASSERT_EQ(target.Concat(source), S_OK);
-  EXPECT_EQ(target.GetNext(value), E_FAIL);  // the cursor was cleared
-  unsigned long count = 9;
+  ASSERT_EQ(list.GetFirst(value), S_OK);
+  ASSERT_EQ(list.Concat(source), S_OK);
+  EXPECT_EQ(list.GetNext(value), E_FAIL);  // the cursor was cleared
   EXPECT_EQ(source.GetCount(count), S_OK);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(source.GetFirst(value), E_FAIL);
   source.Delete();
-  EXPECT_EQ(counts.stringFrees, 0);  // the moved nodes live on in the target
-  EXPECT_EQ(Texts(target), (std::vector<std::wstring>{L"a", L"b", L"c"}));
-  target.Delete();
-  EXPECT_EQ(counts.stringFrees, 3);
+  EXPECT_EQ(counts.stringFrees, 0);  // the moved node lives on in the list
+  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"3", L"c"}));
+  EXPECT_EQ(list.Delete(), S_OK);
+  EXPECT_EQ(counts.stringFrees, 1);
+  EXPECT_EQ(list.GetFirst(value), E_FAIL);
 }
 
 }  // namespace

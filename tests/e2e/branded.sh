@@ -16,54 +16,44 @@ newcert() { # NAME rsa|ec
   openssl req -x509 -nodes -days 30 $kind -subj "/O=Acme/CN=$1" \
     -keyout "$keys/$1.key" -out "$keys/$1.pem" 2>/dev/null
 }
-newcert signer rsa && newcert ecsigner ec && newcert support rsa && newcert stranger rsa
+newcert signer rsa && newcert ecsigner ec && newcert support rsa
 script() { printf '<%s><DEBUG Note="%s"/></%s>\r\n' "$1" "$1" "$1" >"$2/$1.tov"; }
 log_of() { tar -xzOf "$1" "Activity Log.csv" | tr -d '\r'; }
 
-# --- a copy that trusts an RSA key and encrypts for the support engineer
+# --- a copy that trusts an RSA key and encrypts for the support engineer;
+# its result box names the recipient, not the clear-text warning
 e2e_setup branded "$exe"
-check "brand writes the copy" "$TOVKIT" brand "$exe" --trust "$keys/signer.pem" \
-  --encrypt-to "$keys/support.pem" -o "$E2E_DIR/brindle.exe"
-show=$("$TOVKIT" brand --show "$E2E_DIR/brindle.exe")
-check "brand --show reads back the signer" grep -q "runs scripts signed by: O=Acme, CN=signer" <<<"$show"
-check "brand --show reads back the recipient" grep -q "encrypts results for: O=Acme, CN=support" <<<"$show"
-check "the original stays unbranded" bash -c "'$TOVKIT' brand --show '$exe' | grep -q unbranded"
-for name in rsa pss tampered checksum other unsigned; do script "$name" "$E2E_DIR"; done
+"$TOVKIT" brand "$exe" --trust "$keys/signer.pem" --encrypt-to "$keys/support.pem" \
+  -o "$E2E_DIR/brindle.exe" >/dev/null
+for name in rsa pss tampered checksum unsigned; do script "$name" "$E2E_DIR"; done
 sign --key "$keys/signer.key" --cert "$keys/signer.pem" "$E2E_DIR/rsa.tov" "$E2E_DIR/tampered.tov"
 sign --pss --key "$keys/signer.key" --cert "$keys/signer.pem" "$E2E_DIR/pss.tov"
-sign --key "$keys/stranger.key" --cert "$keys/stranger.pem" "$E2E_DIR/other.tov"
 sign "$E2E_DIR/checksum.tov"
 sed -i 's/Note="tampered"/Note="changed"/' "$E2E_DIR/tampered.tov"
 sign "$E2E_DIR/tampered.tov" # the checksum holds again, the key signature cannot
-mkdir -p "$E2E_DIR/out"
-brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+brindle /case=Boxed &
+box=$(timeout 120 "$e2e_repo/tests/harness/wine-run" "$2/tests/window_driver.exe" boxes 100 1 | tr -d '\r')
+wait $!
 status=$?
-sealed="$E2E_DIR/out/r.tgz.p7m"
-check "the run ends by itself, exit code 4 (scripts were refused)" test "$status" -eq 4
-check "only the encrypted result is written" bash -c "[ -f '$sealed' ] && [ ! -e '$E2E_DIR/out/r.tgz' ]"
-check "it is not gzip in the clear" bash -c "! gzip -t '$sealed' 2>/dev/null"
+sealed="$E2E_DIR/boxed.tgz.p7m"
+check "the run ends, exit code 4 (scripts were refused)" test "$status" -eq 4
+check "only the encrypted result is written" bash -c "[ -f '$sealed' ] && [ ! -e '$E2E_DIR/boxed.tgz' ]"
 check "openssl cms opens it" openssl cms -decrypt -inform DER -binary -in "$sealed" \
   -inkey "$keys/support.key" -recip "$keys/support.pem" -out "$E2E_DIR/openssl.tgz"
-check "tovkit decrypt opens it" "$TOVKIT" decrypt "$sealed" --key "$keys/support.key" \
-  -o "$E2E_DIR/tovkit.tgz"
-check "both give the very same .tgz" cmp "$E2E_DIR/openssl.tgz" "$E2E_DIR/tovkit.tgz"
-check "gzip accepts it" gzip -t "$E2E_DIR/tovkit.tgz"
-check "another key does not open it" bash -c "! '$TOVKIT' decrypt '$sealed' --key '$keys/stranger.key' -o '$E2E_DIR/x.tgz' 2>/dev/null"
 check "tovkit inspect --key finds it clean" "$TOVKIT" inspect --key "$keys/support.key" "$sealed"
-check "tovkit inspect --key reads a folder of them" "$TOVKIT" inspect --key "$keys/support.key" "$E2E_DIR/out"
-check "tovkit report --key reads it" "$TOVKIT" report --key "$keys/support.key" "$sealed" \
-  -o "$E2E_DIR/report.html"
-log=$(log_of "$E2E_DIR/tovkit.tgz")
+check "the result box names the encrypted file ($box)" grep -qF "result file name:  $E2E_WIN\\boxed.tgz.p7m" <<<"$box"
+check "and the recipient instead of the warning" \
+  bash -c "grep -qF 'O=Acme, CN=support' <<<\"\$1\" && ! grep -q 'easily readable' <<<\"\$1\"" _ "$box"
+log=$(log_of "$E2E_DIR/openssl.tgz")
 ran() { grep -q ",XML Value: $1$" <<<"$log"; }
 refused() { grep -qF ",ERROR,XML file $1.tov $2" <<<"$log"; }
 check "the RSA PKCS#1 signed script runs" ran rsa
 check "the RSA PSS signed script runs" ran pss
 check "a script changed after signing is refused" refused tampered "was changed after it was signed"
 check "a checksum-only script is refused" refused checksum "is not signed with the key this copy trusts (no key signature)"
-check "another key's script is refused" refused other "is signed with another key"
 check "an unsigned script is refused as before" refused unsigned "does not have a valid signiture"
 none_ran() { ! grep -qE ",XML Value: ($1)$" <<<"$log"; }
-check "no refused script runs" none_ran "changed|checksum|other|unsigned"
+check "no refused script runs" none_ran "changed|checksum|unsigned"
 
 # --- a copy that trusts an EC P-256 key and does not encrypt
 scripts=$E2E_DIR
@@ -77,7 +67,7 @@ brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 log=$(log_of "$E2E_DIR/out/r.tgz")
 check "without a recipient the result stays a plain .tgz" test -f "$E2E_DIR/out/r.tgz"
 check "the P-256 signed script runs" ran ec
-check "the RSA-signed one is another key here" refused rsa "is signed with another key"
+check "the RSA-signed one is another key's here" refused rsa "is signed with another key"
 
 # --- the unbranded program runs whatever its checksum admits
 e2e_setup unbranded "$exe"
@@ -85,18 +75,7 @@ cp "$scripts"/*.tov "$E2E_DIR/"
 mkdir -p "$E2E_DIR/out"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 log=$(log_of "$E2E_DIR/out/r.tgz")
-for name in rsa pss changed checksum other; do check "unbranded, $name runs" ran "$name"; done
+for name in rsa pss changed checksum; do check "unbranded, $name runs" ran "$name"; done
 check "unbranded, the unsigned one is refused" refused unsigned "does not have a valid signiture"
-
-# --- the result box names the recipient, not the clear-text warning
-e2e_setup box "$exe"
-"$TOVKIT" brand "$exe" --trust "$keys/signer.pem" --encrypt-to "$keys/support.pem" \
-  -o "$E2E_DIR/brindle.exe" >/dev/null
-timeout 120 "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/brindle.exe" /case=Boxed &
-box=$(timeout 120 "$e2e_repo/tests/harness/wine-run" "$2/tests/window_driver.exe" boxes 100 1 | tr -d '\r')
-wait
-check "the result box names the encrypted file ($box)" grep -qF "result file name:  $E2E_WIN\\boxed.tgz.p7m" <<<"$box"
-check "and the recipient instead of the warning" \
-  bash -c "grep -qF 'O=Acme, CN=support' <<<\"\$1\" && ! grep -q 'easily readable' <<<\"\$1\"" _ "$box"
 
 e2e_done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole runs on a hostile machine: links planted where a run deletes, locks
-# and writes, hostile names, and runs that race for one result name. After
-# each, every file outside the result folder is byte-identical.
+# and writes, and hostile names. After each, every file outside the result
+# folder is byte-identical. Runs racing for one result name: fleet.sh.
 source "$(dirname "$0")/lib.bash"
 exe=$(realpath "$1")
 probe=$(realpath "$2/tests/exec_probe.exe")
@@ -23,6 +23,7 @@ plant_old_temp() {
   mkdir -p "out/~BX_TEMP/old" && ln -s "$(doc)" "out/~BX_TEMP/old/doc.lnk" &&
     ln -s "$far" "out/~BX_TEMP/far.lnk"
 }
+plant_temp() { ln -s "$PWD/victim" "out/~BX_TEMP"; }
 plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
 plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
 plant_result() { ln -s "$(doc)" out/r.tgz; }
@@ -31,6 +32,7 @@ plant_none() { :; }
 
 # name | plant | result file in out/ ("-": none) | exit code | extra switches
 cases="old-temp|plant_old_temp|r.tgz|4|
+temp-link|plant_temp|-|1|
 lock|plant_lock|r.tgz|4|
 live|plant_live|r.tgz|4|
 result-link|plant_result|r.tgz|0|
@@ -72,26 +74,5 @@ rm -f "$far"
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "live: the link is named in a warning" grep -q ',WARNING,File slow\\doc.lnk in the result folder is a link' <<<"$log"
 check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz' | grep -q doc.lnk"
-
-# Five runs at once, one case id, one folder: five results of their own.
-e2e_setup hostile_five "$exe"
-mkdir -p "$E2E_DIR/out"
-cp "$probe" "$E2E_DIR/probe.exe"
-printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 1000"/></Slow>\r\n' >"$E2E_DIR/slow.tov"
-sign "$E2E_DIR/slow.tov"
-for _ in 1 2 3 4 5; do brindle /case=same "/outfile=$E2E_WIN\\out\\" /silent & done
-codes=0
-for job in $(jobs -p); do wait "$job" || codes=$((codes + 1)); done
-check "five: every run exits 0" test "$codes" -eq 0
-mapfile -t results < <(ls "$E2E_DIR"/out/*.tgz)
-check "five: five results" test "${#results[@]}" -eq 5
-check "five: each clean" "$TOVKIT" inspect "${results[@]}"
-
-# tovkit never writes a report over its input.
-result="$WINEPREFIX/drive_c/e2e_hostile_case-id/out/__.._escaped.tgz"
-sum=$(sha1sum <"$result")
-"$TOVKIT" report "$result" -o "$result" 2>/dev/null
-check "report -o onto its input is a usage error (2)" test $? -eq 2
-check "and the result is untouched" test "$(sha1sum <"$result")" = "$sum"
 
 e2e_done

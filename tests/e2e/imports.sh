@@ -30,7 +30,6 @@ exports_classes() {
 }
 gui() { "$1" -p "$2" | grep -q 'Subsystem.*(Windows GUI)'; }
 w32=$e2e_repo/build/win32/brindle.exe
-check "win32 brindle.exe exists" test -f "$w32"
 check "win32 is a 32-bit program" bash -c "file '$w32' | grep -q 'PE32 executable (GUI) Intel 80386'"
 check "win32 imports only system DLLs" system_only i686-w64-mingw32-objdump "$w32"
 check "win64 is a GUI program" gui x86_64-w64-mingw32-objdump "$1"

@@ -2,11 +2,9 @@
 // a user would, for the whole-program tests.
 //
 //   window_driver wait TITLE SECONDS     exit 0 once a top-level window has that title
-//   window_driver describe TITLE         "rect X Y W H", then "ID CLASS TEXT" per child
 //   window_driver close TITLE            WM_CLOSE to it, as the caption's close box does
 //   window_driver saveas PATH SECONDS    types PATH into the Save-As dialog and confirms
 //   window_driver waitsave SECONDS       exit 0 once the Save-As dialog is open
-//   window_driver cancelsave SECONDS     cancels the Save-As dialog
 //   window_driver watch TITLE SECONDS    until the window has come and gone: prints
 //                                        "appeared=N largest_visible=WxH boxes=N"
 //   window_driver boxes SECONDS [COUNT]  answers OK on every message box, printing its
@@ -82,25 +80,12 @@ HWND WaitFor(double seconds, Found found) {
   return nullptr;
 }
 
-int Describe(const std::string& title) {
-  HWND window = FindTitled(title);
-  if (!window) return 1;
-  RECT rect;
-  ::GetWindowRect(window, &rect);
-  std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-              rect.bottom - rect.top);
-  for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-    std::printf("%d %s %s\n", ::GetDlgCtrlID(child), ClassOf(child).c_str(), TextOf(child).c_str());
-  }
-  return 0;
-}
-
-// Types `path` into the Save-As dialog and confirms, or cancels it when null.
+// Types `path` into the Save-As dialog and confirms.
 int AnswerSave(const char* path, double seconds) {
   HWND dialog = WaitFor(seconds, IsFileDialog);
   if (!dialog) return 1;
-  if (path) ::SetWindowTextA(::GetDlgItem(dialog, kFileNameControl), path);
-  ::PostMessageA(dialog, WM_COMMAND, path ? IDOK : IDCANCEL, 0);
+  ::SetWindowTextA(::GetDlgItem(dialog, kFileNameControl), path);
+  ::PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   return 0;
 }
 
@@ -161,14 +146,12 @@ int main(int argc, char** argv) {
   if (command == "wait" && argc > 2) {
     return WaitFor(seconds(3), [&](HWND w) { return IsTitled(w, argv[2]); }) ? 0 : 1;
   }
-  if (command == "describe" && argc > 2) return Describe(argv[2]);
   if (command == "close" && argc > 2) {
     HWND window = FindTitled(argv[2]);
     return window && ::PostMessageA(window, WM_CLOSE, 0, 0) ? 0 : 1;
   }
   if (command == "saveas" && argc > 2) return AnswerSave(argv[2], seconds(3));
   if (command == "waitsave") return WaitFor(seconds(2), IsFileDialog) ? 0 : 1;
-  if (command == "cancelsave") return AnswerSave(nullptr, seconds(2));
   if (command == "watch" && argc > 2) return Watch(argv[2], seconds(3));
   if (command == "boxes") return AnswerBoxes(seconds(2), argc > 3 ? std::atoi(argv[3]) : 1000000);
   std::fprintf(stderr, "usage: see the comment at the top of window_driver_win.cpp\n");

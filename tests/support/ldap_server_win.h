@@ -27,31 +27,26 @@ constexpr const char* kLdapBase = "dc=example,dc=com";
 // E_ADS_BAD_PATHNAME and is noted in `refusedPaths`.
 inline std::vector<std::wstring> refusedPaths;
 
-inline bool NamesServer(LPCWSTR path) {
+// True when `path` names a server ("LDAP://host/..."); notes it otherwise.
+inline bool Allowed(LPCWSTR path) {
   const std::wstring text = path != nullptr ? path : L"";
   const size_t start = text.find(L"://");
-  if (start == std::wstring::npos) return false;
-  const size_t slash = text.find(L'/', start + 3);
-  const std::wstring head =
-      text.substr(start + 3, slash == std::wstring::npos ? 0 : slash - start - 3);
-  return head.find(L'=') == std::wstring::npos && !head.empty();
+  const size_t slash = start == std::wstring::npos ? start : text.find(L'/', start + 3);
+  if (slash == std::wstring::npos || slash == start + 3 || text.find(L'=', start) < slash) {
+    refusedPaths.push_back(text);
+    return false;
+  }
+  return true;
 }
 
 inline HRESULT WINAPI GuardedGetObject(LPCWSTR path, REFIID riid, void** object) {
-  if (!NamesServer(path)) {
-    refusedPaths.push_back(path != nullptr ? path : L"");
-    return E_ADS_BAD_PATHNAME;
-  }
-  return ADsLibrary()->getObject(path, riid, object);
+  return Allowed(path) ? ADsLibrary()->getObject(path, riid, object) : E_ADS_BAD_PATHNAME;
 }
 
 inline HRESULT WINAPI GuardedOpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR password, DWORD flags,
                                         REFIID riid, void** object) {
-  if (!NamesServer(path)) {
-    refusedPaths.push_back(path != nullptr ? path : L"");
-    return E_ADS_BAD_PATHNAME;
-  }
-  return ADsLibrary()->openObject(path, user, password, flags, riid, object);
+  return Allowed(path) ? ADsLibrary()->openObject(path, user, password, flags, riid, object)
+                       : E_ADS_BAD_PATHNAME;
 }
 
 // COM on the test's thread, the guarded library; and the server, which every test of the fixture
