@@ -4,8 +4,11 @@
 #include <string>
 
 #include "adsi/adsi_value_win.h"
+#include "support/ldap_server_win.h"
 
 namespace {
+
+using testing_support::Texts;
 
 // The real library's allocator, counted, so a test sees what was freed.
 struct Counts {
@@ -62,27 +65,32 @@ ADSVALUE Number(ADSTYPE type, LONGLONG number) {
   }
   return value;
 }
+ADSVALUE Octets(unsigned char* bytes, DWORD length) {
+  ADSVALUE value{};
+  value.dwType = ADSTYPE_OCTET_STRING;
+  value.OctetString.dwLength = length;
+  value.OctetString.lpValue = bytes;
+  return value;
+}
+ADSVALUE String(ADSTYPE type, const wchar_t* text) {
+  ADSVALUE value{};
+  value.dwType = type;
+  value.CaseIgnoreString = const_cast<LPWSTR>(text);  // one union member for every string
+  return value;
+}
 
 TEST_F(AdsiValue, TextForms) {
   unsigned char bytes[] = {0x0A, 0xFF, 0x00};
-  ADSVALUE octets{};
-  octets.dwType = ADSTYPE_OCTET_STRING;
-  octets.OctetString.dwLength = 3;
-  octets.OctetString.lpValue = bytes;
-  ADSVALUE none = octets;
-  none.OctetString.dwLength = 0;
-  ADSVALUE dn{};
-  dn.dwType = ADSTYPE_DN_STRING;
-  dn.DNString = const_cast<LPWSTR>(L"uid=zo\u00eb,dc=example,dc=com");
   const struct {
     ADSVALUE value;
     std::wstring text;
   } cases[] = {
       {Number(ADSTYPE_INTEGER, -1), L"-1"},
       {Number(ADSTYPE_LARGE_INTEGER, -(1LL << 62)), L"-4611686018427387904"},
-      {octets, L" a ff  0"},
-      {none, L""},
-      {dn, L"uid=zo\u00eb,dc=example,dc=com"},
+      {Octets(bytes, 3), L" a ff  0"},
+      {Octets(bytes, 0), L""},
+      {String(ADSTYPE_DN_STRING, L"uid=zo\u00eb,dc=example,dc=com"),
+       L"uid=zo\u00eb,dc=example,dc=com"},
   };
   for (const auto& c : cases) {
     ADSVALUE record = c.value;
@@ -115,9 +123,6 @@ TEST_F(AdsiValue, UnsupportedTypesFailAndLeaveTheTarget) {
   _bstr_t text(L"kept");
   EXPECT_EQ(value.GetValueAsString(text), E_FAIL);
   EXPECT_STREQ(static_cast<const wchar_t*>(text), L"kept");
-  long number = 7;
-  EXPECT_EQ(value.GetValueAsInteger(number), E_FAIL);
-  EXPECT_EQ(number, 7);
   // A postal address is a structure, not a string: never read as one.
   record.dwType = ADSTYPE_POSTALADDRESS;
   CADSIValue postal;
@@ -143,17 +148,10 @@ TEST_F(AdsiValue, NumbersFromText) {
 
 TEST_F(AdsiValue, OwnedValuesAreFreedAttachedOnesAreNot) {
   unsigned char bytes[] = {1, 2, 3};
-  ADSVALUE octets{};
-  octets.dwType = ADSTYPE_OCTET_STRING;
-  octets.OctetString.dwLength = 3;
-  octets.OctetString.lpValue = bytes;
-  ADSVALUE text{};
-  text.dwType = ADSTYPE_CASE_IGNORE_STRING;
-  text.CaseIgnoreString = const_cast<LPWSTR>(L"borrowed");
+  ADSVALUE octets = Octets(bytes, 3), text = String(ADSTYPE_CASE_IGNORE_STRING, L"borrowed");
   {
     CADSIValue attached;
     ASSERT_EQ(attached.Attach(&text), S_OK);
-    EXPECT_EQ(attached.SetType(ADSTYPE_INTEGER), E_FAIL);
     EXPECT_EQ(attached.SetValueAsString(const_cast<wchar_t*>(L"x")), E_FAIL);
     EXPECT_EQ(attached.Delete(), S_OK);
     EXPECT_EQ(attached.GetType(), ADSTYPE_INVALID);
@@ -178,44 +176,26 @@ TEST_F(AdsiValue, OwnedValuesAreFreedAttachedOnesAreNot) {
   EXPECT_EQ(counts.blockFrees, 1);
 }
 
-std::vector<std::wstring> Texts(CADSIValues& list) {
-  std::vector<std::wstring> texts;
-  CADSIValue* value = nullptr;
-  for (HRESULT hr = list.GetFirst(value); SUCCEEDED(hr); hr = list.GetNext(value)) {
-    _bstr_t text;
-    EXPECT_EQ(value->GetValueAsString(text), S_OK);
-    texts.push_back(static_cast<const wchar_t*>(text));
-  }
-  return texts;
-}
-
 // Appending, reading by cursor and index, and moving one list's nodes onto
 // another, which then owns them.
 TEST_F(AdsiValue, ListsAppendReadAndMove) {
   CADSIValues list, source;
   CADSIValue* value = nullptr;
   unsigned long count = 9;
-  EXPECT_EQ(list.GetFirst(value), E_FAIL);
-  for (LONGLONG n : {1, 2}) {
-    ADSVALUE record = Number(ADSTYPE_INTEGER, n);
-    ASSERT_EQ(list.AddTail(&record), S_OK);
-  }
-  CADSIValue three;
-  ASSERT_EQ(three.SetType(ADSTYPE_INTEGER), S_OK);
-  ASSERT_EQ(three.SetValueAsString(const_cast<wchar_t*>(L"3")), S_OK);
-  ASSERT_EQ(list.AddTail(three), S_OK);
-  ADSVALUE unsupported{};
-  unsupported.dwType = ADSTYPE_EMAIL;
+  ADSVALUE one = Number(ADSTYPE_INTEGER, 1), two = Number(ADSTYPE_INTEGER, 2),
+           unsupported = Number(ADSTYPE_EMAIL, 0);
+  ASSERT_EQ(list.AddTail(&one), S_OK);
+  CADSIValue copy;  // a value of its own goes in as a copy
+  ASSERT_EQ(copy.Copy(&two), S_OK);
+  ASSERT_EQ(list.AddTail(copy), S_OK);
   EXPECT_EQ(list.AddTail(&unsupported), E_FAIL);
-  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"3"}));
+  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2"}));
   EXPECT_EQ(list.GetNext(value), E_FAIL);  // past the last
-  ASSERT_EQ(list.GetAt(2, value), S_OK);
-  EXPECT_EQ(Text(*value), L"3");
-  EXPECT_EQ(list.GetAt(3, value), E_FAIL);
+  ASSERT_EQ(list.GetAt(1, value), S_OK);
+  EXPECT_EQ(Text(*value), L"2");
+  EXPECT_EQ(list.GetAt(2, value), E_FAIL);
 
-  ADSVALUE text{};
-  text.dwType = ADSTYPE_CASE_IGNORE_STRING;
-  text.CaseIgnoreString = const_cast<LPWSTR>(L"c");
+  ADSVALUE text = String(ADSTYPE_CASE_IGNORE_STRING, L"c");
   ASSERT_EQ(source.AddTail(&text), S_OK);
   ASSERT_EQ(list.GetFirst(value), S_OK);
   ASSERT_EQ(list.Concat(source), S_OK);
@@ -224,7 +204,7 @@ TEST_F(AdsiValue, ListsAppendReadAndMove) {
   EXPECT_EQ(count, 0u);
   source.Delete();
   EXPECT_EQ(counts.stringFrees, 0);  // the moved node lives on in the list
-  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"3", L"c"}));
+  EXPECT_EQ(Texts(list), (std::vector<std::wstring>{L"1", L"2", L"c"}));
   EXPECT_EQ(list.Delete(), S_OK);
   EXPECT_EQ(counts.stringFrees, 1);
   EXPECT_EQ(list.GetFirst(value), E_FAIL);

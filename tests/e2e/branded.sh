@@ -40,7 +40,6 @@ check "the run ends, exit code 4 (scripts were refused)" test "$status" -eq 4
 check "only the encrypted result is written" bash -c "[ -f '$sealed' ] && [ ! -e '$E2E_DIR/boxed.tgz' ]"
 check "openssl cms opens it" openssl cms -decrypt -inform DER -binary -in "$sealed" \
   -inkey "$keys/support.key" -recip "$keys/support.pem" -out "$E2E_DIR/openssl.tgz"
-check "tovkit inspect --key finds it clean" "$TOVKIT" inspect --key "$keys/support.key" "$sealed"
 check "the result box names the encrypted file ($box)" grep -qF "result file name:  $E2E_WIN\\boxed.tgz.p7m" <<<"$box"
 check "and the recipient instead of the warning" \
   bash -c "grep -qF 'O=Acme, CN=support' <<<\"\$1\" && ! grep -q 'easily readable' <<<\"\$1\"" _ "$box"
@@ -65,7 +64,6 @@ cp "$scripts/rsa.tov" "$E2E_DIR/"
 mkdir -p "$E2E_DIR/out"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 log=$(log_of "$E2E_DIR/out/r.tgz")
-check "without a recipient the result stays a plain .tgz" test -f "$E2E_DIR/out/r.tgz"
 check "the P-256 signed script runs" ran ec
 check "the RSA-signed one is another key's here" refused rsa "is signed with another key"
 
@@ -76,6 +74,5 @@ mkdir -p "$E2E_DIR/out"
 brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
 log=$(log_of "$E2E_DIR/out/r.tgz")
 for name in rsa pss changed checksum; do check "unbranded, $name runs" ran "$name"; done
-check "unbranded, the unsigned one is refused" refused unsigned "does not have a valid signiture"
 
 e2e_done

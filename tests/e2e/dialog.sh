@@ -30,28 +30,14 @@ finish_brindle() {
   status=$?
 }
 
-# Scripts with no valid signature still get copied and logged one by one,
-# which keeps a run busy for several seconds.
-many_scripts() {
-  mkdir -p "$E2E_DIR/many"
-  for i in $(seq 1 "$1"); do printf '<S%d/>\r\n' "$i" >"$E2E_DIR/many/s$i.tov"; done
-}
-
-last_entry() { tail -n 1 "$1" | tr -d '\r' | cut -d, -f2-; }
-
 # --- a normal run named by its case id, over a left-over temporary folder
-# whose read-only files in nested folders go: the bar moving, the result box
-# at the end, then the program ends by itself
+# whose read-only files in nested folders go: the result box at the end,
+# then the program ends by itself
 e2e_setup normal "$exe"
-mkdir -p "$E2E_DIR/data/logs" "$E2E_DIR/~BX_TEMP/Old Script/deeper"
+mkdir -p "$E2E_DIR/~BX_TEMP/Old Script/deeper"
 echo stale >"$E2E_DIR/~BX_TEMP/Old Script/deeper/stale.txt"
 chmod a-w "$E2E_DIR/~BX_TEMP/Old Script/deeper/stale.txt" "$E2E_DIR/~BX_TEMP/Old Script"
-for i in $(seq 1 1500); do printf 'line %d\r\n' "$i" >"$E2E_DIR/data/logs/trace$i.log"; done
-printf '<Collect>\r\n  <DEBUG Note="first"/>\r\n  <FILES Logs="%s\\data\\*.* /s"/>\r\n</Collect>\r\n' \
-  "$E2E_WIN" >"$E2E_DIR/collect.tov"
-sign "$E2E_DIR/collect.tov"
 start_brindle /case=Demo
-check "the dialog opens with the title from the text table" drive wait "Brindle Tool" 60
 report=$(drive boxes 120 1 | tr -d '\r')
 finish_brindle
 check "the program ends once the run is over" test "$status" -eq 0
@@ -63,15 +49,16 @@ check "the result beside the executable holds nothing old" \
 
 # --- closed by the user mid-run
 e2e_setup dialog "$exe"
-many_scripts 3000
-mkdir -p "$E2E_DIR/out"
+# Scripts with no valid signature still get copied and logged one by one,
+# which keeps a run busy for several seconds.
+mkdir -p "$E2E_DIR/many" "$E2E_DIR/out"
+for i in $(seq 1 3000); do printf '<S%d/>\r\n' "$i" >"$E2E_DIR/many/s$i.tov"; done
 start_brindle "/xmlfile=$E2E_WIN\\many\\*.tov" "/outfile=$E2E_WIN\\out\\r.tgz"
-check "the dialog opens" drive wait "Brindle Tool" 60
-check "the dialog takes the user's close" drive close "Brindle Tool"
+check "the dialog opens and takes the user's close" drive close "Brindle Tool" 60
 finish_brindle
 check "the process ends after the close, exit code 2 (stopped)" test "$status" -eq 2
 log="$E2E_DIR/out/~BX_TEMP/Activity Log.csv"
-check "the log ends with the user's stop" test "$(last_entry "$log")" = \
+check "the log ends with the user's stop" test "$(tail -n 1 "$log" | tr -d '\r' | cut -d, -f2-)" = \
   "INFORMATION,User requested termination"
 check "the partial result stays, unpacked" test ! -e "$E2E_DIR/out/r.tgz"
 
@@ -103,7 +90,6 @@ check "the Save-As dialog takes a typed name" drive saveas "$E2E_WIN\\out\\mine"
 finish_brindle
 kill "$driver_pid" 2>/dev/null
 wait "$driver_pid" 2>/dev/null
-check "the run ends after the answer" test "$status" -eq 0
 check "the result replaces the old read-only one, and its script ran" bash -c \
   "tar -xzOf '$E2E_DIR/out/mine.tgz' 'Activity Log.csv' | grep -q ',DEBUG,XML Name: Note'"
 
@@ -113,7 +99,7 @@ e2e_setup abandon "$exe"
 start_brindle
 check "the Save-As dialog opens" drive waitsave 60
 started=$SECONDS
-check "the dialog takes the close behind the question" drive close "Brindle Tool"
+check "the dialog takes the close behind the question" drive close "Brindle Tool" 5
 finish_brindle
 check "the program ends at once, exit code 2" test "$status" -eq 2 -a $((SECONDS - started)) -lt 30
 check "nothing is collected" test ! -e "$E2E_DIR/~BX_TEMP"

@@ -15,9 +15,6 @@ cat >"$E2E_DIR/fleet.tov" <<EOT
 <Fleet><FILES Logs="$E2E_WIN\\data\\*.log"/><EXECUTE Wait="~1 \$TOOLDIR\$\\probe.exe sleep 5000"/></Fleet>
 EOT
 sign "$E2E_DIR/fleet.tov"
-# An abandoned folder from a crashed run: no live holder, so it is cleared.
-mkdir -p "$E2E_DIR/share/~BX_TEMP"
-echo stale >"$E2E_DIR/share/~BX_TEMP/stale.txt"
 
 for _ in $(seq 1 "$runs"); do
   # No display: silent runs need no window.

@@ -28,17 +28,15 @@ plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
 plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
 plant_result() { ln -s "$(doc)" out/r.tgz; }
 plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
-plant_none() { :; }
 
-# name | plant | result file in out/ ("-": none) | exit code | extra switches
-cases="old-temp|plant_old_temp|r.tgz|4|
-temp-link|plant_temp|-|1|
-lock|plant_lock|r.tgz|4|
-live|plant_live|r.tgz|4|
-result-link|plant_result|r.tgz|0|
-swapped|plant_swap|-|1|
-case-id|plant_none|__.._escaped.tgz|0|/case=..\\..\\escaped"
-while IFS='|' read -r name plant result code switches; do
+# name | plant | result file in out/ ("-": none) | exit code
+cases="old-temp|plant_old_temp|r.tgz|4
+temp-link|plant_temp|-|1
+lock|plant_lock|r.tgz|4
+live|plant_live|r.tgz|4
+result-link|plant_result|r.tgz|0
+swapped|plant_swap|-|1"
+while IFS='|' read -r name plant result code; do
   e2e_setup "hostile_$name" "$exe"
   cd "$E2E_DIR" || exit 1
   mkdir -p out victim/deep
@@ -49,10 +47,7 @@ while IFS='|' read -r name plant result code switches; do
   sign slow.tov
   before=$(outside)
   "$plant"
-  out_win="$E2E_WIN\\out\\"
-  [ -z "$switches" ] && out_win+="r.tgz"
-  # shellcheck disable=SC2086
-  brindle $switches "/outfile=$out_win" /silent
+  brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
   status=$?
   wait
   [ "$name" = swapped ] && rm -rf moved

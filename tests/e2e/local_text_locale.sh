@@ -6,8 +6,6 @@
 # no locale-gen. Arguments: brindle.exe and its folder (the build folder).
 set -uo pipefail
 build_dir=$2
-harness=$(cd "$(dirname "${BASH_SOURCE[0]}")/../harness" && pwd)
-program=$build_dir/tests/run_tests.exe
 
 if ! command -v localedef >/dev/null || [ ! -e /usr/share/i18n/locales/de_CH ]; then
   echo "SKIP: no localedef or de_CH locale source (Debian package 'locales')"
@@ -19,7 +17,7 @@ if [ ! -d "$locales/de_CH.UTF-8" ]; then
   localedef -i de_CH -f UTF-8 "$locales/de_CH.UTF-8" >/dev/null 2>&1
 fi
 
-output=$(LOCPATH=$locales LC_ALL=de_CH.UTF-8 "$harness/wine-run" "$program" \
+output=$(LOCPATH=$locales LC_ALL=de_CH.UTF-8 "$(dirname "$0")/../harness/wine-run" "$build_dir/tests/run_tests.exe" \
   --gtest_filter='LocalTextWin.*' 2>&1)
 status=$?
 echo "$output"

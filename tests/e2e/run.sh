@@ -26,22 +26,18 @@ check "the run ends by itself, exit code 4: a script was refused" test $? -eq 4
 out="$E2E_DIR/Out Dir"
 result="$out/case42 r.tgz"
 check "the result is named after the case, where it was asked for" test -f "$result"
-check "the temporary folder is gone" test ! -e "$out/~BX_TEMP"
 check "GNU tar extracts it without a word" bash -c "[ -z \"\$(tar -xzf '$result' -C '$out' 2>&1)\" ]"
 check "tovkit inspect finds it clean" "$TOVKIT" inspect "$result"
 log="$out/Activity Log.csv"
-check "the log starts with the case line and an empty line" \
-  test "$(head -n 3 "$log" | tr -d '\r')" = "$(printf 'TOV TOOL CASE ID = case42\n\nTime,Type,Description')"
 check "the edited script is refused" has_line "$log" \
   ",ERROR,XML file edited.tov does not have a valid signiture and will not be processed."
 names() { tr -d '\r' <"$log" | sed -n 's/^[^,]*,DEBUG,XML Name: //p' | tr '\n' ' '; }
 check "actions run in order, hidden and false ones skipped" \
   test "$(names)" = "Alpha Zeta Deep OnNt Thing "
-check "an unknown section is reported" has_line "$log" ",ERROR,Unrecognised Action: Bogus<Thing>"
 
 # --- collectors in one script: files copied mirrored past folder links (two
-# links to "." once made a run copy one file thousands of times), a key
-# exported, versions, processes, a tool's file, the event logs. Wine's log
+# links to "." once made a run copy one file thousands of times), processes,
+# a tool's file, the event logs. Wine's log
 # is empty and its backup writes nothing: header-only files, no .evt, and
 # no backup claimed.
 e2e_setup collect "$exe"
@@ -55,8 +51,6 @@ cp "$2/tests/exec_probe.exe" "$E2E_DIR/probe.exe"
 cat >"$E2E_DIR/collect.tov" <<EOT
 <Collect>
   <FILES Logs="$E2E_WIN\\data\\*.log /s"/>
-  <FILE_VERSIONS Tool="\$TOOLDIR\$\\brindle.exe"/>
-  <REGISTRY Fonts="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/>
   <MISCELLANEOUS PROCESS_LIST="yes"/>
   <EXECUTE Probe="~1 \$TOOLDIR\$\\probe.exe write \$DATADIR\$\\probe.txt hello"/>
   <EVENT_LOGS Security_log_required="No" System_log_Recent_Days="2"/>
@@ -71,24 +65,18 @@ member() { tar -xzOf "$result" "$1" | tr -d '\r'; }
 check "files are copied below the action, mirrored by drive, once past the links" \
   test "$(grep '\.log$' <<<"$listing" | sort | tr '\n' ' ')" = \
   "collect/Logs/C/e2e_collect/data/a.log collect/Logs/C/e2e_collect/data/sub/b.log "
-check "the key is exported by the registry editor" bash -c \
-  "tar -xzOf '$result' collect/Fonts.txt | iconv -f UTF-16 -t UTF-8 | grep -q 'Windows Registry Editor Version 5.00'"
-check "file versions are listed" grep -q '^C:\\e2e_collect\\brindle.exe,' <<<"$(member collect/Tool.csv)"
 check "the process list names this run" grep -qi '^brindle' <<<"$(member collect/PROCESS_LIST.txt)"
 check "the external tool ran and its file was swept up" grep -q hello <<<"$(member collect/probe.txt)"
 check "the element's logs are exported, no backup file invented" test \
   "$(grep -E '^collect/.*Log\.(csv|evt)$' <<<"$listing" | sort | tr '\n' ' ')" = \
   "collect/Application Log.csv collect/System Log.csv "
-# The command line, and so the result path, comes lower-cased.
-check "and no backup is claimed" has_line <(member 'Activity Log.csv') \
-  ",WARNING,Event log backup ${E2E_WIN,,}\\out\\~BX_TEMP\\collect\\Application Log.evt was not written, although"
 check "and all of it is clean" "$TOVKIT" inspect "$result"
 
 # --- paths and names from the script: ".." resolved before the copy, a tool
 # folder with "[x64]" taken literally, device names as action names, a name
 # an earlier action wrote, long names in a deep tree, directory dumps whose
-# names are refused. Nothing outside the result folder changes. Wine's
-# directory lists no trees, so each dump holds its header rows.
+# names are refused, written beside the others. Nothing outside the result
+# folder changes.
 rm -f "$WINEPREFIX"/dosdevices/com* "$WINEPREFIX"/dosdevices/lpt*
 e2e_setup 'names[x64]' "$exe"
 drive_c="$WINEPREFIX/drive_c"
@@ -130,21 +118,11 @@ members=(names/Up/C/e2e_names_src/a.log names/Up/C/e2e_names_src/café.log names
   'names/PROCESS_LIST (2).txt' "names/level1/level2/level3/level4/${stem}-2.log")
 listing=$(LC_ALL=C.UTF-8 tar -tzf "$out/r.tgz")
 for member in "${members[@]}"; do check "GNU tar lists $member" grep -qxF "$member" <<<"$listing"; done
-check "Python's tarfile reads every member" python3 -c "import sys, tarfile, warnings
-warnings.simplefilter('error')
-with tarfile.open(sys.argv[1]) as t:
-    names = {m.name for m in t.getmembers() if t.extractfile(m).read() is not None}
-sys.exit(bool(set(sys.argv[2:]) - names))" "$out/r.tgz" "${members[@]}"
 check "nothing named evil anywhere" bash -c "! grep -q evil <<<\"\$1\"" _ "$listing"
 check "and tovkit inspect finds it clean" "$TOVKIT" inspect "$out/r.tgz"
 tar -xzf "$out/r.tgz" -C "$out"
 check "a long name arrives whole" test "$(cat "$out/names/level1/level2/level3/level4/${stem}-2.log")" = second
-check "a dump holds its header rows, a filter with commas quoted" \
-  test "$(tr -d '\r' <"$out/names/ADS_Info.csv")" = 'all,"(memberOf=CN=Admins,DC=example)",cn'
-check "a refused dump name writes beside it" test "$(tr -d '\r' <"$out/names/ADS_Info (2).csv")" = 'all,(cn=*),cn'
 log="$out/Activity Log.csv"
-check "the log says why a dump has no rows" grep -q ',WARNING,.*names\\ADS_Info.csv holds header rows only' "$log"
-check "and names the refused name" has_line "$log" ',WARNING,DUMP name ..\evil.csv refused'
 check "a device name is logged as such" has_line "$log" \
   ",WARNING,Action name NUL cannot name a file (it names a device): writing _NUL.csv instead"
 

@@ -11,14 +11,9 @@
 #include <vector>
 
 #include "adsi/adsi_api_win.h"
+#include "adsi/adsi_value_win.h"
 
 namespace testing_support {
-
-// "127.0.0.1:PORT", or empty when the harness started no server.
-inline std::string LdapServer() {
-  const char* server = std::getenv("BRINDLE_LDAP_SERVER");
-  return server != nullptr ? server : "";
-}
 
 constexpr const char* kLdapBase = "dc=example,dc=com";
 
@@ -49,6 +44,18 @@ inline HRESULT WINAPI GuardedOpenObject(LPCWSTR path, LPCWSTR user, LPCWSTR pass
                        : E_ADS_BAD_PATHNAME;
 }
 
+// The values' text forms, in order.
+inline std::vector<std::wstring> Texts(CADSIValues& values) {
+  std::vector<std::wstring> texts;
+  CADSIValue* value = nullptr;
+  for (HRESULT hr = values.GetFirst(value); SUCCEEDED(hr); hr = values.GetNext(value)) {
+    _bstr_t text;
+    EXPECT_EQ(value->GetValueAsString(text), S_OK);
+    texts.push_back(text.length() > 0 ? static_cast<const wchar_t*>(text) : L"");
+  }
+  return texts;
+}
+
 // COM on the test's thread, the guarded library; and the server, which every test of the fixture
 // needs: without it the test fails before any bind (a bind without a
 // server would take Wine down).
@@ -63,7 +70,8 @@ class LdapTest : public ::testing::Test {
     guarded_.openObject = GuardedOpenObject;
     SetADsFunctions(&guarded_);
     refusedPaths.clear();
-    server_ = LdapServer();
+    const char* server = std::getenv("BRINDLE_LDAP_SERVER");  // "127.0.0.1:PORT"
+    server_ = server != nullptr ? server : "";
     ASSERT_FALSE(server_.empty())
         << "BRINDLE_LDAP_SERVER is not set: run under tests/harness/run-tests, or "
            "eval \"$(tests/harness/slapd start)\" first";
