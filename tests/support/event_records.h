@@ -24,12 +24,8 @@ struct RecordSpec {
   std::string data;
 };
 
-inline void Put32(std::string* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
-}
-inline void Put16(std::string* b, size_t at, uint16_t v) {
-  (*b)[at] = static_cast<char>(v & 0xFF);
-  (*b)[at + 1] = static_cast<char>(v >> 8);
+inline void Put32(std::string* b, size_t at, uint32_t v, int bytes = 4) {
+  for (int i = 0; i < bytes; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 // Laid out as the system does: names, padding to 4, SID, strings, data,
@@ -51,9 +47,9 @@ inline std::string RecordBytes(const RecordSpec& r) {
   Put32(&b, 12, r.time);
   Put32(&b, 16, r.time);
   Put32(&b, 20, r.eventId);
-  Put16(&b, 24, r.type);
-  Put16(&b, 26, static_cast<uint16_t>(r.strings.size()));
-  Put16(&b, 28, r.category);
+  Put32(&b, 24, r.type, 2);
+  Put32(&b, 26, static_cast<uint32_t>(r.strings.size()), 2);
+  Put32(&b, 28, r.category, 2);
   Put32(&b, 36, static_cast<uint32_t>(stringOffset));
   Put32(&b, 40, static_cast<uint32_t>(r.sid.size()));
   Put32(&b, 44, static_cast<uint32_t>(r.sid.empty() ? 0 : sidOffset));
@@ -76,14 +72,12 @@ class BlockReader : public EventLogReader {
   std::vector<std::pair<std::string, std::vector<std::string>>> blocks;
   std::string backupBytes;
   uint32_t failAfter = 0;  // a read error after this many blocks, when not 0
-  std::vector<std::string> opened;
 
   bool Open(const std::string& log, uint32_t* error) override {
     for (auto& entry : blocks) {
       if (entry.first == log) {
         current_ = &entry.second;
         next_ = 0;
-        opened.push_back(log);
         return true;
       }
     }
