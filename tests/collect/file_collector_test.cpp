@@ -57,22 +57,6 @@ TEST(FileCollectorText, CopyTargets) {
             "C:\\T\\S\\Logs\\C\\d\\a.log|S\\Logs\\C\\d\\a.log");
 }
 
-TEST(FileCollectorText, DrivesSearched) {
-  const struct {
-    uint32_t type;
-    bool plain, withNetwork;
-  } cases[] = {
-      {DriveFixed, true, true},          {DriveRemote, false, true},
-      {DriveRemovable, false, false},    {DriveCdRom, false, false},
-      {DriveRamDisk, false, false},      {DriveUnknown, false, false},
-      {DriveNoRootFolder, false, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(DriveTypeSearched(c.type, false), c.plain) << c.type;
-    EXPECT_EQ(DriveTypeSearched(c.type, true), c.withNetwork) << c.type;
-  }
-}
-
 TEST(FileCollectorText, FoundEntryKeepsTheMasksFolderPart) {
   const struct {
     const char *folder, *mask, *name, *path;
@@ -82,21 +66,6 @@ TEST(FileCollectorText, FoundEntryKeepsTheMasksFolderPart) {
       {"D:\\logs", "*.log", "x.log", "D:\\logs\\x.log"},
   };
   for (const auto& c : cases) EXPECT_EQ(FoundEntryPath(c.folder, c.mask, c.name), c.path) << c.mask;
-}
-
-// The constructor: switches out, DEBUG entries.
-TEST(FileCollectorText, ParsedThenLogged) {
-  testing_support::CapturedLog log;
-  FileCollector tree("C:\\T\\S\\Logs", log.Context(), "C:\\data\\*.log /s", "C:\\T", "C:\\T\\S",
-                     "Logs");
-  EXPECT_TRUE(tree.scanSubfolders() && !tree.scanAllDrives());
-  EXPECT_EQ(tree.archivePrefix(), "\\S\\Logs");
-  FileCollector drives("out", log.Context(), "*.log /x:DE", "C:\\T");
-  FileCollector bare("out", log.Context(), "setup.log", "C:\\T");
-  EXPECT_TRUE(bare.scanAllDrives() && !bare.scanSubfolders());
-  EXPECT_EQ(log.Entries(),
-            (std::vector<std::string>{"DEBUG,Scan Subdirectories",
-                                      "DEBUG,Scan All Drives except DE", "DEBUG,Scan All Drives"}));
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 namespace {
 
 TEST(FileVersionRow, ThirteenFieldsOrNotApplicable) {
-  EXPECT_EQ(AttributeLetters(0x4000 | 0x800 | 0x20 | 0x4 | 0x2 | 0x1), "RHSACE");
-  EXPECT_EQ(AttributeLetters(0x10 | 0x80 | 0x100 | 0x200 | 0x400 | 0x1000 | 0x2000), "");
   EXPECT_EQ(AttributeLetters(0xFFFFFFFF), "");  // unreadable
 
   FileFacts facts;
