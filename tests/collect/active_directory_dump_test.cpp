@@ -20,7 +20,6 @@ using testing_support::CapturedLog;
 using testing_support::ScratchFolder;
 using Strings = std::vector<std::string>;
 
-constexpr long kNotImplemented = static_cast<long>(0x80004001);
 constexpr long kBusy = static_cast<long>(0x80072016);
 
 // Paths as the dump writes them ("\\" joined), read back on this platform.
@@ -88,7 +87,6 @@ class FakeRows : public DirectoryRows {
 class FakeForest : public DirectoryForest {
  public:
   bool client = true;
-  long treeFailure = 0;
   std::vector<std::string> trees;
   std::map<std::string, TreeAnswer> answers;
   Strings searches;    // "tree|filter|attr,attr"
@@ -97,9 +95,9 @@ class FakeForest : public DirectoryForest {
 
   bool ClientPresent() override { return client; }
   bool TreeNames(std::vector<std::string>* names, long* failure) override {
-    *failure = treeFailure;
-    *names = treeFailure == 0 ? trees : std::vector<std::string>{"stale"};
-    return treeFailure == 0;
+    *failure = 0;
+    *names = trees;
+    return true;
   }
   std::unique_ptr<DirectoryRows> Search(const std::string& tree, const std::string& filter,
                                         const std::vector<std::string>& attributes,
@@ -218,15 +216,6 @@ TEST_F(DirectoryDumpTest, WithoutADirectoryClientNothingIsWritten) {
   EXPECT_TRUE(forest_.searches.empty());
   EXPECT_THAT(log_.Entries(), ElementsAre("INFORMATION,No directory client on this machine: "
                                           "ACTIVE_DIRECTORY writes no file"));
-}
-
-TEST_F(DirectoryDumpTest, FailuresLeaveHeaderRowsAndSayWhy) {
-  forest_.treeFailure = kNotImplemented;
-  const ActionElement element = Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})});
-  EXPECT_EQ(Run(element), Strings{"all,(cn=*),cn"});
-  EXPECT_TRUE(forest_.searches.empty());
-  EXPECT_THAT(Warnings(), ElementsAre("Directory trees cannot be listed (0x80004001): " +
-                                      scriptFolder_ + "\\ADS_Info.csv holds header rows only"));
 }
 
 TEST_F(DirectoryDumpTest, AReadFailureKeepsTheRowsAndTheNextTreeIsSearched) {

@@ -68,20 +68,11 @@ Names Walk(const std::vector<unsigned char>& buffer) {
 }
 
 TEST(PerformanceInstanceNames, WalksEveryInstance) {
-  // Counter definitions and blocks of several sizes move every later record.
-  const Names five = {u"Idle", u"System", u"svchost", u"svchost", u"_Total"};
-  for (int counters : {0, 7}) EXPECT_EQ(Walk(PerfData(five, counters)), five);
-  // Non-ASCII names in a buffer that is not aligned.
-  const Names wide = {u"caf\u00e9", u"\u65e5\u672c"};
-  std::vector<unsigned char> buffer = PerfData(wide);
-  buffer.insert(buffer.begin(), 0);
-  Names names;
-  ASSERT_TRUE(PerformanceInstanceNames(buffer.data() + 1, buffer.size() - 1, &names));
-  EXPECT_EQ(names, wide);
-  // A busy server: far more than a hundred processes, each one listed.
-  Names many;
+  // A busy server (far more than a hundred processes), names beyond ASCII,
+  // counter definitions and blocks of several sizes moving every later record.
+  Names many = {u"caf\u00e9", u"\u65e5\u672c"};
   for (int i = 0; i < 1500; ++i) many.push_back(u"p" + std::u16string(1, u'a' + i % 26));
-  EXPECT_EQ(Walk(PerfData(many)), many);
+  for (int counters : {0, 7}) EXPECT_EQ(Walk(PerfData(many, counters)), many);
   // A count beyond what the buffer holds lists what is there, no more.
   std::vector<unsigned char> inflated = PerfData({u"Idle", u"System"});
   Put32(&inflated, kObject + 40, 0x7FFFFFFF);

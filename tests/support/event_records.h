@@ -2,8 +2,10 @@
 // EVENTLOGRECORD bytes as the system's ReadEventLog returns them, and a
 // reader that hands such blocks to the collector in place of a real log.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,32 +71,22 @@ inline std::string LocalSystemSid() {
 // unless it is empty (then it answers success and writes nothing, as Wine).
 class BlockReader : public EventLogReader {
  public:
-  std::vector<std::pair<std::string, std::vector<std::string>>> blocks;
+  std::map<std::string, std::vector<std::string>> blocks;
   std::string backupBytes;
   uint32_t failAfter = 0;  // a read error after this many blocks, when not 0
 
   bool Open(const std::string& log, uint32_t* error) override {
-    for (auto& entry : blocks) {
-      if (entry.first == log) {
-        current_ = &entry.second;
-        next_ = 0;
-        return true;
-      }
-    }
+    current_ = blocks.count(log) != 0 ? &blocks[log] : nullptr;
+    next_ = 0;
     *error = 2;
-    return false;
+    return current_ != nullptr;
   }
   Read ReadBlock(void* buffer, size_t size, size_t* got, uint32_t* error) override {
-    if (failAfter != 0 && next_ == failAfter) {
-      *error = 5;
-      return Read::Failed;
-    }
-    if (next_ >= current_->size()) {
-      *error = 38;
-      return Read::End;
-    }
+    *error = failAfter != 0 && next_ == failAfter ? 5 : 38;
+    if (*error == 5) return Read::Failed;
+    if (next_ >= current_->size()) return Read::End;
     const std::string& block = (*current_)[next_++];
-    *got = block.size() < size ? block.size() : size;
+    *got = std::min(block.size(), size);
     std::memcpy(buffer, block.data(), *got);
     return Read::Block;
   }
