@@ -86,14 +86,13 @@ class FakeRows : public DirectoryRows {
 
 class FakeForest : public DirectoryForest {
  public:
-  bool client = true;
   std::vector<std::string> trees;
   std::map<std::string, TreeAnswer> answers;
   Strings searches;    // "tree|filter|attr,attr"
   size_t fetched = 0;  // objects asked for, over all searches
   std::function<void(size_t)> onFetch;
 
-  bool ClientPresent() override { return client; }
+  bool ClientPresent() override { return true; }
   bool TreeNames(std::vector<std::string>* names, long* failure) override {
     *failure = 0;
     *names = trees;
@@ -206,16 +205,6 @@ TEST_F(DirectoryDumpTest, WritesHeadersAndAlignedRowsForEveryTree) {
                           "INFORMATION,Directory dump wrote 5 rows to " + scriptFolder_ +
                               "\\ADS_Info.csv"));
   EXPECT_EQ(manifest_.rows, Strings{"Script\\ADS_Info.csv|"});
-}
-
-TEST_F(DirectoryDumpTest, WithoutADirectoryClientNothingIsWritten) {
-  forest_.client = false;
-  forest_.trees = {"DC=a"};
-  Run(Element({Search("(cn=*)", {Scope("all"), Attrib("cn")})}));
-  EXPECT_FALSE(Exists(scriptFolder_ + "\\ADS_Info.csv"));
-  EXPECT_TRUE(forest_.searches.empty());
-  EXPECT_THAT(log_.Entries(), ElementsAre("INFORMATION,No directory client on this machine: "
-                                          "ACTIVE_DIRECTORY writes no file"));
 }
 
 TEST_F(DirectoryDumpTest, AReadFailureKeepsTheRowsAndTheNextTreeIsSearched) {

@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 
-#include <climits>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -60,61 +59,32 @@ ActionElement Element(std::vector<std::pair<std::string, std::string>> attribute
   return element;
 }
 
-constexpr int32_t kNotGiven = INT32_MIN;
+TEST(EventLogSettings, ElementAttributesThenSwitches) {
+  RunSettings settings;
+  ReadEventLogSettings(Element({{"System_log_Recent_Days", "4"}}), RunPassRun, &settings);
+  ReadEventLogSettings(Element({{"Application_log_required", ""},
+                                {"system_LOG_required", "false"},
+                                {"Security_log_required", "YES"},
+                                {"Security_log_Recent_Days", " 12abc"}}),
+                       RunPassRun, &settings);
+  ReadEventLogSettings(Element({{"Security_log_required", "No"}}), RunPassCount, &settings);
+  EXPECT_THAT(settings.eventLogSelected, ElementsAre(false, false, true));
+  EXPECT_THAT(settings.eventLogDays, ElementsAre(-1, -1, 12));  // the first element is forgotten
 
-TEST(EventLogSettings, ElementAttributes) {
-  struct Case {
-    std::vector<std::pair<std::string, std::string>> attributes;
-    bool selected[3];  // Application, System, Security
-    int32_t days[3];
-  } cases[] = {
-      // clang-format off
-      {{{"system_LOG_required", "false"}}, {true, false, true}, {-1, -1, -1}},
-      {{{"Application_log_required", ""}, {"Security_log_required", "YES"}}, {false, true, true}, {-1, -1, -1}},
-      {{{"Application_log_Recent_Days", "0"}, {"Security_log_Recent_Days", " 12abc"},
-        {"System_log_Recent_Days", "x"}}, {true, true, true}, {0, 0, 12}},
-      // clang-format on
-  };
-  for (const Case& c : cases) {
-    RunSettings settings;
-    // An earlier element is forgotten; counting reads nothing.
-    ReadEventLogSettings(
-        Element({{"Application_log_required", "No"}, {"System_log_Recent_Days", "4"}}), RunPassRun,
-        &settings);
-    ReadEventLogSettings(Element({{"Security_log_required", "No"}}), RunPassCount, &settings);
-    ReadEventLogSettings(Element(c.attributes), RunPassRun, &settings);
-    for (int log = 0; log < 3; ++log) {
-      EXPECT_EQ(settings.eventLogSelected[log], c.selected[log]) << EventLogName(log);
-      EXPECT_EQ(settings.eventLogDays[log], c.days[log]) << EventLogName(log);
-    }
-  }
-}
-
-TEST(EventLogSettings, SwitchesMergeOverAnElement) {
-  struct Case {
-    int32_t event, application, system;  // kNotGiven: switch absent
-    bool selected[3];                    // Application, System, Security
-    int32_t days[3];
-  } cases[] = {
-      {5, kNotGiven, kNotGiven, {true, true, true}, {5, 5, 5}},
-      {0, 3, kNotGiven, {true, false, false}, {3, 0, 0}},
-      {kNotGiven, kNotGiven, 0, {true, false, true}, {-1, 0, -1}},
-  };
-  for (const Case& c : cases) {
-    RunSettings settings;
-    ReadEventLogSettings(Element({}), RunPassRun, &settings);
-    settings.eventDaysGiven = c.event != kNotGiven;
-    settings.eventDays = c.event;
-    settings.applicationDaysGiven = c.application != kNotGiven;
-    settings.applicationDays = c.application;
-    settings.systemDaysGiven = c.system != kNotGiven;
-    settings.systemDays = c.system;
-    const EventLogChoice choice = MergeEventLogSettings(settings);
-    for (int log = 0; log < 3; ++log) {
-      EXPECT_EQ(choice.selected[log], c.selected[log]) << c.event << " " << EventLogName(log);
-      EXPECT_EQ(choice.days[log], c.days[log]) << c.event << " " << EventLogName(log);
-    }
-  }
+  // Over an element: /event=0 /application=3, then /event=5 /application=3 /system=0.
+  ReadEventLogSettings(Element({}), RunPassRun, &settings);
+  settings.eventDaysGiven = settings.applicationDaysGiven = true;
+  settings.eventDays = 0;
+  settings.applicationDays = 3;
+  EventLogChoice choice = MergeEventLogSettings(settings);
+  EXPECT_THAT(choice.selected, ElementsAre(true, false, false));
+  EXPECT_THAT(choice.days, ElementsAre(3, 0, 0));
+  settings.systemDaysGiven = true;
+  settings.eventDays = 5;
+  settings.systemDays = 0;
+  choice = MergeEventLogSettings(settings);
+  EXPECT_THAT(choice.selected, ElementsAre(true, false, true));
+  EXPECT_THAT(choice.days, ElementsAre(3, 0, 5));
 }
 
 // --- records and rows from buffers

@@ -39,13 +39,9 @@ class EventLogWinTest : public ::testing::Test {
     // A missing file first: the next one in the list gives the text. Message
     // texts end in CR LF, which the rows show as two blanks.
     const std::string events = folder_ / "missing.dll;%BRT_EVENT_DIR%\\event_messages.dll";
-    const std::string categories = folder_ / "event_messages.dll";
     ::RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
                      reinterpret_cast<const BYTE*>(events.c_str()),
                      static_cast<DWORD>(events.size() + 1));
-    ::RegSetValueExA(key, "CategoryMessageFile", 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(categories.c_str()),
-                     static_cast<DWORD>(categories.size() + 1));
     ::RegCloseKey(key);
     ::CreateDirectoryA((folder_ / "script").c_str(), nullptr);
   }
@@ -62,11 +58,10 @@ class EventLogWinTest : public ::testing::Test {
   CapturedLog log_;
 };
 
-// Categories, unknown ids and accounts without a name are the unit test's.
+// Categories (the same lookup), unknown ids and unnamed accounts are the unit test's.
 TEST_F(EventLogWinTest, RendersFromTheRegisteredMessageFile) {
   RecordSpec started;
   started.eventId = 100;
-  started.category = 1;
   started.source = source_;
   started.computer = "";  // this machine
   started.sid = testing_support::LocalSystemSid();
@@ -87,7 +82,7 @@ TEST_F(EventLogWinTest, RendersFromTheRegisteredMessageFile) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_THAT(lines[1],
                 ::testing::EndsWith("," + source_ +
-                                    ",Disk.Net  ,100,SYSTEM,,"
+                                    ",None,100,SYSTEM,,"
                                     "Service Spooler started.  then Fax. too stopped.  ,None"));
     EXPECT_THAT(lines[2], ::testing::EndsWith(",555,SYSTEM,,None,None"));
   }

@@ -94,10 +94,8 @@ TEST(PerformanceInstanceNames, DamagedAnswersListWhatFits) {
       {28, 0, {}},                      // no objects (Wine's answer)
       {object + 40, 0xFFFFFFFF, {}},    // PERF_NO_INSTANCES
       {24, 0x7FFFFFF0, {}},             // header length past the end
-      {object + 4, 10, {}},             // definition shorter than the object header
       {second - 24, 0, {u"Idle"}},      // zero-length counter block
       {second, 0x10000000, {u"Idle"}},  // instance longer than the object
-      {second, 8, {u"Idle"}},           // instance shorter than its definition
       // A name without its terminator ends with the instance definition.
       {second + 20, 0x1000, {u"Idle", u"System", u"smss"}},
   };
