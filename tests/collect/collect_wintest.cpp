@@ -108,11 +108,9 @@ TEST_F(FileCollectorWinTest, CopiedMirroredThenFlatOrSkipped) {
   fs::create_directories(data_ / "folder.log");
   WriteFile(data_ / "folder.log\\c.log", "not below");
 
-  ::SetEnvironmentVariableA("BRT_FC_DATA", data_.path().c_str());
-  Collect("%BRT_FC_DATA%\\*.log");  // resolved before the search is chosen
+  Collect(data_ / "*.log");
   EXPECT_EQ(log_.Entries(),
-            (Strings{"INFORMATION,Path resolved to " + (data_ / "*.log"),
-                     "INFORMATION,Files to be copied to " + out_, Collected(a, Mirrored(a))}));
+            (Strings{"INFORMATION,Files to be copied to " + out_, Collected(a, Mirrored(a))}));
   EXPECT_EQ(Listed(), Strings{Mirrored(a) + "," + a});
   const std::string copy = root_ + "\\" + Mirrored(a);
   EXPECT_EQ(ReadFile(copy), "alpha");
@@ -253,7 +251,6 @@ TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
   ASSERT_TRUE(resize(0xFFFFFFFFLL));
   facts = ReadFileFacts(big);
   EXPECT_TRUE(facts.opened && facts.size == 0xFFFFFFFFu);
-  EXPECT_FALSE(ReadFileFacts(data / "missing.dll").opened);
 }
 
 // This program carries the version resource of collect_wintest.rc; the

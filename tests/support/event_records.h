@@ -47,7 +47,6 @@ inline std::string RecordBytes(const RecordSpec& r) {
   Put32(&b, 0, length);
   Put32(&b, 4, kEventRecordMark);
   Put32(&b, 12, r.time);
-  Put32(&b, 16, r.time);
   Put32(&b, 20, r.eventId);
   Put32(&b, 24, r.type, 2);
   Put32(&b, 26, static_cast<uint32_t>(r.strings.size()), 2);
