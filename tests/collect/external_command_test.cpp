@@ -18,7 +18,6 @@ TEST(ExternalCommandValue, SplitsTheMinutesPrefix) {
       {"~10 tool.exe /a", "10", 600000, "tool.exe /a"},
       // "~" directly followed by a blank, or no blank at all: no prefix.
       {"~ tool.exe", "5", 300000, "~ tool.exe"},
-      {"~3", "5", 300000, "~3"},
       // Not a number: no time at all, but the text is kept for the log.
       {"~x tool.exe", "x", 0, "tool.exe"},
       {"~2x    tool.exe  \"a b\"", "2x", 120000, "tool.exe  \"a b\""},

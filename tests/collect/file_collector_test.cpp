@@ -18,8 +18,6 @@ TEST(FileCollectorText, SwitchesAreTakenOutInOrder) {
       {"*.log /S /N /X:de", "*.log", true, true, "de"},
       // The letters end at the first non-letter; the rest stays.
       {"/x:C1 a.txt", "1 a.txt", false, false, "C"},
-      // Only trailing white space goes; a leading blank stays.
-      {"/x:DE *.tmp \t", " *.tmp", false, false, "DE"},
       // The lower-case form is taken first, wherever it is.
       {"a/S b/s", "a/S b", false, true, ""},
       // A switch-like text inside a path is taken as the switch.
