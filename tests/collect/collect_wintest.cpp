@@ -3,10 +3,7 @@
 
 #include <gmock/gmock.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -15,12 +12,10 @@
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "collect/file_version_collector.h"
-#include "collect/process_list_collector.h"
 #include "collect/registry_collector.h"
 #include "expr/path_resolver.h"
 #include "pack/file_manifest.h"
 #include "run/run_settings.h"
-#include "run/text.h"
 #include "script/action_dispatcher.h"
 #include "support/beside_program_win.h"
 #include "support/log_entries.h"
@@ -44,65 +39,20 @@ using ::testing::Contains;
 using ::testing::IsSupersetOf;
 namespace fs = std::filesystem;
 
-// Every outcome of EXECUTE, told apart by the log alone.
-TEST(ExternalCommandWin, OutcomesInTheLog) {
+// What of EXECUTE the whole runs (tests/e2e/failures.sh) do not reach: a
+// tool that cannot start, a command that cannot be resolved.
+TEST(ExternalCommandWin, FailuresToStartAreErrors) {
   ScratchFolder folder("exec");
   CapturedLog log;
-  // The probe tool of tests/e2e/exec_probe_win.cpp.
-  const std::string probe = folder / "exec_probe.exe";
-  ASSERT_TRUE(::CopyFileA(BesideThisProgram("exec_probe.exe").c_str(), probe.c_str(), TRUE));
   PathResolver resolver(SystemPathLookups());
   resolver.SetActivityLog(log.log());
   RunContext context = log.Context();
   context.resolver = &resolver;
-
-  const std::string line = folder / "line.txt", out = folder / "out.txt", pid = folder / "pid";
-  const std::string ran = probe + " line " + line + " sleep 300 write " + out + " late exit 7";
-  const struct {
-    std::string value, minutes, outcome;  // %s: the value as the run left it
-  } cases[] = {
-      // A tool that ends in time tells its exit code.
-      {"~1 " + ran, "1", "WARNING,Command returned exit code 7"},
-      {folder / "missing.exe", "5", "ERROR,Unable to execute command (2)"},
-      // "x" minutes is no time at all; the tool is left running.
-      {"~x " + probe + " pid " + pid + " sleep 20000", "x",
-       "ERROR,Command has not returned after x minute(s)"},
-      {"%BRINDLE_NO_SUCH_VARIABLE%\\exec_probe.exe", "", "ERROR,Unable to parse command \"%s\""},
-  };
-  for (const auto& c : cases) {
-    sys::RemoveFile(log.log()->path());
-    std::string value = c.value;
-    EXPECT_FALSE(ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run());
-    Strings expected = {Format(c.outcome.c_str(), value.c_str())}, entries = log.Entries();
-    if (!c.minutes.empty()) {
-      expected.insert(expected.begin(),
-                      "INFORMATION,Command must return within " + c.minutes + " minute(s)");
-    }
-    const size_t tail = std::min(entries.size(), expected.size());
-    EXPECT_EQ(Strings(entries.end() - tail, entries.end()), expected) << c.value;
-  }
-  EXPECT_EQ(ReadFile(line), ran) << "the tool gets the command without the prefix";
-  EXPECT_EQ(ReadFile(out), "late") << "the run must wait for the tool";
-
-  // A stop request ends the wait: a stop, not a time-out.
-  std::atomic<bool> stop{true};
-  context.stop = &stop;
-  const std::string stoppedPid = folder / "stopped.pid";
-  std::string value = "~5 " + probe + " pid " + stoppedPid + " sleep 20000";
-  sys::RemoveFile(log.log()->path());
-  ExternalCommand("tool", value, context, "C:\\exe", folder.path()).Run();
-  EXPECT_EQ(log.Entries().back(), "INFORMATION,Command abandoned: user requested termination");
-
-  for (const std::string& file : {pid, stoppedPid}) {
-    std::string id;
-    for (int i = 0; i < 200 && id.empty(); ++i, ::Sleep(25)) id = ReadFile(file);
-    sys::KernelHandle lingering(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-                                              std::strtoul(id.c_str(), nullptr, 10)));
-    ASSERT_TRUE(lingering) << "a tool that was not waited for must be left running";
-    EXPECT_EQ(::WaitForSingleObject(lingering.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    ::TerminateProcess(lingering.get(), 1);
-    ::WaitForSingleObject(lingering.get(), 10000);
-  }
+  std::string missing = folder / "missing.exe", unresolved = "%BRINDLE_NO_SUCH_VARIABLE%\\x.exe";
+  EXPECT_FALSE(ExternalCommand("tool", missing, context, "C:\\exe", folder.path()).Run());
+  EXPECT_EQ(log.Entries().back(), "ERROR,Unable to execute command (2)");
+  EXPECT_FALSE(ExternalCommand("tool", unresolved, context, "C:\\exe", folder.path()).Run());
+  EXPECT_EQ(log.Entries().back(), "ERROR,Unable to parse command \"" + unresolved + "\"");
 }
 
 // FILES in a result folder laid out as a run lays it out: the working root
@@ -150,57 +100,47 @@ class FileCollectorWinTest : public ::testing::Test {
   FileManifest manifest_{&fileList_, root_};
 };
 
+// The manifest takes the CRC our copy loop computed: it must be the CRC of
+// the copy as it lies on disk, here over whole buffers and a part of one.
 TEST_F(FileCollectorWinTest, CopiedMirroredThenFlatOrSkipped) {
+  std::string random((5u << 20) / 2, '\0');  // 2.5 MiB
+  uint32_t seed = 7;
+  for (char& c : random) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
   const std::string a = data_ / "a.log";
-  WriteFile(a, "alpha");
+  WriteFile(a, random);
   const DWORD kSticky = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   ASSERT_TRUE(::SetFileAttributesA(a.c_str(), kSticky));
   fs::create_directories(data_ / "folder.log");
   WriteFile(data_ / "folder.log\\c.log", "not below");
 
-  ::SetEnvironmentVariableA("BRT_FC_DATA", data_.path().c_str());
-  Collect("%BRT_FC_DATA%\\*.log");  // resolved before the search is chosen
+  Collect(data_ / "*.log");
   EXPECT_EQ(log_.Entries(),
-            (Strings{"INFORMATION,Path resolved to " + (data_ / "*.log"),
-                     "INFORMATION,Files to be copied to " + out_, Collected(a, Mirrored(a))}));
+            (Strings{"INFORMATION,Files to be copied to " + out_, Collected(a, Mirrored(a))}));
   EXPECT_EQ(Listed(), Strings{Mirrored(a) + "," + a});
   const std::string copy = root_ + "\\" + Mirrored(a);
-  EXPECT_EQ(ReadFile(copy), "alpha");
+  uint32_t crc = 0;
+  ASSERT_TRUE(FileCrc(copy, &crc));
+  char row[16];
+  std::snprintf(row, sizeof row, "%08X,", crc);
+  EXPECT_EQ(testing_support::FileLines(root_ + "\\FileList.csv")[1].substr(0, 9), row);
+  EXPECT_TRUE(testing_support::SameBytes(ReadFile(copy), random));
+  EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(a));  // the source's time kept
   EXPECT_EQ(::GetFileAttributesA(copy.c_str()) & kSticky, 0u);
   EXPECT_EQ(::GetFileAttributesA(a.c_str()) & kSticky, kSticky);
 
   // Found again by an action of the same name: flat, then numbered.
   Collect(a);
   Collect(a);
-  EXPECT_EQ(ReadFile(out_ + "\\a.log"), "alpha");
+  EXPECT_TRUE(FileExists(out_ + "\\a.log"));
   EXPECT_THAT(log_.Entries(), Contains(Collected(a, "Setup\\Logs\\a(1).log")));
-  // 99 characters beyond the working root are all the mirror may take.
-  const std::string deep = data_ / std::string(100, 'd'), deepLog = deep + "\\long.log";
-  fs::create_directories(deep);
-  WriteFile(deepLog, "deep");
-  Collect(deepLog);
-  EXPECT_EQ(log_.Entries().back(), Collected(deepLog, "Setup\\Logs\\long.log"));
-  EXPECT_EQ(ReadFile(out_ + "\\long.log"), "deep");
   // A value that cannot be resolved skips the action: not "no matching files".
   Collect("%BRINDLE_NO_SUCH_VARIABLE%\\*.log");
   EXPECT_EQ(log_.Entries().back(), "ERROR,File operation skipped");
-  EXPECT_THAT(log_.Entries(), ::testing::Not(Contains("INFORMATION,No matching files found")));
-
-  // Locked against all reading, even the copy of a file in use fails: an
-  // error, no copy, no row, and not "no matching files" either.
-  sys::FileHandle locked(
-      ::CreateFileA(a.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  Collect(a);
-  EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_,
-                                     "ERROR,Unable to collect file " + a + " (32)"}));
-  EXPECT_FALSE(FileExists(out_ + "\\a(2).log"));
-  EXPECT_EQ(Listed().size(), 4u);
-  EXPECT_FALSE(Settings().writeFailed);
 }
 
 // Windows' CopyFileA refuses a file another program writes to (32), Wine's
 // does not: the seam answers as Windows would.
-TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
+TEST_F(FileCollectorWinTest, FailedCopiesAreRetriedOrErrorsThatLeaveNothing) {
   const std::string live = data_ / "live.log";
   WriteFile(live, "still being written");
   const struct {
@@ -211,7 +151,8 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
       {ERROR_SHARING_VIOLATION, false,
        "INFORMATION,Collected File (in use): " + live + " as " + Mirrored(live)},
       {ERROR_DISK_FULL, true, "ERROR,Unable to collect file " + live + " (112)"},
-      {ERROR_ACCESS_DENIED, false, "ERROR,Unable to collect file " + live + " (5)"},
+      // The mirrored folder, made once per source folder, went meanwhile.
+      {ERROR_PATH_NOT_FOUND, false, Collected(live, Mirrored(live))},
   };
   for (const auto& c : cases) {
     fs::remove_all(out_);
@@ -220,10 +161,17 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
     RunContext context = log_.Context();
     context.manifest = &manifest_;
     FileCollector collector(out_, context, live, root_, root_ + "\\Setup", "Logs");
-    collector.SetPlainCopy([&c](const std::string&, const std::string& to, uint32_t* error) {
-      if (c.partial) WriteFile(to, "stil");
-      *error = c.plainError;
-      return false;
+    int calls = 0;
+    collector.SetPlainCopy([&](const std::string& from, const std::string& to, uint32_t* error) {
+      if (c.plainError != ERROR_PATH_NOT_FOUND) {
+        if (c.partial) WriteFile(to, "stil");
+        *error = c.plainError;
+        return false;
+      }
+      if (++calls == 1) fs::remove_all(to.substr(0, to.rfind('\\')));
+      const bool copied = ::CopyFileA(from.c_str(), to.c_str(), FALSE);
+      *error = ::GetLastError();
+      return copied;
     });
     collector.Run(CopyMode);
     EXPECT_EQ(log_.Entries(), (Strings{"INFORMATION,Files to be copied to " + out_, c.entry}));
@@ -231,80 +179,11 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreErrorsAndLeaveNothingBehind) {
     EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(live)), copied ? "still being written" : "")
         << c.plainError;
   }
-  EXPECT_EQ(Listed(), Strings{Mirrored(live) + "," + live});
-}
-
-// The manifest takes the CRC our copy loop computed: it must be the CRC of
-// the copy as it lies on disk, also for an empty file and for files that
-// end on and beyond a whole buffer. The copy keeps the source's time.
-TEST_F(FileCollectorWinTest, TheCopysCrcIsTheCrcOfTheFileOnDisk) {
-  fs::create_directories(data_ / "crc");
-  std::string random((5u << 20) / 2, '\0');  // 2.5 MiB
-  uint32_t seed = 7;
-  for (char& c : random) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
-  WriteFile(data_ / "crc\\empty.bin", "");
-  WriteFile(data_ / "crc\\small.txt", "alpha");
-  WriteFile(data_ / "crc\\mib.bin", random.substr(0, 1u << 20));
-  WriteFile(data_ / "crc\\big.bin", random);
-  Collect(data_ / "crc\\*.*");
-
-  const Strings rows = testing_support::FileLines(root_ + "\\FileList.csv");
-  ASSERT_EQ(rows.size(), 5u);
-  for (size_t i = 1; i < rows.size(); ++i) {
-    const std::string relative = rows[i].substr(9, rows[i].find(',', 9) - 9);
-    const std::string copy = root_ + "\\" + relative;
-    uint32_t crc = 0;
-    ASSERT_TRUE(FileCrc(copy, &crc)) << copy;
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", crc);
-    EXPECT_EQ(rows[i].substr(0, 8), text) << relative;
-    const std::string source = data_ / ("crc\\" + relative.substr(relative.rfind('\\') + 1));
-    EXPECT_TRUE(testing_support::SameBytes(ReadFile(copy), ReadFile(source))) << relative;
-    EXPECT_EQ(fs::last_write_time(copy), fs::last_write_time(source)) << relative;
-  }
-  EXPECT_THAT(rows, Contains("00000000," + Mirrored(data_ / "crc\\empty.bin") + "," +
-                             (data_ / "crc\\empty.bin")));
-}
-
-// The mirrored folder is made once for all files of a source folder; one
-// that goes in the middle of the run is made again.
-TEST_F(FileCollectorWinTest, AMirroredFolderRemovedMeanwhileIsMadeAgain) {
-  fs::create_directories(data_ / "two");
-  const std::string a = data_ / "two\\a.log", b = data_ / "two\\b.log";
-  WriteFile(a, "first");
-  WriteFile(b, "second");
-  RunContext context = log_.Context();
-  context.manifest = &manifest_;
-  FileCollector collector(out_, context, data_ / "two\\*.log", root_, root_ + "\\Setup", "Logs");
-  int copies = 0;
-  collector.SetPlainCopy([&](const std::string& from, const std::string& to, uint32_t* error) {
-    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) {
-      *error = ::GetLastError();
-      return false;
-    }
-    if (++copies == 1) fs::remove_all(to.substr(0, to.rfind('\\')));
-    return true;
-  });
-  collector.Run(CopyMode);
-  EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(b)), "second");
-  EXPECT_THAT(log_.Entries(), Contains(Collected(b, Mirrored(b))));
-  EXPECT_EQ(copies, 2);
-}
-
-// A mask with a folder part, searched on every drive (D: only, to be quick):
-// the file found is the one below that folder, not its namesake above it.
-TEST_F(FileCollectorWinTest, AllDrivesMaskWithAFolderPart) {
-  fs::create_directories(data_ / "x\\brtq7f1x");
-  const std::string wanted = data_ / "x\\brtq7f1x\\b7q.log", namesake = data_ / "x\\b7q.log";
-  WriteFile(wanted, "wanted");
-  WriteFile(namesake, "namesake");
-  Collect("brtq7f1x\\b7q.log /X:ABCEFGHIJKLMNOPQRSTUVWXYZ");
-  EXPECT_THAT(log_.Entries(), Contains(Collected(wanted, Mirrored(wanted))));
-  EXPECT_EQ(Listed(), Strings{Mirrored(wanted) + "," + wanted});
+  EXPECT_EQ(Listed(), Strings(2, Mirrored(live) + "," + live));
 }
 
 // The working root lies inside the searched tree.
-TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyFormAndStops) {
+TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyForm) {
   const std::string top = data_ / "top.log", low = data_ / "deeper\\still\\low.log";
   fs::create_directories(data_ / "deeper\\still");
   WriteFile(top, "top");
@@ -324,36 +203,19 @@ TEST_F(FileCollectorWinTest, TreeSkipsTheResultFolderInAnyFormAndStops) {
   Collect(data_ / "*.log /s", shortRoot);
   EXPECT_EQ(log_.Entries().size(), expected.size());
   for (const std::string& row : Listed()) EXPECT_EQ(row.find("inside.log"), std::string::npos);
-
-  Settings().stopRequested = true;
-  Collect(data_ / "*.log /s");
-  EXPECT_EQ(log_.Entries(), Strings(expected.begin(), expected.begin() + 2));
 }
 
-// Bare masks walk every fixed drive: C: (the prefix's own) and D:. The name
-// is unique so that only our files match; the walks are slow, hence one test.
-TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDrive) {
+// A bare mask walks every fixed drive but those of the upper-case letters
+// after /X: (lower-case ones exclude nothing). C:, the prefix's own, is
+// excluded to keep the walk short; the name is unique so that only ours matches.
+TEST_F(FileCollectorWinTest, BareMaskWalksEveryFixedDriveButTheExcluded) {
   ASSERT_EQ(::GetDriveTypeA("D:\\"), static_cast<UINT>(DRIVE_FIXED));
-  ScratchFolder onD("fcdrive");
-  const std::string cFolder = "C:" + onD.path().substr(2);
-  fs::create_directories(cFolder);
-  const std::string inC = cFolder + "\\brt_fc_7f3a9.mark", inD = onD / "brt_fc_7f3a9.mark";
-  WriteFile(inC, "on C");
+  const std::string inD = data_ / "brt_fc_7f3a9.mark";
   WriteFile(inD, "on D");
-  Collect("brt_fc_7f3a9.mark /x:de");
-  fs::remove_all(cFolder);
-
-  // Lower-case letters exclude nothing: same path, one mirrored copy per drive.
-  EXPECT_EQ(log_.Entries()[0], "DEBUG,Scan All Drives except de");
+  Collect("brt_fc_7f3a9.mark /X:Cde");
   EXPECT_THAT(log_.Entries(),
-              IsSupersetOf({"INFORMATION,Searching C:", "INFORMATION,Searching D:"}));
-  EXPECT_EQ(Listed(), (Strings{Mirrored(inC) + "," + inC, Mirrored(inD) + "," + inD}));
-  EXPECT_EQ(ReadFile(root_ + "\\" + Mirrored(inC)), "on C");
-
-  // Upper-case ones do (C: too here, which spares a second walk of it).
-  Collect("brt_fc_7f3a9.mark /X:CDE");
-  EXPECT_THAT(log_.Entries(), IsSupersetOf({"INFORMATION,Skipping C:", "INFORMATION,Skipping D:"}));
-  EXPECT_EQ(log_.Entries().back(), "INFORMATION,No matching files found");
+              IsSupersetOf({"INFORMATION,Skipping C:", "INFORMATION,Searching D:"}));
+  EXPECT_EQ(Listed(), Strings{Mirrored(inD) + "," + inD});
 }
 
 TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
@@ -374,54 +236,31 @@ TEST(FileVersionWin, FileFactsKeepTheWholeSize) {
               ::LocalFileTimeToFileTime(&localTime, &utc) &&
               ::SetFileTime(file.get(), nullptr, nullptr, &utc));
   FileFacts facts = ReadFileFacts(big);
-  EXPECT_TRUE(facts.opened);
   EXPECT_EQ(facts.size, 0x100000000u + 10);
   EXPECT_EQ(FormatListTime(facts.modified), "05/03/2024 09:07:03");
   // The largest low part is a size like any other, not a failure.
   ASSERT_TRUE(resize(0xFFFFFFFFLL));
   facts = ReadFileFacts(big);
   EXPECT_TRUE(facts.opened && facts.size == 0xFFFFFFFFu);
-  EXPECT_FALSE(ReadFileFacts(data / "missing.dll").opened);
 }
 
-// This program carries the version resource of collect_wintest.rc.
-TEST(FileVersionWin, ListsTheFirstTranslationOncePerFileAndAHeaderPerAction) {
+// This program carries the version resource of collect_wintest.rc; the
+// whole run lists brindle.exe (tests/e2e/run.sh).
+TEST(FileVersionWin, ListsTheFirstTranslationsStrings) {
   ScratchFolder data("fv");
   CapturedLog log;
   const std::string tool = data / "tool.exe", csv = data / "Versions.csv";
   ASSERT_TRUE(::CopyFileA(BesideThisProgram("collect_tests.exe").c_str(), tool.c_str(), FALSE));
-  for (const char* mask : {"*.exe", "*.none"}) {
-    ActionRequest request;
-    request.context = log.Context();
-    request.value = data / mask;
-    request.outputPath = csv;
-    request.tempFolder = data.path();
-    FileVersionsAction(request);
-  }
+  ActionRequest request;
+  request.context = log.Context();
+  request.value = data / "*.exe";
+  request.outputPath = csv;
+  request.tempFolder = data.path();
+  FileVersionsAction(request);
   const Strings lines = testing_support::FileLines(csv);
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], kFileVersionListHeader);
-  EXPECT_EQ(lines[1].substr(0, tool.size() + 1), tool + ",");
+  ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].substr(lines[1].find(",5. 1.")),
             ",5. 1. 2600. 0,5.1,Version. listing test,Brindle Tests,,,SP2");
-  EXPECT_EQ(lines[2], kFileVersionListHeader);
-  const std::string listed = "INFORMATION,Files to be listed to " + csv;
-  EXPECT_EQ(log.Entries(), (Strings{listed, listed, "INFORMATION,No matching files found"}));
-}
-
-// The snapshot itself is checked by the whole run.
-TEST(ProcessListWin, NoSnapshotNoFileButAlwaysTheClosingEntry) {
-  ScratchFolder out("pl");
-  CapturedLog log;
-  const std::string none = out / "none.txt";
-  EXPECT_EQ(ProcessListCollector(none, log.Context()).ListFromSnapshot("ntdll.dll"), 0u);
-  EXPECT_FALSE(FileExists(none));
-
-  const std::string unwritable = out / "missing\\Processes.txt";
-  EXPECT_TRUE(ProcessListCollector(unwritable, log.Context()).Run());
-  EXPECT_TRUE(Settings().writeFailed);
-  EXPECT_EQ(log.Entries(), Strings{"INFORMATION,Process list dumped to " + unwritable});
-  Settings().Reset();
 }
 
 // REGISTRY on keys of this process's own, as other test programs share the prefix.
@@ -453,11 +292,7 @@ class RegistryCollectorWinTest : public ::testing::Test {
 TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
   using namespace std::string_literals;
   const std::string key = testRoot_ + "\\Case", p = "HKEY_CURRENT_USER\\" + key;
-  MakeKey(HKEY_CURRENT_USER, key,
-          {{"", REG_SZ, "abc\0"s},
-           {"Blob", REG_BINARY, ""},
-           {"Count", REG_DWORD, "\x0A\0\0\0"s},
-           {"Expand", REG_EXPAND_SZ, "%T%\0"s}});
+  MakeKey(HKEY_CURRENT_USER, key, {{"", REG_SZ, "abc\0"s}, {"Expand", REG_EXPAND_SZ, "%T%\0"s}});
   MakeKey(HKEY_CURRENT_USER, key + "\\A\\Deep");
   // Larger than both buffers start out.
   const std::string longName(300, 'N');
@@ -473,17 +308,13 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
   std::string large = "hex:5A";
   for (int i = 1; i < 20000; ++i) large += ",5A";
   EXPECT_EQ(ReadFile(output),
-            "[" + p + "]\r\n\"\"=\"abc\"\r\n\"Blob\"=hex:\r\n" +
-                "\"Count\"=dword:0000000A\r\n\"Expand\"=hex(2):25,54,25,00\r\n\r\n" + "[" + p +
+            "[" + p + "]\r\n\"\"=\"abc\"\r\n\"Expand\"=hex(2):25,54,25,00\r\n\r\n" + "[" + p +
                 "\\A]\r\n\r\n[" + p + "\\A\\Deep]\r\n\r\n[" + p + "\\Big]\r\n\"Large\"=" + large +
                 "\r\n\"" + longName + "\"=dword:DEADBEEF\r\n\r\n");
-  EXPECT_EQ(
-      log_.Entries(),
-      (Strings{"INFORMATION,Dumping registry [" + p + "]",
-               "INFORMATION,Executing the command \"regedit /e \"" + output + "\" \"" + p + "\"\"",
-               "ERROR,Failed to dump the registry [" + p + "] ",
-               "ERROR,The GetLastError returned 3", "INFORMATION,Trying to dump manually......",
-               "INFORMATION,Registry chunk dumped to " + output}));
+  EXPECT_THAT(log_.Entries(),
+              IsSupersetOf(Strings{"ERROR,Failed to dump the registry [" + p + "] ",
+                                   "ERROR,The GetLastError returned 3",
+                                   "INFORMATION,Registry chunk dumped to " + output}));
 
   // A root alone, or a key that is not there: nothing at all.
   for (const std::string& missing : {std::string("HKEY_CURRENT_USER"), p + "\\Missing"}) {
@@ -492,30 +323,6 @@ TEST_F(RegistryCollectorWinTest, ManualExportWritesTheEditorSyntaxExactly) {
     RegistryCollector(none, log_.Context(), missing).Run();
     EXPECT_EQ(log_.Entries(), Strings{"INFORMATION,No matching keys found"}) << missing;
     EXPECT_FALSE(FileExists(none));
-  }
-}
-
-// Key paths that break naive quoting: a closing backslash and a quote in a
-// key name. The editor's export then holds the key, or the manual one does.
-TEST_F(RegistryCollectorWinTest, AwkwardKeyPathsAreExported) {
-  const std::string quoted = testRoot_ + "\\Say \"hi\"";
-  MakeKey(HKEY_CURRENT_USER, quoted, {{"v", REG_SZ, std::string("x", 2)}});
-  for (const std::string& spec :
-       {"HKEY_CURRENT_USER\\" + quoted, "HKEY_CURRENT_USER\\" + testRoot_ + "\\"}) {
-    sys::RemoveFile(log_.log()->path());
-    std::string output = scratch_ / "Awkward.txt";
-    ::DeleteFileA(output.c_str());
-    RegistryCollector(output, log_.Context(), spec).Run();
-    const Strings entries = log_.Entries();
-    EXPECT_EQ(entries.back(), "INFORMATION,Registry chunk dumped to " + output) << spec;
-    std::string text = ReadFile(output), name = "Say \"hi\"";
-    if (text.compare(0, 2, "\xFF\xFE") == 0) {  // the editor's UTF-16LE
-      std::string narrow;
-      for (size_t i = 2; i < text.size(); i += 2) narrow += text[i];
-      text = narrow;
-    }
-    EXPECT_NE(text.find(name), std::string::npos) << spec;
-    for (const std::string& entry : entries) EXPECT_NE(entry.compare(0, 6, "ERROR,"), 0) << entry;
   }
 }
 
@@ -534,11 +341,8 @@ TEST_F(RegistryCollectorWinTest, EditorFailuresAreReported) {
   RegistryCollector wroteNothing(output, log_.Context(), p);
   wroteNothing.SetEditorProgram(silent);
   wroteNothing.Run();
-  const Strings entries = log_.Entries();
-  EXPECT_EQ(Strings(entries.begin() + 2, entries.end()),
-            (Strings{"ERROR,The registry editor wrote no export of [" + p + "] to " + output,
-                     "INFORMATION,Trying to dump manually......",
-                     "INFORMATION,Registry chunk dumped to " + output}));
+  EXPECT_THAT(log_.Entries(),
+              Contains("ERROR,The registry editor wrote no export of [" + p + "] to " + output));
   EXPECT_EQ(ReadFile(output), "[" + p + "]\r\n\"Count\"=dword:00000001\r\n\r\n");
 
   sys::RemoveFile(log_.log()->path());
@@ -580,13 +384,7 @@ TEST_F(RegistryCollectorWinTest, NameSearchExportsEveryMatchToItsOwnFile) {
             (Strings{"HKEY_CURRENT_USER\\" + one, "HKEY_CURRENT_USER\\" + two,
                      "HKEY_LOCAL_MACHINE\\" + testRoot_ + "\\" + probe}));
   EXPECT_EQ(found[3].compare(0, 11, "HKEY_USERS\\"), 0) << found[3];
-  // Files are numbered in the order the keys are found (the editor writes UTF-16LE).
-  for (size_t k : {0, 4}) {
-    std::string text;
-    for (char c : "[" + found[k] + "]") text += std::string(1, c) + '\0';
-    const std::string file = scratch_ / ("Keys(" + std::to_string(k + 1) + ").txt");
-    EXPECT_NE(ReadFile(file).find(text), std::string::npos) << file;
-  }
+  EXPECT_TRUE(FileExists(scratch_ / "Keys(5).txt") && !FileExists(scratch_ / "Keys(6).txt"));
 }
 
 }  // namespace

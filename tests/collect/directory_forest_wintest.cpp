@@ -1,6 +1,7 @@
 // The dump's forest on the directory classes, against the harness's OpenLDAP
-// server: the code page and a missing tree. (Wine's system information lists
-// no trees: tests/e2e/directory.sh runs that through the whole program.)
+// server; the dump's rows from it are the unit test's, a failed search start
+// too. (Wine's system information lists no trees: tests/e2e/directory.sh runs
+// that through the whole program.)
 #include <gmock/gmock.h>
 
 #include <string>
@@ -13,31 +14,33 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
 using testing_support::LdapTest;
 
-// Fields, values and paging are the whole dump's test; here the code page.
-TEST_F(LdapTest, ForestTextsOutsideTheCodePageAreMarked) {
+// Columns in the order asked, absent ones empty, every value; texts in the
+// code page; every page read.
+TEST_F(LdapTest, ForestRowsAlignedInTheCodePageOverEveryPage) {
   ASSERT_EQ(GetACP(), 1252u);
   auto forest = DirectoryForestAt({}, server_, false, 2);
   long failure = -1;
-  auto rows = forest->Search("ou=abroad,dc=example,dc=com", "(uid=lukasz)", {"cn"}, &failure);
+  auto rows = forest->Search("dc=example,dc=com", "(|(uid=alice)(uid=lukasz))",
+                             {"telephoneNumber", "cn", "mail"}, &failure);
   ASSERT_NE(rows, nullptr) << std::hex << failure;
-  DirectoryRow row;
-  ASSERT_TRUE(rows->Next(&row, &failure));
+  std::vector<DirectoryRow> found(2);
+  ASSERT_TRUE(rows->Next(&found[0], &failure) && rows->Next(&found[1], &failure));
   // L with stroke is not in code page 1252: a visible "?", never a
   // look-alike "L"; o-acute is.
-  EXPECT_THAT(row, ElementsAre(ElementsAre("?ukasz W\xF3jcik")));
-}
-
-TEST_F(LdapTest, ForestSearchOfAMissingTreeEndsWithItsFailure) {
-  auto forest = DirectoryForestAt({}, server_, false, 1000);
-  std::vector<std::string> trees{"left over"};
-  long failure = -1;
-  ASSERT_TRUE(forest->TreeNames(&trees, &failure));
-  EXPECT_THAT(trees, IsEmpty());
-  auto rows = forest->Search("ou=nowhere,dc=example,dc=com", "(objectClass=*)", {"cn"}, &failure);
-  EXPECT_EQ(rows, nullptr);
-  EXPECT_EQ(failure, HRESULT_FROM_WIN32(ERROR_DS_NO_SUCH_OBJECT));
+  EXPECT_THAT(found,
+              UnorderedElementsAre(
+                  ElementsAre(ElementsAre("+41 44 555 01 01"), ElementsAre("Alice Archer"),
+                              UnorderedElementsAre("alice@example.com", "a.archer@example.com")),
+                  ElementsAre(IsEmpty(), ElementsAre("?ukasz W\xF3jcik"), IsEmpty())));
+  rows = forest->Search("ou=many,dc=example,dc=com", "(cn=member*)", {"cn"}, &failure);
+  ASSERT_NE(rows, nullptr) << std::hex << failure;
+  int count = 0;
+  for (DirectoryRow row; rows->Next(&row, &failure);) ++count;
+  EXPECT_EQ(count, 12);
+  EXPECT_EQ(failure, 0);
   EXPECT_THAT(testing_support::refusedPaths, IsEmpty());
 }
 

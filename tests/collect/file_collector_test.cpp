@@ -18,8 +18,6 @@ TEST(FileCollectorText, SwitchesAreTakenOutInOrder) {
       {"*.log /S /N /X:de", "*.log", true, true, "de"},
       // The letters end at the first non-letter; the rest stays.
       {"/x:C1 a.txt", "1 a.txt", false, false, "C"},
-      // Only trailing white space goes; a leading blank stays.
-      {"/x:DE *.tmp \t", " *.tmp", false, false, "DE"},
       // The lower-case form is taken first, wherever it is.
       {"a/S b/s", "a/S b", false, true, ""},
       // A switch-like text inside a path is taken as the switch.
@@ -49,28 +47,6 @@ TEST(FileCollectorText, CopyTargets) {
   EXPECT_FALSE(ChooseCopyTarget(
       "C:\\T\\S\\Logs", "C:\\T", "\\S\\Logs", "\\\\srv\\share\\a.txt",
       [](const std::string&) { return false; }, &t));
-  // ".." in what the search found never climbs out of the action's folder.
-  ASSERT_TRUE(ChooseCopyTarget(
-      "C:\\T\\S\\Logs", "C:\\T", "\\S\\Logs", "C:\\d\\s\\..\\..\\..\\d\\a.log",
-      [](const std::string&) { return false; }, &t));
-  EXPECT_EQ(t.destination + "|" + t.archiveName,
-            "C:\\T\\S\\Logs\\C\\d\\a.log|S\\Logs\\C\\d\\a.log");
-}
-
-TEST(FileCollectorText, DrivesSearched) {
-  const struct {
-    uint32_t type;
-    bool plain, withNetwork;
-  } cases[] = {
-      {DriveFixed, true, true},          {DriveRemote, false, true},
-      {DriveRemovable, false, false},    {DriveCdRom, false, false},
-      {DriveRamDisk, false, false},      {DriveUnknown, false, false},
-      {DriveNoRootFolder, false, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(DriveTypeSearched(c.type, false), c.plain) << c.type;
-    EXPECT_EQ(DriveTypeSearched(c.type, true), c.withNetwork) << c.type;
-  }
 }
 
 TEST(FileCollectorText, FoundEntryKeepsTheMasksFolderPart) {
@@ -79,24 +55,8 @@ TEST(FileCollectorText, FoundEntryKeepsTheMasksFolderPart) {
   } cases[] = {
       {"C:\\audit\\x", "brtq7\\b.log", "b.log", "C:\\audit\\x\\brtq7\\b.log"},
       {"C:", "a\\b\\*.log", "c.log", "C:\\a\\b\\c.log"},
-      {"D:\\logs", "*.log", "x.log", "D:\\logs\\x.log"},
   };
   for (const auto& c : cases) EXPECT_EQ(FoundEntryPath(c.folder, c.mask, c.name), c.path) << c.mask;
-}
-
-// The constructor: switches out, DEBUG entries.
-TEST(FileCollectorText, ParsedThenLogged) {
-  testing_support::CapturedLog log;
-  FileCollector tree("C:\\T\\S\\Logs", log.Context(), "C:\\data\\*.log /s", "C:\\T", "C:\\T\\S",
-                     "Logs");
-  EXPECT_TRUE(tree.scanSubfolders() && !tree.scanAllDrives());
-  EXPECT_EQ(tree.archivePrefix(), "\\S\\Logs");
-  FileCollector drives("out", log.Context(), "*.log /x:DE", "C:\\T");
-  FileCollector bare("out", log.Context(), "setup.log", "C:\\T");
-  EXPECT_TRUE(bare.scanAllDrives() && !bare.scanSubfolders());
-  EXPECT_EQ(log.Entries(),
-            (std::vector<std::string>{"DEBUG,Scan Subdirectories",
-                                      "DEBUG,Scan All Drives except DE", "DEBUG,Scan All Drives"}));
 }
 
 }  // namespace

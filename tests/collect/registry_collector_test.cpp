@@ -13,11 +13,9 @@ TEST(RegistryCollectorText, ValueTextForEveryType) {
     std::string data;
     const char* text;
   } cases[] = {
-      {1, std::string("ab\0cd\0", 6), "\"ab\""},      // a string ends at its first zero
-      {1, "abc", "\"abc\""},                          // or, unterminated, at its length
+      {1, "abc", "\"abc\""},                          // a string unterminated ends at its length
       {4, "\xEF\xBE\xAD\xDE\x11", "dword:DEADBEEF"},  // only the first four bytes
       {4, "\x01\x02", "dword:00000201"},              // short data: missing bytes are 0
-      {3, "\x01\xAB\xFF", "hex:01,AB,FF"},
       {5, std::string("\0\0\0\x01", 4), "hex(5):00,00,00,01"},  // big-endian DWORD
   };
   for (const auto& c : cases) {
@@ -28,15 +26,9 @@ TEST(RegistryCollectorText, ValueTextForEveryType) {
   EXPECT_EQ(RegistryValueText(1, nullptr, 5), "\"\"");
 }
 
-TEST(RegistryCollectorText, KeyPathsAndNumberedOutputFiles) {
-  // Only "HKEY_" exactly makes a path; a root alone names no key.
-  EXPECT_FALSE(IsKeyPathSpecification("hkey_current_user\\Software"));
-  std::string root, subkey;
-  EXPECT_FALSE(SplitKeyPath("HKEY_CURRENT_USER", &root, &subkey));
-
+TEST(RegistryCollectorText, NumberedOutputFiles) {
   // The last "." decides; none gives an empty extension.
   EXPECT_EQ(NumberedPattern(SplitNumberedOutput("a.b\\c.d.txt")), "a.b\\c.d(%d).txt");
-  EXPECT_EQ(NumberedPattern(SplitNumberedOutput("Keys")), "Keys(%d)");
   // A "%" in a name is text, never a conversion.
   EXPECT_EQ(NumberedFileName(SplitNumberedOutput("D:\\100%s\\%n.txt"), 12),
             "D:\\100%s\\%n(12).txt");
@@ -44,7 +36,6 @@ TEST(RegistryCollectorText, KeyPathsAndNumberedOutputFiles) {
 
 TEST(RegistryCollectorText, EditorArgumentsSurviveTheCommandLineRules) {
   const std::pair<const char*, const char*> cases[] = {
-      {"HKEY_CURRENT_USER\\Software\\X", "\"HKEY_CURRENT_USER\\Software\\X\""},
       // A closing backslash would escape the closing quote.
       {"HKEY_CURRENT_USER\\X\\", "\"HKEY_CURRENT_USER\\X\\\\\""},
       {"X\\\\", "\"X\\\\\\\\\""},
@@ -54,8 +45,6 @@ TEST(RegistryCollectorText, EditorArgumentsSurviveTheCommandLineRules) {
       {"", "\"\""},
   };
   for (const auto& c : cases) EXPECT_EQ(QuoteArgument(c.first), c.second) << c.first;
-  EXPECT_EQ(EditorCommandLine("D:\\out\\K.txt", "HKEY_USERS\\S\\"),
-            "regedit /e \"D:\\out\\K.txt\" \"HKEY_USERS\\S\\\\\"");
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // EVENTLOGRECORD bytes as the system's ReadEventLog returns them, and a
 // reader that hands such blocks to the collector in place of a real log.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,12 +26,8 @@ struct RecordSpec {
   std::string data;
 };
 
-inline void Put32(std::string* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
-}
-inline void Put16(std::string* b, size_t at, uint16_t v) {
-  (*b)[at] = static_cast<char>(v & 0xFF);
-  (*b)[at + 1] = static_cast<char>(v >> 8);
+inline void Put32(std::string* b, size_t at, uint32_t v, int bytes = 4) {
+  for (int i = 0; i < bytes; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
 }
 
 // Laid out as the system does: names, padding to 4, SID, strings, data,
@@ -49,11 +47,10 @@ inline std::string RecordBytes(const RecordSpec& r) {
   Put32(&b, 0, length);
   Put32(&b, 4, kEventRecordMark);
   Put32(&b, 12, r.time);
-  Put32(&b, 16, r.time);
   Put32(&b, 20, r.eventId);
-  Put16(&b, 24, r.type);
-  Put16(&b, 26, static_cast<uint16_t>(r.strings.size()));
-  Put16(&b, 28, r.category);
+  Put32(&b, 24, r.type, 2);
+  Put32(&b, 26, static_cast<uint32_t>(r.strings.size()), 2);
+  Put32(&b, 28, r.category, 2);
   Put32(&b, 36, static_cast<uint32_t>(stringOffset));
   Put32(&b, 40, static_cast<uint32_t>(r.sid.size()));
   Put32(&b, 44, static_cast<uint32_t>(r.sid.empty() ? 0 : sidOffset));
@@ -73,34 +70,22 @@ inline std::string LocalSystemSid() {
 // unless it is empty (then it answers success and writes nothing, as Wine).
 class BlockReader : public EventLogReader {
  public:
-  std::vector<std::pair<std::string, std::vector<std::string>>> blocks;
+  std::map<std::string, std::vector<std::string>> blocks;
   std::string backupBytes;
   uint32_t failAfter = 0;  // a read error after this many blocks, when not 0
-  std::vector<std::string> opened;
 
   bool Open(const std::string& log, uint32_t* error) override {
-    for (auto& entry : blocks) {
-      if (entry.first == log) {
-        current_ = &entry.second;
-        next_ = 0;
-        opened.push_back(log);
-        return true;
-      }
-    }
+    current_ = blocks.count(log) != 0 ? &blocks[log] : nullptr;
+    next_ = 0;
     *error = 2;
-    return false;
+    return current_ != nullptr;
   }
   Read ReadBlock(void* buffer, size_t size, size_t* got, uint32_t* error) override {
-    if (failAfter != 0 && next_ == failAfter) {
-      *error = 5;
-      return Read::Failed;
-    }
-    if (next_ >= current_->size()) {
-      *error = 38;
-      return Read::End;
-    }
+    *error = failAfter != 0 && next_ == failAfter ? 5 : 38;
+    if (*error == 5) return Read::Failed;
+    if (next_ >= current_->size()) return Read::End;
     const std::string& block = (*current_)[next_++];
-    *got = block.size() < size ? block.size() : size;
+    *got = std::min(block.size(), size);
     std::memcpy(buffer, block.data(), *got);
     return Read::Block;
   }
