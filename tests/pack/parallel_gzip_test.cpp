@@ -13,18 +13,14 @@ namespace {
 
 // Text-like data compresses the way results do; random data not at all.
 std::string Data(size_t size, unsigned seed, bool random) {
+  static const char* const kWords[] = {"INFORMATION,", "C:\\Windows\\", "ERROR,", "\r\n",
+                                       "setup.log"};
   std::mt19937 generator(seed);
-  std::string data(size, '\0');
-  static const char* const kWords[] = {
-      "INFORMATION,", "Collected File: ", "C:\\Windows\\", "ERROR,",
-      "\r\n",         "setup.log",        "0000744 "};
-  for (size_t i = 0; i < size;) {
-    if (random) {
-      data[i++] = static_cast<char>(generator());
-    } else {
-      for (const char* c = kWords[generator() % 7]; *c != '\0' && i < size; ++c) data[i++] = *c;
-    }
+  std::string data;
+  while (data.size() < size) {
+    data += random ? std::string(1, static_cast<char>(generator())) : kWords[generator() % 5];
   }
+  data.resize(size);
   return data;
 }
 

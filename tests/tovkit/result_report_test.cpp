@@ -14,13 +14,11 @@
 #include "report.h"
 #include "result_report.h"
 #include "run/run_settings.h"
-#include "support/local_run.h"
 #include "support/test_support.h"
 #include "sys/file_system.h"
 
 namespace {
 
-using testing_support::LocalRun;
 using testing_support::ReadFile;
 using testing_support::ScratchFolder;
 using testing_support::Signed;
@@ -64,8 +62,7 @@ class ResultReportTest : public ::testing::Test {
     CollectorTable collectors;
     collectors.processList = Processes;
     collectors.eventLogs = Events;
-    LocalRun system(dir_->path());
-    ScriptRunner(std::string(), system, collectors).Run(RunPassRun);
+    ScriptRunner(std::string(), SystemRun(), collectors).Run(RunPassRun);
     Settings().Reset();
     const std::string result = ReadFile(*dir_ / "result.tgz");
     for (size_t i = 0; i < 3; ++i) {

@@ -45,18 +45,10 @@ TEST(ScriptLintTest, EachBrokenScriptGetsItsDiagnosticAtItsPlace) {
       {"condition_operand.tov",
        "s.tov:2:22: error: attribute 'Path' is no condition operand (RegKey, RegValueName, "
        "RegValue, File, Folder)\n"},
-      {"variable_unended.tov",
-       "s.tov:2:15: error: reference '%WINDIR\\*.ini' does not end with '%'\n"},
       {"variable_unknown.tov", "s.tov:2:17: error: unknown variable '$TOOLSDIR$'\n"},
       {"files_unknown_switch.tov",
        "s.tov:2:30: error: unknown switch '/r' (the collector knows /n, /s and /x:)\n"},
-      {"files_all_drives.tov",
-       "s.tov:2:16: warning: '*.log' has no drive and no folder: every folder of every fixed "
-       "drive is searched, slow on a large machine\n"},
       {"execute_minutes.tov", "s.tov:2:18: error: time limit '~ten' is not a number of minutes\n"},
-      {"execute_no_limit.tov",
-       "s.tov:2:18: warning: no time limit: the tool gets 5 minutes; write '~MINUTES command' to "
-       "choose\n"},
       {"directory_no_attrib.tov",
        "s.tov:3:5: error: SEARCH without Attrib is dropped: it writes nothing\n"},
   };
@@ -70,8 +62,6 @@ TEST(ScriptLintTest, SoundValuesAndSkippedPartsSayNothing) {
   const char* kClean[] = {
       "<R><FILES a=\"%WINDIR%\\*.ini /s /x:DE\" b=\"$pfiles$\\App\\*.log\"/></R>",
       "<R><EXECUTE t=\"~10 $TOOLDIR$\\probe.exe 100%\"/></R>",
-      "<R><processif_reg_isnot RegKey=\"HKEY_LOCAL_MACHINE\\Software\\X\"><DEBUG "
-      "x=\"1\"/></processif_reg_isnot></R>",
       "<R><SUMMARY><FILESS x=\"1\"/></SUMMARY><EVENT_LOGS Security_log_required=\"No\" "
       "System_log_Recent_Days=\"7\"/></R>",
       "<R><ACTIVE_DIRECTORY><DUMP Name=\"ad.csv\"/><SEARCH "
@@ -88,24 +78,12 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
   } kCases[] = {
       {"<R><FILES a=\"C:\\x\\*.log /s /s\"/></R>",
        "s.tov:1:28: error: switch '/s' is given twice; the second stays in the path\n"},
-      {"<R><FILES a=\"%%\\%WINDIR%\"/></R>",
-       "s.tov:1:14: error: '%%' is no reference, and hides every later one\n"},
-      {"<R><FILES a=\"[HKLM\\Software\\x]\\y\"/></R>",
-       "s.tov:1:14: error: registry reference '[HKLM\\Software\\x]' needs a root such as "
-       "HKEY_LOCAL_MACHINE\n"},
-      {"<R><PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K><DEBUG "
-       "x=\"1\"/></PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K></R>",
-       "s.tov:1:4: error: operator 'ISHIGHERTHAN' does not apply to OSNAME, which knows IS and "
-       "ISNOT in <PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K>\n"},
       {"<R><PROCESSIF_OSTYPE_IS_SERVER File=\"x\"/></R>",
        "s.tov:1:4: error: condition <PROCESSIF_OSTYPE_IS_SERVER> holds no elements: when it "
        "holds, its attributes run as actions\n"},
       {"<R><EVENT_LOGS System_log_required=\"true\" Sys=\"1\"/></R>",
        "s.tov:1:37: warning: 'true' turns the log off: only 'Yes' turns it on\n"
        "s.tov:1:43: error: unknown attribute 'Sys' of EVENT_LOGS is ignored\n"},
-      {"<R><EVENT_LOGS System_log_required=\"Yes\"><DEBUG x=\"1\"/></EVENT_LOGS></R>",
-       "s.tov:1:4: warning: EVENT_LOGS holds elements: it is walked as a section and its "
-       "attributes are ignored\n"},
       {"<R><ACTIVE_DIRECTORY><SERACH/><SEARCH><Attrib/><Scope Value=\"one\"/></SEARCH>"
        "</ACTIVE_DIRECTORY></R>",
        "s.tov:1:22: error: unknown element <SERACH> in ACTIVE_DIRECTORY is ignored\n"
