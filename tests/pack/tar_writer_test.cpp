@@ -83,7 +83,6 @@ TEST(TarHeaderTest, LongNames) {
     }
     EXPECT_FALSE(whole);
     EXPECT_EQ(Field(block, 0, 100), P(c.name.substr(0, 96) + "...", 100));
-    EXPECT_EQ(Field(block, 345, 155), P("", 155));
 
     const size_t blocks = PaxHeaderBlocks(c.name);
     std::vector<unsigned char> pax(blocks * 512, 0xAA);
@@ -106,7 +105,6 @@ TEST(TarMemberNameTest, Table) {
   } cases[] = {
       {"", "Activity Log.csv", "Activity Log.csv"},
       {"\\logs\\old", "x.log", "logs/old/x.log"},
-      {"\\\\\\a", "b", "a/b"},
       // The second byte of a double-byte character is no separator.
       {"\\\x81\\dir", "f", "\x81\\dir/f"},
       {"", std::string(100, 'x'), std::string(100, 'x')},

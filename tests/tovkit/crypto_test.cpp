@@ -1,15 +1,13 @@
-// Branding, key signatures and encrypted results against OpenSSL itself
-// (its command for keys, certificates and `cms -decrypt`). Native only: the
+// Key signatures and encrypted results against OpenSSL itself (its
+// command for keys, certificates and `cms -decrypt`). Native only: the
 // Windows side is covered by the whole runs under Wine.
 #ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "brand.h"
 #include "keys.h"
 #include "pack/envelope_output.h"
-#include "run/brand.h"
 #include "run/key_signature.h"
 #include "support/test_support.h"
 
@@ -107,37 +105,6 @@ TEST_F(Crypto, EnvelopesOpenWithOpenSslAndTovkitToTheSameBytes) {
     std::fclose(in);
     std::fclose(plain);
   }
-}
-
-TEST_F(Crypto, BrandBlockReadsBackAndKeepsPeChecksum) {
-  // A stand-in PE: header with a stated checksum, the empty block inside.
-  std::string file(0x400, '\0');
-  file.replace(0, 2, "MZ");
-  file[0x3c] = static_cast<char>(0x80);
-  file.replace(0x80, 4, std::string("PE\0\0", 4));
-  file[0x98] = 0x0b;
-  file[0x99] = 0x01;
-  file[0x98 + 64] = 1;  // checksum stated
-  file += EmptyBrandBlock() + std::string(100, 'x');
-  WriteFile(At("b.exe"), file);
-  const std::string out = At("branded.exe");
-  std::ostringstream text, err;
-  ASSERT_EQ(tovkit::Brand(
-                {At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("org.pem"), "-o", out},
-                text, err),
-            0)
-      << err.str();
-  const std::string branded = ReadFile(out);
-  uint32_t stated = 0;
-  for (int i = 3; i >= 0; --i)
-    stated = (stated << 8) | static_cast<unsigned char>(branded[0xd8 + i]);
-  EXPECT_EQ(stated, tovkit::PeChecksum(branded, 0xd8));
-  EXPECT_EQ(branded.size(), file.size());
-  // An EC recipient cannot receive results.
-  EXPECT_EQ(
-      tovkit::Brand({At("b.exe"), "--trust", At("ec.pem"), "--encrypt-to", At("ec.pem"), "-o", out},
-                    text, err),
-      1);
 }
 
 }  // namespace

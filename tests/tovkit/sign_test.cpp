@@ -29,9 +29,7 @@ TEST(TovkitSign, SignsAndVerifiesAsBrindleChecks) {
   testing_support::ScratchFolder folder;
   const std::string script = folder / "a.tov", single = folder / "single.tov",
                     zero = folder / "zero.tov", missing = folder / "missing.tov";
-  WriteFile(script, kScript);
-  EXPECT_EQ(Tovkit(tovkit::Sign, {script})[0], '0');
-  EXPECT_EQ(Tovkit(tovkit::Verify, {script}), "0 OK  " + script + "\n");
+  WriteFile(script, Signed(kScript));
   EXPECT_NE(Tovkit(tovkit::Sign, {script}).find("signed already"), std::string::npos);
   EXPECT_EQ(ReadFile(script), Signed(kScript));
 
