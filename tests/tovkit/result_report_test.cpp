@@ -203,18 +203,18 @@ TEST(FleetInspect, OutputTextCannotBreakItsLineOrItsJson) {
   line.file = "a\"b\\c.tgz";
   line.hasCase = true;
   line.caseId = std::string(
-      "\x1b[2J\n\x01 \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xFF \xC0\xAF \xED\xA0\x80 "
+      "\x1b[2J\n\x1f \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xFF \xC0\xAF \xED\xA0\x80 "
       "\xF4\x90\x80\x80");
   line.reason = "r";
   EXPECT_EQ(tovkit::SummaryJson({line}),
-            "[\n  {\"file\": \"a\\\"b\\\\c.tgz\", \"case\": \"\\u001b[2J\\u000a\\u0001 \xC3\xA9 "
+            "[\n  {\"file\": \"a\\\"b\\\\c.tgz\", \"case\": \"\\u001b[2J\\u000a\\u001f \xC3\xA9 "
             "\xE2\x82\xAC \xF0\x9F\x98\x80 \\ufffd \\ufffd\\ufffd \\ufffd\\ufffd\\ufffd "
             "\\ufffd\\ufffd\\ufffd\\ufffd\", "
             "\"size\": 0, \"scripts\": 0, \"errors\": 0, \"warnings\": 0, \"clean\": false, "
             "\"verdict\": \"NOT CLEAN\", \"reason\": \"r\"}\n]\n");
   EXPECT_EQ(tovkit::SummaryJson({}), "[]\n");
   const std::string text = tovkit::SummaryText(line);
-  EXPECT_EQ(text.find_first_of("\x1b\n\x01"), std::string::npos) << text;
+  EXPECT_EQ(text.find_first_of("\x1b\n\x1f"), std::string::npos) << text;
 }
 
 }  // namespace
