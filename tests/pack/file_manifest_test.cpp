@@ -48,14 +48,4 @@ TEST_F(FileManifestTest, RowsThenExternalFiles) {
   EXPECT_FALSE(Settings().writeFailed);
 }
 
-TEST_F(FileManifestTest, NoSweepWithoutListedRowsOrFileList) {
-  Put(dir_.path(), "orphan.txt", "o");
-  manifest_.ListExternalFiles();
-  EXPECT_EQ(Manifest(), "<FILE_LIST_START>\r\n<EXTERNAL_FILES>\r\n");
-  FileManifest withoutList(nullptr, dir_.path());
-  withoutList.AddFile("orphan.txt", "");
-  withoutList.ListExternalFiles();
-  EXPECT_EQ(Manifest(), "<FILE_LIST_START>\r\n<EXTERNAL_FILES>\r\n");
-}
-
 }  // namespace

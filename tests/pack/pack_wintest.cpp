@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "pack/file_manifest.h"
 #include "pack/pack_test_util.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
@@ -14,8 +15,9 @@ namespace {
 
 using PackWinTest = PackTest;
 
-// A file someone holds open gets no member and stays with its folder while
-// the walk goes on; hidden and read-only files are archived and removed.
+// A file someone holds open gets no row and no member, and stays with its
+// folder while the walk goes on; hidden and read-only files are swept,
+// archived and removed.
 TEST_F(PackWinTest, HeldHiddenAndReadOnlyFiles) {
   const std::string res = dir_ / "res";
   const std::string readOnly = Put(res, "A.txt", "A");
@@ -29,6 +31,14 @@ TEST_F(PackWinTest, HeldHiddenAndReadOnlyFiles) {
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held.valid());
+  LogFile fileList(res + "\\FileList.csv");
+  FileManifest manifest(&fileList, res);
+  manifest.AddFile("sub\\busy.log", "");
+  manifest.AddFile("A.txt", "");
+  manifest.ListExternalFiles();
+  EXPECT_EQ(
+      ReadFile(res + "\\FileList.csv"),
+      "D3D99E8B,A.txt,\r\n<EXTERNAL_FILES>\r\n916B06E7,hidden.txt,\r\n4D2EC1C8,sub\\free.log,\r\n");
   MemorySink sink;
   TarWriter writer(&sink);
   writer.AddFolder(dir_ / "out.tgz", res);
