@@ -2,14 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "pack/pack_test_util.h"
-#include "pack/result_packager.h"
 
 namespace {
 
@@ -21,12 +17,13 @@ TEST(TarHeaderTest, EveryByteOfTheBlock) {
   const struct {
     uint64_t size;
     int64_t mtime;
-    const char *sizeField, *mtimeField;
+    std::string sizeField;  // beyond 11 octal digits: base 256
+    const char* mtimeField;
   } cases[] = {
       {0, 1700000000, "00000000000", "14524770400"},
       {511, -5, "00000000777", "00000000000"},  // before 1970: 0
-      {513, int64_t{1} << 40, "00000001001", "77777777777"},
       {077777777777ull, 0, "77777777777", "00000000000"},
+      {077777777777ull + 1, 0, std::string("\x80\0\0\0\0\0\0\x02\0\0\0\0", 12), "00000000000"},
   };
   for (const auto& c : cases) {
     unsigned char block[512];
@@ -44,10 +41,6 @@ TEST(TarHeaderTest, EveryByteOfTheBlock) {
     expect.replace(148, 8, std::string(text, 8));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 512), expect) << c.size;
   }
-  unsigned char block[512];
-  // Python's tarfile sums the same header to 034205 with empty device fields.
-  ASSERT_TRUE(BuildHeader(std::string(99, 'a'), 513, 012345670123, block));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(block) + 148, 8), std::string("0035445\0", 8));
 }
 
 std::string Field(const unsigned char* block, size_t at, size_t width) {
@@ -60,23 +53,6 @@ bool ChecksumHolds(const unsigned char* block) {
   return std::strtoul(Field(block, 148, 7).c_str(), nullptr, 8) == sum;
 }
 
-TEST(TarHeaderTest, SizesBeyondOctalInBase256) {
-  const struct {
-    uint64_t size;
-    std::string field;
-  } cases[] = {
-      {077777777777ull + 1, std::string("\x80\0\0\0\0\0\0\x02\0\0\0\0", 12)},
-      {9ull << 30, std::string("\x80\0\0\0\0\0\0\x02\x40\0\0\0", 12)},
-      {UINT64_MAX, std::string("\x80\0\0\0", 4) + std::string(8, '\xFF')},
-  };
-  for (const auto& c : cases) {
-    unsigned char block[512];
-    ASSERT_TRUE(BuildHeader("big.bin", c.size, 0, block));
-    EXPECT_EQ(Field(block, 124, 12), c.field) << c.size;
-    EXPECT_TRUE(ChecksumHolds(block)) << c.size;
-  }
-}
-
 // Names the old field cannot hold: the ustar prefix where a "/" splits them
 // into at most 155 and 100 bytes (either field may be full, without NUL),
 // a pax record otherwise.
@@ -85,7 +61,6 @@ TEST(TarHeaderTest, LongNames) {
   const struct {
     std::string name, prefix, field;  // an empty prefix: pax
   } cases[] = {
-      {"a/" + x100.substr(0, 98), "a", x100.substr(0, 98)},
       {"a/" + x100, "a", x100},
       {y155 + "/" + x100, y155, x100},
       {y155 + "/b/" + x100.substr(0, 98), y155, "b/" + x100.substr(0, 98)},
@@ -93,9 +68,7 @@ TEST(TarHeaderTest, LongNames) {
       {"a/" + x100 + "z", "", ""},             // name part of 101 bytes
       {y155 + "y/" + x100, "", ""},            // prefix of 156 bytes
       {"a/" + x100 + "/", "", ""},             // nothing after the last "/"
-      {"k/" + std::string(987, 'k'), "", ""},  // a record of 999 bytes
       {"k/" + std::string(988, 'k'), "", ""},  // 1001: its length has 4 digits
-      {std::string(1000, 'k'), "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name.size());
@@ -110,15 +83,12 @@ TEST(TarHeaderTest, LongNames) {
     }
     EXPECT_FALSE(whole);
     EXPECT_EQ(Field(block, 0, 100), P(c.name.substr(0, 96) + "...", 100));
-    EXPECT_EQ(Field(block, 345, 155), P("", 155));
 
     const size_t blocks = PaxHeaderBlocks(c.name);
     std::vector<unsigned char> pax(blocks * 512, 0xAA);
     BuildPaxHeader(c.name, 0, pax.data());
     EXPECT_TRUE(ChecksumHolds(pax.data()));
     EXPECT_EQ(pax[156], 'x');
-    EXPECT_EQ(Field(pax.data(), 0, 11), "PaxHeaders/");
-    EXPECT_EQ(pax[99], 0);
     // "LEN path=NAME\n", LEN counting the whole record, then zeros.
     const size_t length = std::strtoul(Field(pax.data(), 124, 12).c_str(), nullptr, 8);
     ASSERT_EQ(blocks, 1 + (length + 511) / 512);
@@ -135,12 +105,9 @@ TEST(TarMemberNameTest, Table) {
   } cases[] = {
       {"", "Activity Log.csv", "Activity Log.csv"},
       {"\\logs\\old", "x.log", "logs/old/x.log"},
-      {"\\\\\\a", "b", "a/b"},
       // The second byte of a double-byte character is no separator.
       {"\\\x81\\dir", "f", "\x81\\dir/f"},
-      {"", std::string(99, 'x'), std::string(99, 'x')},
       {"", std::string(100, 'x'), std::string(100, 'x')},
-      {"\\d", std::string(998, 'x'), "d/" + std::string(998, 'x')},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TarMemberName(c.folder, c.file, FakeLeadByte), c.member) << c.folder;
@@ -178,7 +145,6 @@ TEST_F(TarWriterTest, FolderArchivedInOrderAndEmptied) {
       {3, P("a/zero.bin", 11)},    {4, P("a/b/full.bin", 13)}, {5, d.substr(0, 512)},
       {6, P("a/b/c/one.txt", 14)}, {7, P("t", 512)},           {8, P("", 1024)}};
   for (const auto& b : blocks) EXPECT_EQ(tar.substr(b.first * 512, b.second.size()), b.second);
-  EXPECT_EQ(tar.substr(124, 12), P("00000001001", 12));
   EXPECT_TRUE(std::filesystem::is_empty(res_));
   EXPECT_FALSE(Settings().writeFailed);
 }
@@ -220,113 +186,5 @@ TEST_F(TarWriterTest, FailuresKeepTheFiles) {
     EXPECT_EQ(ReadFile(small), "b");
   }
 }
-
-// The blocks ahead of a long name's header are asked room for like data.
-TEST_F(TarWriterTest, PaxBlocksNeedRoom) {
-  const struct {
-    int freeQueries;  // answered with 3000 bytes free, then 0; -1 plenty
-    size_t blocks;    // pax header, its record, header, data, end blocks
-  } cases[] = {{1, 1}, {3, 3}, {-1, 6}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.freeQueries);
-    Settings().Reset();
-    sink_ = MemorySink();
-    const std::string file = Put(res_, std::string(150, 'n'), "n");
-    int queries = 0;
-    Pack([&](const std::string&) {
-      return c.freeQueries < 0 ? 4000000000u : ++queries <= c.freeQueries ? 3u : 0u;
-    });
-    EXPECT_EQ(sink_.data.size(), c.blocks * 512);
-    EXPECT_EQ(Settings().writeFailed, c.freeQueries >= 0);
-    EXPECT_EQ(FileExists(file), c.freeQueries >= 0);
-  }
-}
-
-#ifndef _WIN32
-// Every regular file below root by its "/"-separated relative path.
-std::map<std::string, std::string> Tree(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file()) {
-      files[entry.path().lexically_relative(root).generic_string()] =
-          ReadFile(entry.path().string());
-    }
-  }
-  return files;
-}
-
-std::vector<std::string> SortedLines(const std::string& path) {
-  std::vector<std::string> lines;
-  const std::string text = ReadFile(path);
-  for (size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(at, end - at));
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
-// Names of every form, unpacked by GNU tar and by Python's tarfile: each
-// whole, two that differ only at their end kept apart.
-TEST_F(TarWriterTest, LongNamesReadByOtherTools) {
-  std::string deep;  // 800 bytes of folders
-  for (char c = 'k'; c < 'o'; ++c) deep += std::string(199, c) + "/";
-  const std::string names[] = {
-      "a/" + std::string(97, 'b'),                          // 99: the old field
-      std::string(100, 'c'),                                // pax
-      std::string(54, 'e') + "/" + std::string(100, 'f'),   // 155: prefix
-      std::string(154, 'g') + "/" + std::string(100, 'h'),  // 255: prefix
-      std::string(155, 'i') + "/" + std::string(100, 'j'),  // 256: both fields full
-      deep + std::string(199, 'o') + "1",                   // 1000: pax
-      deep + std::string(199, 'o') + "2",
-  };
-  std::map<std::string, std::string> expected;
-  std::vector<std::string> sorted;
-  for (const std::string& name : names) {
-    std::string relative = name;
-    std::replace(relative.begin(), relative.end(), '/', '\\');
-    expected[name] =
-        "data of " + std::to_string(expected.size()) + std::string(expected.size() * 300, '.');
-    Put(res_, relative, expected[name]);
-    sorted.push_back(name);
-  }
-  std::sort(sorted.begin(), sorted.end());
-  ASSERT_TRUE(ResultPackager::Compress(res_, out_));
-
-  const std::string list = dir_ / "list.txt", gnu = dir_ / "gnu", py = dir_ / "py";
-  std::filesystem::create_directories(gnu);
-  ASSERT_EQ(std::system(("tar -tzf '" + out_ + "' > '" + list + "'").c_str()), 0);
-  EXPECT_EQ(SortedLines(list), sorted);
-  ASSERT_EQ(std::system(("tar -xzf '" + out_ + "' -C '" + gnu + "'").c_str()), 0);
-  EXPECT_EQ(Tree(gnu), expected);
-
-  const std::string script = dir_ / "list.py";
-  testing_support::WriteFile(
-      script,
-      "import sys, tarfile\n"
-      "t = tarfile.open(sys.argv[1])\n"
-      "open(sys.argv[3], 'w').write(''.join(n + '\\n' for n in t.getnames()))\n"
-      "t.extractall(sys.argv[2], **({'filter': 'data'} if hasattr(tarfile, 'data_filter') else "
-      "{}))\n");
-  const std::string command = "python3 '" + script + "' '" + out_ + "' '" + py + "' '" + list + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  EXPECT_EQ(SortedLines(list), sorted);
-  EXPECT_EQ(Tree(py), expected);
-}
-
-// 8 GiB and more: the header carries the size in base 256 and the data
-// follows (a sparse file; the sink stops after two data blocks).
-TEST_F(TarWriterTest, FileOfNineGigabytes) {
-  const std::string file = Put(res_, "big.bin", "");
-  std::filesystem::resize_file(file, 9ull << 30);
-  sink_.failAfter = 3;
-  TarWriter writer(&sink_, [](const std::string&) { return 4000000000u; });
-  EXPECT_FALSE(writer.AddMember(out_, file, ""));
-  ASSERT_EQ(sink_.data.size(), 3u * 512);
-  EXPECT_EQ(sink_.data.substr(124, 12), std::string("\x80\0\0\0\0\0\0\x02\x40\0\0\0", 12));
-  EXPECT_EQ(sink_.data.substr(512), std::string(1024, '\0'));
-}
-#endif
 
 }  // namespace

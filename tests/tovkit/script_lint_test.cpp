@@ -33,55 +33,24 @@ TEST(ScriptLintTest, EachBrokenScriptGetsItsDiagnosticAtItsPlace) {
     const char* file;
     const char* diagnostics;
   } kCases[] = {
-      {"markup_unclosed.tov", "s.tov:1:1: error: element <Check> is never closed\n"},
-      {"markup_unquoted.tov",
-       "s.tov:1:1: error: element <Check> is never closed\n"
-       "s.tov:2:3: error: element <DEBUG> is never closed\n"
-       "s.tov:2:10: error: attribute 'Note' is dropped: its value needs quotes\n"
-       "s.tov:2:16: error: attribute 'emo' is dropped: '=' expected after its name\n"
-       "s.tov:3:1: error: end tag </Check> does not match the open element <DEBUG>\n"},
-      {"markup_text_after_root.tov", "s.tov:4:1: error: text after the root element\n"},
-      {"markup_mismatched_end.tov",
-       "s.tov:1:1: error: element <Check> is never closed\n"
-       "s.tov:2:3: error: element <Debug> is never closed\n"
-       "s.tov:2:19: error: end tag </DEBUG> does not match the open element <Debug>\n"
-       "s.tov:3:1: error: end tag </Check> does not match the open element <Debug>\n"},
-      {"markup_comment.tov",
-       "s.tov:2:10: error: the comment ends at this '>'; what follows is read as text\n"},
       {"markup_reference.tov",
        "s.tov:2:17: error: unknown reference '&nbsp;' is replaced by nothing\n"},
-      {"markup_stray_lt.tov", "s.tov:2:3: error: '<' followed by ' ' is dropped\n"},
-      {"markup_no_root.tov", "s.tov:1:1: error: no element: the script does nothing\n"},
-      {"markup_repeated.tov",
-       "s.tov:2:19: error: attribute 'Note' is repeated; the first one counts\n"},
       {"action_unknown_section.tov",
        "s.tov:2:3: error: unknown section 'FILESS': its 1 action is skipped\n"},
       {"action_unknown_name.tov",
        "s.tov:2:18: error: unknown action 'PROCESSLIST' in section MISCELLANEOUS\n"},
-      {"condition_unknown_element.tov",
-       "s.tov:2:3: error: unknown condition word 'OSNAMEX' in <PROCESSIF_OSNAMEX_IS_WINXP>\n"},
       {"condition_unknown_word.tov",
        "s.tov:2:3: error: unknown condition word 'WINVISTA' for OSNAME in "
        "<PROCESSIF_OSNAME_IS_WINVISTA>\n"},
       {"condition_operand.tov",
        "s.tov:2:22: error: attribute 'Path' is no condition operand (RegKey, RegValueName, "
        "RegValue, File, Folder)\n"},
-      {"variable_unended.tov",
-       "s.tov:2:15: error: reference '%WINDIR\\*.ini' does not end with '%'\n"},
       {"variable_unknown.tov", "s.tov:2:17: error: unknown variable '$TOOLSDIR$'\n"},
       {"files_unknown_switch.tov",
        "s.tov:2:30: error: unknown switch '/r' (the collector knows /n, /s and /x:)\n"},
-      {"files_all_drives.tov",
-       "s.tov:2:16: warning: '*.log' has no drive and no folder: every folder of every fixed "
-       "drive is searched, slow on a large machine\n"},
       {"execute_minutes.tov", "s.tov:2:18: error: time limit '~ten' is not a number of minutes\n"},
-      {"execute_no_limit.tov",
-       "s.tov:2:18: warning: no time limit: the tool gets 5 minutes; write '~MINUTES command' to "
-       "choose\n"},
       {"directory_no_attrib.tov",
        "s.tov:3:5: error: SEARCH without Attrib is dropped: it writes nothing\n"},
-      {"directory_no_scope.tov",
-       "s.tov:3:5: warning: SEARCH without Scope writes its header only and searches nothing\n"},
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(Diagnostics(ReadFile(kCorpus + c.file), false), c.diagnostics) << c.file;
@@ -92,13 +61,7 @@ TEST(ScriptLintTest, EachBrokenScriptGetsItsDiagnosticAtItsPlace) {
 TEST(ScriptLintTest, SoundValuesAndSkippedPartsSayNothing) {
   const char* kClean[] = {
       "<R><FILES a=\"%WINDIR%\\*.ini /s /x:DE\" b=\"$pfiles$\\App\\*.log\"/></R>",
-      "<R><FILE_VERSIONS v=\"[HKEY_LOCAL_MACHINE\\Software\\App\\Path]\\app.exe\"/></R>",
       "<R><EXECUTE t=\"~10 $TOOLDIR$\\probe.exe 100%\"/></R>",
-      "<R><FILES s=\"\\\\server\\C$\\logs\\*.log\"/></R>",
-      "<R><PROCESSIF_VERSION_ISHIGHEROREQUALTO_5.0><DEBUG "
-      "x=\"1\"/></PROCESSIF_VERSION_ISHIGHEROREQUALTO_5.0></R>",
-      "<R><processif_reg_isnot RegKey=\"HKEY_LOCAL_MACHINE\\Software\\X\"><DEBUG "
-      "x=\"1\"/></processif_reg_isnot></R>",
       "<R><SUMMARY><FILESS x=\"1\"/></SUMMARY><EVENT_LOGS Security_log_required=\"No\" "
       "System_log_Recent_Days=\"7\"/></R>",
       "<R><ACTIVE_DIRECTORY><DUMP Name=\"ad.csv\"/><SEARCH "
@@ -115,32 +78,12 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
   } kCases[] = {
       {"<R><FILES a=\"C:\\x\\*.log /s /s\"/></R>",
        "s.tov:1:28: error: switch '/s' is given twice; the second stays in the path\n"},
-      {"<R><FILES a=\"%%\\%WINDIR%\"/></R>",
-       "s.tov:1:14: error: '%%' is no reference, and hides every later one\n"},
-      {"<R><FILES a=\"[HKLM\\Software\\x]\\y\"/></R>",
-       "s.tov:1:14: error: registry reference '[HKLM\\Software\\x]' needs a root such as "
-       "HKEY_LOCAL_MACHINE\n"},
-      {"<R><EXECUTE a=\"~ x.exe\"/></R>",
-       "s.tov:1:16: error: time limit '~' needs minutes and a blank before the command (e.g. "
-       "'~10 tool.exe')\n"},
-      {"<R><PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K><DEBUG "
-       "x=\"1\"/></PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K></R>",
-       "s.tov:1:4: error: operator 'ISHIGHERTHAN' does not apply to OSNAME, which knows IS and "
-       "ISNOT in <PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K>\n"},
-      {"<R><PROCESSIF_KERNEL_IS><DEBUG x=\"1\"/></PROCESSIF_KERNEL_IS></R>",
-       "s.tov:1:4: error: condition has no value to compare KERNEL with in "
-       "<PROCESSIF_KERNEL_IS>\n"},
-      {"<R><PROCESSIF_BUILD_IS_12a><DEBUG x=\"1\"/></PROCESSIF_BUILD_IS_12a></R>",
-       "s.tov:1:4: error: condition value '12A' is not a number in <PROCESSIF_BUILD_IS_12a>\n"},
       {"<R><PROCESSIF_OSTYPE_IS_SERVER File=\"x\"/></R>",
        "s.tov:1:4: error: condition <PROCESSIF_OSTYPE_IS_SERVER> holds no elements: when it "
        "holds, its attributes run as actions\n"},
       {"<R><EVENT_LOGS System_log_required=\"true\" Sys=\"1\"/></R>",
        "s.tov:1:37: warning: 'true' turns the log off: only 'Yes' turns it on\n"
        "s.tov:1:43: error: unknown attribute 'Sys' of EVENT_LOGS is ignored\n"},
-      {"<R><EVENT_LOGS System_log_required=\"Yes\"><DEBUG x=\"1\"/></EVENT_LOGS></R>",
-       "s.tov:1:4: warning: EVENT_LOGS holds elements: it is walked as a section and its "
-       "attributes are ignored\n"},
       {"<R><ACTIVE_DIRECTORY><SERACH/><SEARCH><Attrib/><Scope Value=\"one\"/></SEARCH>"
        "</ACTIVE_DIRECTORY></R>",
        "s.tov:1:22: error: unknown element <SERACH> in ACTIVE_DIRECTORY is ignored\n"
@@ -181,23 +124,14 @@ TEST(ScriptLintTest, ExitStatusJsonAndTheExamplesClean) {
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(tovkit::Lint({}, out, err), 2);
   EXPECT_EQ(tovkit::Lint({"--bogus", "x.tov"}, out, err), 2);
-  out.str("");
-  EXPECT_EQ(tovkit::Lint({"--json", "--unsigned", kCorpus + "action_unknown_name.tov"}, out, err),
-            1);
-  EXPECT_EQ(out.str(), "[\n  {\"file\": \"" + kCorpus +
-                           "action_unknown_name.tov\", \"line\": 2, \"column\": 18, "
-                           "\"severity\": \"error\", \"message\": \"unknown action "
-                           "'PROCESSLIST' in section MISCELLANEOUS\"}\n]\n");
   // A name with a backslash and a control byte stays one JSON string.
   testing_support::ScratchFolder dir("lint");
-  const std::string odd = dir / "a\\b\x1f.tov";
-  testing_support::WriteFile(odd, ReadFile(kCorpus + "action_unknown_name.tov"));
+  testing_support::WriteFile(dir / "a\\b\x1f.tov", ReadFile(kCorpus + "action_unknown_name.tov"));
   out.str("");
-  EXPECT_EQ(tovkit::Lint({"--json", "--unsigned", odd}, out, err), 1);
-  EXPECT_NE(out.str().find("a\\\\b\\u001f.tov\", \"line\""), std::string::npos) << out.str();
-  out.str("");
-  EXPECT_EQ(tovkit::Lint({"--unsigned", kCorpus + "no-such.tov"}, out, err), 1);
-  EXPECT_EQ(out.str(), kCorpus + "no-such.tov: error: cannot be read\n1 error, 0 warnings\n");
+  EXPECT_EQ(tovkit::Lint({"--json", "--unsigned", dir / "a\\b\x1f.tov"}, out, err), 1);
+  EXPECT_EQ(out.str(), "[\n  {\"file\": \"" + dir / "a\\\\b\\u001f.tov" +
+                           "\", \"line\": 2, \"column\": 18, \"severity\": \"error\", \"message\": "
+                           "\"unknown action 'PROCESSLIST' in section MISCELLANEOUS\"}\n]\n");
 }
 
 }  // namespace

@@ -29,22 +29,9 @@ TEST(TovkitSign, SignsAndVerifiesAsBrindleChecks) {
   testing_support::ScratchFolder folder;
   const std::string script = folder / "a.tov", single = folder / "single.tov",
                     zero = folder / "zero.tov", missing = folder / "missing.tov";
-  WriteFile(script, kScript);
-  EXPECT_EQ(Tovkit(tovkit::Sign, {script})[0], '0');
-  EXPECT_EQ(Tovkit(tovkit::Verify, {script}), "0 OK  " + script + "\n");
+  WriteFile(script, Signed(kScript));
   EXPECT_NE(Tovkit(tovkit::Sign, {script}).find("signed already"), std::string::npos);
   EXPECT_EQ(ReadFile(script), Signed(kScript));
-
-  // Edited between the tokens, then with tokens that no longer agree.
-  std::string edited = Signed(kScript), dump = kScript;
-  edited.replace(edited.find("Logs"), 4, "Dump");
-  dump.replace(dump.find("Logs"), 4, "Dump");
-  for (const std::string& variant :
-       {edited, edited.substr(0, edited.rfind('_') + 1) + "MMMMMMMM>\r\n"}) {
-    WriteFile(script, variant);
-    EXPECT_EQ(Tovkit(tovkit::Sign, {script})[0], '0');
-    EXPECT_EQ(ReadFile(script), Signed(dump));
-  }
 
   // Failures are named and leave the files alone; the others are signed.
   WriteFile(single, "<SCRIPT/");
