@@ -12,13 +12,6 @@ namespace testing_support {
 
 class FakeVersionSystem : public VersionSystem {
  public:
-  FakeVersionSystem() {
-    info.platformId = 2;
-    info.major = 5;
-    info.minor = 1;
-    info.build = 2600;
-    info.servicePackText = "Service Pack 2";
-  }
   bool ReadVersion(OsVersionInfo* out) const override {
     *out = info;
     return versionReadable;
@@ -38,7 +31,7 @@ class FakeVersionSystem : public VersionSystem {
   bool PathAttributes(const std::string&, bool*) const override { return false; }
 
   bool versionReadable = true;
-  OsVersionInfo info;
+  OsVersionInfo info{5, 1, 2600, 2, "Service Pack 2"};
   std::string productType;
   std::map<std::string, RegistryProbe> probes;
 };
