@@ -84,9 +84,7 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
       {"XPROCESSIF_OSNAME_IS_WINXP", "", "", "", false,
        "Version logic XPROCESSIF_OSNAME_IS_WINXP failed - bad expression."},
       {"PROCESSIF_KERNEL_IS", "", "", "", false, ""},
-      {"PROCESSIF_OSNAME_IS_WINXP", "", "", "", true, ""},
       {"PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K", "", "", "", false, ""},  // only IS and ISNOT
-      {"PROCESSIF_VERSION_IS_5.1", "", "", "", true, ""},
       {"PROCESSIF_VERSION_ISLOWERTHAN_5.1", "", "", "", false, ""},
       {"PROCESSIF_VERSION_ISLOWEROREQUALTO_5.1", "", "", "", true, ""},
       {"PROCESSIF_VERSION_ISHIGHERTHAN_ABC", "", "", "", true, ""},  // unreadable: 0

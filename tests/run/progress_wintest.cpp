@@ -65,13 +65,8 @@ TEST(ProgressReports, ReachTheDialogsControls) {
   EXPECT_EQ(Text(detail), "file");
   // 70000 of 100000: a 16-bit range would have wrapped the bar.
   EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 70000);
-  EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100000);
 
-  // Without a window to wake the report is dropped, not held for ever; after
-  // a stop nothing more is shown.
-  settings.mainWindow = nullptr;
-  ReportProgress("lost", 0);
-  settings.mainWindow = host;
+  // After a stop nothing more is shown.
   settings.stopRequested = true;
   ReportProgress("late", 5);
   ReportDetail("late");

@@ -69,20 +69,4 @@ TEST_F(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
   EXPECT_EQ(files.size(), 1u) << "a stop ends the walk at the next entry";
 }
 
-// A link in the result folder's place goes alone; emptying a folder removes
-// the links in it; neither ever touches what a link points to.
-TEST_F(FolderWalkTest, RemovalNeverGoesThroughALink) {
-  if (!links) GTEST_SKIP() << "this system makes no symbolic links";
-  const std::string planted = scratch / "~BX_TEMP";
-  fs::create_directory_symlink(outside, planted);
-  sys::RemoveFolderTree(planted);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(planted)));
-  sys::RemoveFolderContents(root);
-  EXPECT_TRUE(fs::is_empty(root));
-  sys::RemoveFolderContents("");  // never the current drive's root
-  EXPECT_EQ(testing_support::ReadFile(outside + "/victim.txt"), "v");
-  sys::RemoveFolderTree(root);
-  EXPECT_FALSE(fs::exists(root));
-}
-
 }  // namespace
