@@ -17,14 +17,12 @@ TEST(VersionLogicTest, OsFactsFromVersionAndProductType) {
     const char* facts;  // kernel, name, version, build, service pack, type
   } kCases[] = {
       {{3, 51, 1057, 2, "Service Pack 5"}, "", "WINNT WINNT351 3.51 1057 5 WORKSTATION"},
-      {{3, 50, 807, 2, ""}, "", "WINNT WINNT 3.5 807 0 WORKSTATION"},
       {{4, 0, 1381, 2, "Service Pack 6a"}, "LanmanNT", "WINNT WINNT4 4 1381 1 ADVANCEDSERVER"},
       {{5, 0, 2195, 2, "Service Pack 9"}, "ServerNT", "WINNT WIN2K 5 2195 9 SERVER"},
       {{5, 2, 3790, 2, "Service Pack 2"}, "WinNT", "WINNT WINXP 5.2 3790 2 WORKSTATION"},
       // The WIN9X family keeps the low 16 bits of the build; 4.10 reads as 4.1.
       {{4, 0, 0x04000395, 1, " "}, "", "WIN9X WIN95 4 917 0 WORKSTATION"},
       {{4, 10, 0x040A08AE, 1, " A "}, "ServerNT", "WIN9X WIN98 4.1 2222 0 WORKSTATION"},
-      {{4, 90, 0x045A0BB8, 1, " "}, "", "WIN9X WINME 4.9 3000 0 WORKSTATION"},
   };
   for (const auto& c : kCases) {
     testing_support::FakeVersionSystem system;

@@ -19,15 +19,8 @@ using Entries = std::vector<std::string>;
 std::vector<std::string> g_calls;
 
 void Record(const char* kind, const ActionRequest& r) {
-  std::string element = r.element.name();
-  // The whole subtree travels with the element, attributes included.
-  for (size_t i = 1; i < r.element.nodes.size(); ++i) {
-    std::string a;
-    r.element.Attribute(i, "A", &a);
-    element += ">" + r.element.nodes[i].name + "(" + a + ")";
-  }
   g_calls.push_back(std::string(kind) + "|" + r.name + "|" + r.value + "|" +
-                    RelativeToFolder(r.outputPath, r.tempFolder) + "|" + element);
+                    RelativeToFolder(r.outputPath, r.tempFolder) + "|" + r.element.name());
 }
 
 CollectorTable RecordingCollectors() {
@@ -36,9 +29,7 @@ CollectorTable RecordingCollectors() {
   t.fileVersions = [](ActionRequest& r) { Record("versions", r); };
   t.registry = [](ActionRequest& r) {
     Record("registry", r);
-    if (r.context.resolver != nullptr) {
-      EXPECT_EQ(r.context.resolver->actionName(), r.name);
-    }
+    EXPECT_EQ(r.context.resolver->actionName(), r.name);
     if (r.value == "stop") Settings().stopRequested = true;
   };
   t.execute = [](ActionRequest& r) { Record("execute", r); };
@@ -62,13 +53,19 @@ const char kScript[] = R"(<Script>
   <EVENT_LOGS Application_log_required="Yes"/><Unknown Thing="1"/><FILES/>
 </Script>)";
 
+// The single files it names; folders are listed by their collectors.
+struct Listed : ManifestRecorder {
+  void AddFile(const std::string& relative, const std::string&) override {
+    rows.push_back(relative);
+  }
+  Entries rows;
+};
+
 class ActionDispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Settings().Reset();
     g_calls.clear();
-    tempFolder = temp.path();
-    scriptFolder = tempFolder + "\\script";
     sys::CreateFolder(scriptFolder);
   }
   void TearDown() override { Settings().Reset(); }
@@ -78,36 +75,26 @@ class ActionDispatcherTest : public ::testing::Test {
     ScriptDocument document;
     document.LoadFromBytes(text);
     int32_t stepTotal = 0;
+    PathResolver resolver(SystemPathLookups());
     RunContext context = capture.Context();
-    context.resolver = resolver;
-    context.manifest = manifest;
-    ActionDispatcher dispatcher(context, &logic, exeFolder, tempFolder, scriptFolder, &stepTotal,
+    context.resolver = &resolver;
+    context.manifest = &listed;
+    ActionDispatcher dispatcher(context, &logic, exeFolder, temp.path(), scriptFolder, &stepTotal,
                                 table);
     dispatcher.WalkNode(document.Root(), pass);
     return stepTotal;
   }
 
   ScratchFolder temp{"walk"};
+  std::string exeFolder = "C:\\Tool";
+  std::string scriptFolder = temp.path() + "\\script";
   CapturedLog capture;
   testing_support::FakeVersionSystem system;  // an XP workstation
   VersionLogic logic{capture.log(), system};
-  std::string exeFolder = "C:\\Tool";
-  std::string tempFolder;
-  std::string scriptFolder;
-  PathResolver* resolver = nullptr;
-  ManifestRecorder* manifest = nullptr;
+  Listed listed;
 };
 
 TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
-  struct : ManifestRecorder {
-    void AddFile(const std::string& relative, const std::string&) override {
-      rows.push_back(relative);
-    }
-    Entries rows;
-  } listed;
-  PathResolver pathResolver(SystemPathLookups());
-  manifest = &listed;
-  resolver = &pathResolver;
   EXPECT_EQ(Walk(kScript, RunPassRun), 0);
 
   // What it could not run; a true condition without children is a section
@@ -128,10 +115,9 @@ TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
                          "eventlogs|event_logs||script\\|",
                          "execute|Tool|cmd /c ver||",
                          "versions|Sys|C:\\Windows\\*.dll|script\\Sys.csv|",
-                         "ad||||ACTIVE_DIRECTORY>Nested(1)",
+                         "ad||||ACTIVE_DIRECTORY",
                          "settings||||EVENT_LOGS",
                      }));
-  // The single files it names; folders are listed by their collectors.
   EXPECT_EQ(listed.rows,
             (Entries{"script\\Run.txt", "script\\Process_List.txt", "script\\Sys.csv"}));
 }

@@ -26,14 +26,13 @@ namespace fs = std::filesystem;
 namespace testing_support {
 
 namespace {
-std::string Base() {
 #ifdef _WIN32
-  if (GetDriveTypeA("D:\\") == DRIVE_FIXED) return "D:\\";
-  return "C:\\";
+const char kSeparator[] = "\\";
+std::string Base() { return GetDriveTypeA("D:\\") == DRIVE_FIXED ? "D:\\" : "C:\\"; }
 #else
-  return fs::temp_directory_path().string() + "/";
+const char kSeparator[] = "/";
+std::string Base() { return fs::temp_directory_path().string() + "/"; }
 #endif
-}
 }  // namespace
 
 ScratchFolder::ScratchFolder(const std::string& tag) {
@@ -56,11 +55,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::operator/(const std::string& name) const {
-#ifdef _WIN32
-  return path_ + "\\" + name;
-#else
-  return path_ + "/" + name;
-#endif
+  return path_ + kSeparator + name;
 }
 
 std::string ReadFile(const std::string& path) {
