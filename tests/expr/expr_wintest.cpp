@@ -16,45 +16,33 @@ using testing_support::ScratchFolder;
 const char kTestKey[] = "Software\\BrindleExprTest";
 
 // A key of the test's own under HKEY_CURRENT_USER and a scratch folder
-// named by %BRINDLE_EXPR_DIR%, all removed afterwards.
-class ExprWinTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
-    ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, kTestKey, &key_), ERROR_SUCCESS);
-    ::SetEnvironmentVariableA("BRINDLE_EXPR_DIR", folder.path().c_str());
-    const DWORD count = 42;
-    const std::string home = "%BRINDLE_EXPR_DIR%\\home", big(600, 'b');
-    Set("Home", REG_EXPAND_SZ, home.c_str(), home.size() + 1);
-    Set("Big", REG_SZ, big.c_str(), big.size() + 1);
-    Set("Answer", REG_SZ, "Yes", 4);
-    Set("Count", REG_DWORD, &count, sizeof count);
-  }
-  void Set(const char* name, DWORD type, const void* data, size_t size) {
-    ASSERT_EQ(::RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data),
-                               static_cast<DWORD>(size)),
-              ERROR_SUCCESS);
-  }
-  void TearDown() override {
-    ::RegCloseKey(key_);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
-    ::SetEnvironmentVariableA("BRINDLE_EXPR_DIR", nullptr);
-  }
-
-  HKEY key_ = nullptr;
-  ScratchFolder folder{"expr"};
+// named by %BRINDLE_EXPR_DIR%.
+TEST(ExprWinTest, PathsAndConditionsUseTheRealSystem) {
+  ScratchFolder folder("expr");
   testing_support::CapturedLog capture;
-};
-
-TEST_F(ExprWinTest, PathsAndConditionsUseTheRealSystem) {
-  const std::string ini = folder / "tool.ini";
-  ASSERT_TRUE(::WritePrivateProfileStringA("Paths", "Logs", "C:\\logs", ini.c_str()));
+  HKEY handle = nullptr;
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+  ASSERT_EQ(::RegCreateKeyA(HKEY_CURRENT_USER, kTestKey, &handle), ERROR_SUCCESS);
+  const auto set = [handle](const char* name, DWORD type, const void* data, size_t size) {
+    ::RegSetValueExA(handle, name, 0, type, static_cast<const BYTE*>(data),
+                     static_cast<DWORD>(size));
+  };
+  const DWORD count = 42;
+  const std::string home = "%BRINDLE_EXPR_DIR%\\home", big(600, 'b');
+  set("Home", REG_EXPAND_SZ, home.c_str(), home.size() + 1);
+  set("Big", REG_SZ, big.c_str(), big.size() + 1);
+  set("Answer", REG_SZ, "Yes", 4);
+  set("Count", REG_DWORD, &count, sizeof count);
+  ::RegCloseKey(handle);
+  ::SetEnvironmentVariableA("BRINDLE_EXPR_DIR", folder.path().c_str());
   ::SetEnvironmentVariableA("BRINDLE_EXPR_LONG", std::string(300, 'x').c_str());
+  ASSERT_TRUE(
+      ::WritePrivateProfileStringA("Paths", "Logs", "C:\\logs", (folder / "tool.ini").c_str()));
   testing_support::WriteFile(folder / "a.txt", "x");
 
   PathResolver resolver(SystemPathLookups());
   EXPECT_TRUE(resolver.installerAvailable());  // Wine ships msi.dll
-  const std::string big = "HKEY_CURRENT_USER\\Software\\BrindleExprTest\\Big";
+  const std::string bigKey = "HKEY_CURRENT_USER\\Software\\BrindleExprTest\\Big";
   const struct {
     std::string in;
     std::string out;
@@ -63,7 +51,7 @@ TEST_F(ExprWinTest, PathsAndConditionsUseTheRealSystem) {
       {"[HKEY_CURRENT_USER\\Software\\BrindleExprTest\\Home]", folder.path() + "\\home", true},
       {"|%BRINDLE_EXPR_DIR%\\tool.ini:Paths:Logs|", "C:\\logs", true},
       {"%BRINDLE_EXPR_LONG%", std::string(300, 'x'), true},  // past the first buffer
-      {"[" + big + "]", "#" + big + "#", false},             // over 510 bytes
+      {"[" + bigKey + "]", "#" + bigKey + "#", false},       // over 510 bytes
       {"{00000000-0000-0000-0000-000000000000}", "#00000000-0000-0000-0000-000000000000#", false},
   };
   for (const auto& c : kCases) {
@@ -71,7 +59,6 @@ TEST_F(ExprWinTest, PathsAndConditionsUseTheRealSystem) {
     EXPECT_EQ(resolver.Resolve(&text), c.ok) << c.in;
     EXPECT_EQ(text, c.out) << c.in;
   }
-  ::SetEnvironmentVariableA("BRINDLE_EXPR_LONG", nullptr);
 
   VersionLogic logic(capture.log());
   logic.SetResolver(&resolver);
@@ -95,6 +82,9 @@ TEST_F(ExprWinTest, PathsAndConditionsUseTheRealSystem) {
   EXPECT_TRUE(logic.Evaluate("PROCESSIF_FOLDER_IS"));
   logic.AddOperand("File", "%BRINDLE_EXPR_DIR%");
   EXPECT_FALSE(logic.Evaluate("PROCESSIF_FILE_IS"));
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+  ::SetEnvironmentVariableA("BRINDLE_EXPR_DIR", nullptr);
+  ::SetEnvironmentVariableA("BRINDLE_EXPR_LONG", nullptr);
 }
 
 }  // namespace
