@@ -64,7 +64,6 @@ class PathResolverTest : public ::testing::Test {
   }
 
   FakeLookups lookups;
-  CapturedLog capture;
 };
 
 TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
@@ -74,7 +73,6 @@ TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
   lookups.registry["3|Soft|Bin"] = {3, "xx"};  // REG_BINARY
   lookups.components["{1234-AB}"] = {3, "C:\\Apps\\Tool\\tool.exe"};
   lookups.components["{0000-UNK}"] = {2, "C:\\absent\\x.dll"};  // not installed locally
-  lookups.components["{EMPTY}"] = {3, ""};
   lookups.ini["C:\\cfg\\a.ini|Paths|Data"] = "D:\\data";
   // Values are used as they are, never read for references again.
   const std::string odd = "C:\\Case 100% done [x64] {1234-AB} $TOOLDIR$ |a:b:c| %TEMP%";
@@ -102,7 +100,6 @@ TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
       {"[HKEY_LOCAL_MACHINE\\Soft\\Bin]", "#HKEY_LOCAL_MACHINE\\Soft\\Bin#",
        "ERROR,Cannot read registry value HKEY_LOCAL_MACHINE\\Soft\\Bin"},
       {"{0000-UNK}", "#0000-UNK#", "ERROR,Cannot find component 0000-UNK"},
-      {"{EMPTY}", "#EMPTY#", "ERROR,Missing component path"},
   };
   for (const auto& c : kCases) {
     CapturedLog log;
@@ -118,15 +115,6 @@ TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
     }
     EXPECT_EQ(log.Entries(), expected) << c.in;
   }
-}
-
-TEST_F(PathResolverTest, InstallerIsLookedForInSystemAndSystem32) {
-  lookups.files = {"C:\\WINDOWS\\SYSTEM\\MSI.DLL"};
-  EXPECT_TRUE(PathResolver(lookups).installerAvailable());
-  lookups.files.clear();
-  bool ok = true;
-  EXPECT_EQ(Run("{1234-AB}", &ok, &capture), "#1234-AB#");
-  EXPECT_EQ(capture.Entries()[0], "ERROR,Cannot find Microsoft Intaller");
 }
 
 }  // namespace

@@ -24,7 +24,6 @@ TEST(SignatureTest, AlphabetAndTokenArePinned) {
 TEST(SignatureTest, SignedTextsCheckAndAnyChangeFails) {
   const std::string texts[] = {
       "<?xml version=\"1.0\"?>\r\n<SCRIPT>\r\n<FILES Logs=\"%WINDIR%\\*.log\"/>\r\n</SCRIPT>\r\n",
-      "x>>",
       std::string("a>\xff\x80 _ >b", 9),
   };
   for (const std::string& text : texts) {
@@ -71,15 +70,6 @@ TEST(SignatureTest, TextsThatCannotCarryASignature) {
   EXPECT_EQ(ReadSignature("MMMMMMMZ>x>"), 0u);  // no room for the "_"
   std::string overlapped = "<R_MMMMMMMM>abc>";  // places too close for two tokens
   EXPECT_FALSE(StripSignature(&overlapped));
-}
-
-TEST(SignatureTest, FilesAreReadToTheFirstZero) {
-  testing_support::ScratchFolder folder;
-  const std::string path = folder / "FileList.csv";
-  testing_support::WriteFile(path, std::string("<A>\r\n<B>\0tail", 12));
-  std::string text;
-  ASSERT_TRUE(ReadTextFile(&text, path));
-  EXPECT_EQ(text, "<A>\r\n<B>");
 }
 
 }  // namespace
