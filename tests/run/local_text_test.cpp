@@ -41,8 +41,6 @@ TEST(LocalTextTest, EscapesAndTheLengthLimit) {
   EXPECT_EQ(LookUp(0x0409, "0409=" + std::string(1022, 'x') + "\\n"),
             std::string(1022, 'x') + "\\");
   EXPECT_EQ(LookUp(0x0409, "", "one\\ntwo"), "one\ntwo");
-  EXPECT_EQ(LocalisationFilePath("C:\\Tools\\collect.v2.exe"), "C:\\Tools\\collect.v2.LOC");
-  EXPECT_EQ(LocalisationFilePath("C:\\Tools\\brindle"), "");
 }
 
 }  // namespace
