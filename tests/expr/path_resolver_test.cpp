@@ -51,22 +51,8 @@ class FakeLookups : public PathLookups {
   std::map<std::string, std::string> ini;  // "file|section|key"
 };
 
-class PathResolverTest : public ::testing::Test {
- protected:
-  std::string Run(std::string text, bool* ok, CapturedLog* log) {
-    PathResolver resolver(lookups);
-    resolver.SetActivityLog(log->log());
-    resolver.SetToolFolder("C:\\Tool");
-    resolver.SetDataFolder("C:\\Out\\~BX_TEMP\\script");
-    resolver.SetActionName("Logs");
-    *ok = resolver.Resolve(&text);
-    return text;
-  }
-
+TEST(PathResolverTest, ResolvesOrMarksEachKind) {
   FakeLookups lookups;
-};
-
-TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
   lookups.environment["CFG"] = "C:\\cfg";
   lookups.environment["NAME"] = "a.ini";
   lookups.registry["2|Soft\\App|Dir"] = {2, "%TEMP%\\app"};
@@ -103,8 +89,14 @@ TEST_F(PathResolverTest, ResolvesOrMarksEachKind) {
   };
   for (const auto& c : kCases) {
     CapturedLog log;
-    bool ok = false;
-    EXPECT_EQ(Run(c.in, &ok, &log), c.out) << c.in;
+    PathResolver resolver(lookups);
+    resolver.SetActivityLog(log.log());
+    resolver.SetToolFolder("C:\\Tool");
+    resolver.SetDataFolder("C:\\Out\\~BX_TEMP\\script");
+    resolver.SetActionName("Logs");
+    std::string text = c.in;
+    const bool ok = resolver.Resolve(&text);
+    EXPECT_EQ(text, c.out) << c.in;
     const bool failed = c.first.rfind("ERROR", 0) == 0;
     EXPECT_EQ(ok, !failed) << c.in;
     Entries expected;

@@ -23,10 +23,7 @@ class FakeVersionSystem : public VersionSystem {
   RegistryProbe ProbeRegistry(RegistryRoot root, const std::string& subkey,
                               const std::string& valueName) const override {
     const auto it = probes.find(std::to_string(root) + "|" + subkey + "|" + valueName);
-    if (it != probes.end()) return it->second;
-    RegistryProbe missing;
-    missing.openError = 2;
-    return missing;
+    return it != probes.end() ? it->second : RegistryProbe{2, 0, 0, 0, ""};
   }
   bool PathAttributes(const std::string&, bool*) const override { return false; }
 
