@@ -68,7 +68,6 @@ TEST(PathResolverTest, ResolvesOrMarksEachKind) {
     std::string out;
     std::string first;  // the entry before the final one, if any
   } kCases[] = {
-      {"a%%b%TEMP%", "a%%b%TEMP%", ""},         // only the first "%" can open a reference
       {"%TEMP%\\%USER%", "C:\\Temp\\ann", ""},  // second reference in the next sweep
       {"$pfiles$\\App", "C:\\Program Files\\App", ""},
       {"$TOOLDIR$\\x;$DataDir$;$ACTNAME$", "C:\\Tool\\x;C:\\Out\\~BX_TEMP\\script;Logs", ""},

@@ -76,8 +76,6 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
       {exact63 + "X", "", "", "", false, tooLong},
       {"PROCESSIF_OSNAME", "", "", "", false,
        "Version logic PROCESSIF_OSNAME failed - unable to parse expression."},
-      {"XPROCESSIF_OSNAME_IS_WINXP", "", "", "", false,
-       "Version logic XPROCESSIF_OSNAME_IS_WINXP failed - bad expression."},
       {"PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K", "", "", "", false, ""},  // only IS and ISNOT
       {"PROCESSIF_VERSION_ISLOWERTHAN_5.1", "", "", "", false, ""},
       {"PROCESSIF_VERSION_ISLOWEROREQUALTO_5.1", "", "", "", true, ""},

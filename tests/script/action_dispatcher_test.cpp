@@ -46,7 +46,6 @@ const char kScript[] = R"(<Script>
     <Deeper><SUMMARY><FILES Hidden="x"/></SUMMARY></Deeper></Group>
   <miscellaneous Process_List="" Other="1" event_logs=""/>
   <PROCESSIF_OSNAME_IS_WINXP><EXECUTE Tool="cmd /c ver"/></PROCESSIF_OSNAME_IS_WINXP>
-  <PROCESSIF_OSTYPE_IS_SERVER><FILES Server="x"/></PROCESSIF_OSTYPE_IS_SERVER>
   <processif_kernel_is_winnt RegKey="HKEY_X"/>
   <FILE_VERSIONS Sys="C:\Windows\*.dll">text <!-- comment --> content</FILE_VERSIONS>
   <ACTIVE_DIRECTORY Query="x"><Nested A="1"/></ACTIVE_DIRECTORY>
