@@ -20,7 +20,6 @@ TEST(VersionLogicTest, OsFactsFromVersionAndProductType) {
       {{4, 0, 1381, 2, "Service Pack 6a"}, "LanmanNT", "WINNT WINNT4 4 1381 1 ADVANCEDSERVER"},
       {{5, 0, 2195, 2, "Service Pack 9"}, "ServerNT", "WINNT WIN2K 5 2195 9 SERVER"},
       // The WIN9X family keeps the low 16 bits of the build; 4.10 reads as 4.1.
-      {{4, 0, 0x04000395, 1, " "}, "", "WIN9X WIN95 4 917 0 WORKSTATION"},
       {{4, 10, 0x040A08AE, 1, " A "}, "ServerNT", "WIN9X WIN98 4.1 2222 0 WORKSTATION"},
   };
   for (const auto& c : kCases) {
@@ -43,7 +42,6 @@ TEST(VersionLogicTest, ConditionProblems) {
   } kCases[] = {
       {"PROCESSIF_VERSION_IS_5.1.2", "condition value '5.1.2' is not a version"},
       {"PROCESSIF_BUILD_IS_26.0", "condition value '26.0' is not a number"},
-      {"PROCESSIF_SPACK_IS_", "condition has no value to compare SPACK with"},
       {"PROCESSIF_OSNAME_ISHIGHERTHAN_WIN2K",
        "operator 'ISHIGHERTHAN' does not apply to OSNAME, which knows IS and ISNOT"},
       {"PROCESSIF_KERNEL_IS_WINNT_X", "condition word 'X' after the value is ignored"},
@@ -80,7 +78,6 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
       {"PROCESSIF_VERSION_ISLOWERTHAN_5.1", "", "", "", false, ""},
       {"PROCESSIF_VERSION_ISLOWEROREQUALTO_5.1", "", "", "", true, ""},
       {"PROCESSIF_VERSION_ISHIGHERTHAN_ABC", "", "", "", true, ""},  // unreadable: 0
-      {"PROCESSIF_VERSION_ABOUT_5.1", "", "", "", false, ""},
       {"PROCESSIF_BUILD_ISHIGHERTHAN_-3000", "", "", "", true, ""},  // signed, wrapped
       {"PROCESSIF_SPACK_ISHIGHEROREQUALTO_2", "", "", "", true, ""},
       // Registry tests; without a RegKey the test passes.
@@ -122,11 +119,9 @@ TEST(VersionLogicTest, ConditionsOnAnXpWorkstation) {
   system.versionReadable = false;
   VersionLogic uninitialised(capture.log(), system);
   EXPECT_FALSE(uninitialised.Evaluate("PROCESSIF_REG_IS"));
-  EXPECT_FALSE(uninitialised.AddOperand("Colour", "blue"));
   EXPECT_EQ(capture.Entries(),
             (Entries{"DEBUG,Unable to obtain OS version, all version logic will fail.",
-                     "ERROR,Version logic PROCESSIF_REG_IS failed - failed to initialise.",
-                     "ERROR,The attribute Colour is not supported"}));
+                     "ERROR,Version logic PROCESSIF_REG_IS failed - failed to initialise."}));
 }
 
 }  // namespace

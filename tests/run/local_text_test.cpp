@@ -26,7 +26,7 @@ TEST(LocalTextTest, FallsBackSectionBySectionThenToTheDefault) {
     const char *profile, *expected;
   } cases[] = {
       {0x0807, "0807=Exact 0007=Language 0407=Default", "Exact"},
-      {0x0807, "0807= 0007=Language 0407=Default", "Language"},  // empty counts as missing
+      {0x0807, "0807= 0007= 0407=Default", "Default"},  // empty counts as missing
       {0x0807, "0807= 0007= 0407= 0409=Other", "built in"},
       {0x0C0C, "0c0c=Other 000C=Language 040C=Default", "Language"},  // upper-case hexadecimal
   };

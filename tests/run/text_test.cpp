@@ -10,7 +10,6 @@ TEST(TextTest, KeywordsPathsAndPlaceholders) {
   // Only a backslash separates.
   EXPECT_EQ(FolderOf("C:/T/a.txt"), "");
   EXPECT_EQ(NameOf("C:\\T\\"), "");
-  EXPECT_EQ(FileTitle("a.b.tov"), "a.b");
   // Within the folder only, and never the folder itself.
   EXPECT_EQ(RelativeToFolder("C:\\T\\~BX_TEMPX\\a.csv", "C:\\T\\~BX_TEMP"),
             "C:\\T\\~BX_TEMPX\\a.csv");

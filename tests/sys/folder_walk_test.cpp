@@ -34,9 +34,7 @@ TEST(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
   if (error) GTEST_SKIP() << "this system makes no symbolic links";
   Strings files, fileLinks, folderLinks;
   sys::TreeVisitor visitor;
-  visitor.file = [&](const std::string& path, const std::string& relative) {
-    std::string bytes;
-    EXPECT_TRUE(sys::ReadWholeFile(path, &bytes)) << path;
+  visitor.file = [&](const std::string&, const std::string& relative) {
     files.push_back(relative);
   };
   visitor.folderLink = [&](const std::string& path) { folderLinks.push_back(path); };
