@@ -5,19 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 #include "run/progress.h"
 #include "run/progress_win.h"
 #include "run/run_settings.h"
 
 namespace {
-
-std::string Text(HWND window) {
-  char text[256] = {};
-  ::GetWindowTextA(window, text, sizeof text);
-  return text;
-}
 
 // That the run thread never waits for the dialog's thread (a close during
 // the run) is run from outside by tests/e2e/dialog.sh.
@@ -51,7 +44,9 @@ TEST(ProgressReports, ReachTheDialogsControls) {
   }
   EXPECT_EQ(wakes, 1);
   ApplyProgressUpdates();
-  EXPECT_EQ(Text(status), "Copying files [x]");
+  char text[64] = {};
+  ::GetWindowTextA(status, text, sizeof text);
+  EXPECT_STREQ(text, "Copying files [x]");
   // 70000 of 100000: a 16-bit range would have wrapped the bar.
   EXPECT_EQ(::SendMessageA(bar, PBM_GETPOS, 0, 0), 70000);
 

@@ -29,9 +29,6 @@ TEST(SignatureTest, SignedTextsCheckAndAnyChangeFails) {
   for (const std::string& text : texts) {
     const std::string signature = Signed(text);
     EXPECT_TRUE(CheckSignature(signature)) << text;
-    std::string stripped = signature;
-    ASSERT_TRUE(StripSignature(&stripped));
-    EXPECT_EQ(stripped, text);
     for (size_t i = 0; i < signature.size(); ++i) {
       std::string changed = signature;
       changed[i] = static_cast<char>(changed[i] ^ 0x01);

@@ -5,7 +5,6 @@
 namespace {
 
 TEST(TextTest, KeywordsPathsAndPlaceholders) {
-  EXPECT_TRUE(EqualsNoCase("Process_List", "PROCESS_LIST"));
   EXPECT_FALSE(EqualsNoCase("\xe4", "\xc4"));  // code-page letters stay exact
   // Only a backslash separates.
   EXPECT_EQ(FolderOf("C:/T/a.txt"), "");
