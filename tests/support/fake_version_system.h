@@ -12,13 +12,6 @@ namespace testing_support {
 
 class FakeVersionSystem : public VersionSystem {
  public:
-  FakeVersionSystem() {
-    info.platformId = 2;
-    info.major = 5;
-    info.minor = 1;
-    info.build = 2600;
-    info.servicePackText = "Service Pack 2";
-  }
   bool ReadVersion(OsVersionInfo* out) const override {
     *out = info;
     return versionReadable;
@@ -30,15 +23,12 @@ class FakeVersionSystem : public VersionSystem {
   RegistryProbe ProbeRegistry(RegistryRoot root, const std::string& subkey,
                               const std::string& valueName) const override {
     const auto it = probes.find(std::to_string(root) + "|" + subkey + "|" + valueName);
-    if (it != probes.end()) return it->second;
-    RegistryProbe missing;
-    missing.openError = 2;
-    return missing;
+    return it != probes.end() ? it->second : RegistryProbe{2, 0, 0, 0, ""};
   }
   bool PathAttributes(const std::string&, bool*) const override { return false; }
 
   bool versionReadable = true;
-  OsVersionInfo info;
+  OsVersionInfo info{5, 1, 2600, 2, "Service Pack 2"};
   std::string productType;
   std::map<std::string, RegistryProbe> probes;
 };

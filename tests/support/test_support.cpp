@@ -26,14 +26,13 @@ namespace fs = std::filesystem;
 namespace testing_support {
 
 namespace {
-std::string Base() {
 #ifdef _WIN32
-  if (GetDriveTypeA("D:\\") == DRIVE_FIXED) return "D:\\";
-  return "C:\\";
+const char kSeparator[] = "\\";
+std::string Base() { return GetDriveTypeA("D:\\") == DRIVE_FIXED ? "D:\\" : "C:\\"; }
 #else
-  return fs::temp_directory_path().string() + "/";
+const char kSeparator[] = "/";
+std::string Base() { return fs::temp_directory_path().string() + "/"; }
 #endif
-}
 }  // namespace
 
 ScratchFolder::ScratchFolder(const std::string& tag) {
@@ -56,11 +55,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::operator/(const std::string& name) const {
-#ifdef _WIN32
-  return path_ + "\\" + name;
-#else
-  return path_ + "/" + name;
-#endif
+  return path_ + kSeparator + name;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -87,28 +82,25 @@ std::vector<std::string> FileLines(const std::string& path) {
   return lines;
 }
 
-namespace {
-std::string Excerpt(const std::string& bytes, size_t at) {
-  std::string shown;
-  for (size_t i = at; i < bytes.size() && i < at + 16; ++i) {
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "%02x ", static_cast<unsigned char>(bytes[i]));
-    shown += hex;
-  }
-  return shown.empty() ? "(end)" : shown;
-}
-}  // namespace
-
 testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
   if (actual == expected) return testing::AssertionSuccess();
+  const auto excerpt = [](const std::string& bytes, size_t at) {
+    std::string shown;
+    for (size_t i = at; i < bytes.size() && i < at + 16; ++i) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02x ", static_cast<unsigned char>(bytes[i]));
+      shown += hex;
+    }
+    return shown.empty() ? "(end)" : shown;
+  };
   const size_t common = std::min(actual.size(), expected.size());
   const size_t at = std::mismatch(actual.begin(), actual.begin() + common, expected.begin()).first -
                     actual.begin();
   return testing::AssertionFailure()
          << "sizes " << actual.size() << " and " << expected.size() << ", CRC "
          << CrcText(TextCrc(actual)) << " and " << CrcText(TextCrc(expected))
-         << "; first difference at byte " << at << ": " << Excerpt(actual, at) << "| "
-         << Excerpt(expected, at);
+         << "; first difference at byte " << at << ": " << excerpt(actual, at) << "| "
+         << excerpt(expected, at);
 }
 
 std::string Signed(std::string text) {
