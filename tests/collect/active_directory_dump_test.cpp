@@ -147,7 +147,7 @@ class DirectoryDumpTest : public ::testing::Test {
 };
 
 TEST_F(DirectoryDumpTest, ReadsTheElementWithItsDefaults) {
-  // The defaults of Scope and Attrib are the whole run's (tests/e2e/directory.sh).
+  // The defaults of Scope and Attrib are the whole run's (tests/e2e/run.sh).
   const ActionElement element = Element({
       Dump("first.csv"),
       Search("(objectClass=user)", {Scope("all"), Attrib("cn"), Attrib("mail")}),

@@ -1,6 +1,6 @@
 // The dump's forest on the directory classes, against the harness's OpenLDAP
 // server; the dump's rows from it are the unit test's, a failed search start
-// too. (Wine's system information lists no trees: tests/e2e/directory.sh runs
+// too. (Wine's system information lists no trees: tests/e2e/run.sh runs
 // that through the whole program.)
 #include <gmock/gmock.h>
 

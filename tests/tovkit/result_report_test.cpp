@@ -125,11 +125,14 @@ TEST(TovkitCommandTest, UsageAndInputsThatAreNoResult) {
   const std::string page = dir / "R.html", fifo = dir / "F.tgz";
   testing_support::WriteFile(page, "page");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(page, dir / "L.html");
   const struct {
     std::vector<std::string> args;
     int code;
   } cases[] = {
       {{page}, 2},  // its own default page
+      {{page, "-o", page}, 2},
+      {{page, "-o", dir / "L.html"}, 2},
       {{fifo, "-o", dir / "x.html"}, 1},
   };
   for (const auto& c : cases) EXPECT_EQ(tovkit::Report(c.args, out, err), c.code) << c.args[0];
