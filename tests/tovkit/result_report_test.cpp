@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 
