@@ -48,4 +48,17 @@ TEST(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
   EXPECT_EQ(folderLinks, Strings{root + "\\link"});
 }
 
+// A stop asked for while a folder's files are handed out ends the walk at
+// the next file, not at the next folder.
+TEST(FolderWalkTest, AStopEndsTheWalkAtTheNextFile) {
+  ScratchFolder scratch("walk-stop");
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) WriteFile(scratch / name, "x");
+  int seen = 0;
+  sys::TreeVisitor visitor;
+  visitor.file = [&](const std::string&, const std::string&) { ++seen; };
+  visitor.stop = [&] { return seen > 0; };
+  sys::WalkTree(scratch.path(), "*.*", visitor);
+  EXPECT_EQ(seen, 1);
+}
+
 }  // namespace
