@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include <cstring>
 #include <vector>
 
 #include "collect/file_version_collector.h"
+#include "sys/code_page_win.h"
 #include "sys/handles_win.h"
 
 namespace {
@@ -11,15 +11,18 @@ namespace {
 // A file's version information, read once for all the strings of its row.
 class VersionResource {
  public:
+  // Wide calls, so that a name the code page cannot hold has its version
+  // read too.
   explicit VersionResource(const std::string& path) {
+    const std::wstring wide = sys::WidePath(path);
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
     if (size == 0) return;
     data_.assign(size, 0);
     void* value = nullptr;
     UINT length = 0;
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, data_.data()) ||
-        !::VerQueryValueA(data_.data(), "\\VarFileInfo\\Translation", &value, &length) ||
+    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, data_.data()) ||
+        !::VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
         !FirstTranslation(value, length, &language_, &codePage_)) {
       data_.clear();
     }
@@ -29,13 +32,17 @@ class VersionResource {
     if (data_.empty()) return std::string();
     void* value = nullptr;
     UINT length = 0;
-    const std::string lookup = VersionStringPath(language_, codePage_, name);
-    if (!::VerQueryValueA(data_.data(), lookup.c_str(), &value, &length) || value == nullptr) {
+    const std::wstring lookup = sys::WideText(VersionStringPath(language_, codePage_, name));
+    if (!::VerQueryValueW(data_.data(), lookup.c_str(), &value, &length) || value == nullptr) {
       return std::string();
     }
     // The length may or may not count the terminator.
-    const char* text = static_cast<const char*>(value);
-    return CommasToDots(std::string(text, strnlen(text, length)));
+    const wchar_t* wide = static_cast<const wchar_t*>(value);
+    size_t size = 0;
+    while (size < length && wide[size] != L'\0') ++size;
+    std::string text;
+    if (!sys::CodePageText(wide, size, 0, &text)) return std::string();
+    return CommasToDots(text);
   }
 
  private:

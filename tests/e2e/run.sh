@@ -88,6 +88,7 @@ echo alpha >"$drive_c/e2e_names_src/a.log"
 # A name the code page holds beyond ASCII, and names it cannot hold.
 for name in café Привет 😀; do echo "$name" >"$drive_c/e2e_names_src/$name.log"; done
 echo note >"$E2E_DIR/note.txt"
+cp "$exe" "$E2E_DIR/data/Привет.exe"
 up='\..\..\..\..\..\..\..'
 stem=$(printf 'service-trace-%0136d' 0)
 deep='level1\\level2\\level3\\level4'
@@ -96,7 +97,7 @@ cat >"$E2E_DIR/names.tov" <<EOT
   <FILES Up="\$TOOLDIR\$\\data\\sub${up}\\e2e_names_src\\*.log"/>
   <FILES Ini="%WINDIR%\\..\\..\\..\\windows\\win.ini"/>
   <FILES Tool="\$TOOLDIR\$\\*.txt"/>
-  <FILE_VERSIONS NUL="\$TOOLDIR\$\\note.txt"/>
+  <FILE_VERSIONS NUL="\$TOOLDIR\$\\data\\*.exe"/>
   <REGISTRY CON="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"/>
   <ACTIVE_DIRECTORY><SEARCH Value="(memberOf=CN=Admins,DC=example)"><Scope Value="all"/><Attrib Value="cn"/></SEARCH></ACTIVE_DIRECTORY>
   <ACTIVE_DIRECTORY><DUMP Name="..\\evil.csv"/><SEARCH Value="(cn=*)"><Scope/><Attrib/></SEARCH></ACTIVE_DIRECTORY>
@@ -122,6 +123,8 @@ check "nothing named evil anywhere" bash -c "! grep -q evil <<<\"\$1\"" _ "$list
 check "and tovkit inspect finds it clean" "$TOVKIT" inspect "$out/r.tgz"
 tar -xzf "$out/r.tgz" -C "$out"
 check "a long name arrives whole" test "$(cat "$out/names/level1/level2/level3/level4/${stem}-2.log")" = second
+check "a name the code page lacks has its version listed" \
+  bash -c "grep -F '<U+041F>' '$out/names/_NUL.csv' | grep -q '1\.0\.0\.0'"
 log="$out/Activity Log.csv"
 check "a device name is logged as such" has_line "$log" \
   ",WARNING,Action name NUL cannot name a file (it names a device): writing _NUL.csv instead"
