@@ -117,9 +117,7 @@ bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
     *error = LastError();
     return false;
   }
-  sys::FileHandle target(::CreateFileW(sys::WidePath(to).c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  sys::FileHandle target = sys::CreateOwnHandle(to, GENERIC_WRITE, 0, FILE_FLAG_SEQUENTIAL_SCAN);
   if (!target) {
     *error = LastError();
     return false;

@@ -181,6 +181,14 @@ void RegistryCollector::ExportKey(Key key, const std::string& path) {
   while (searchMode_ && sys::PathExists(fileName)) {
     fileName = NumberedFileName(numbered_, ++fileNumber_);
   }
+  // The editor writes by name: the name is first made a file of the run's
+  // own, so that a link put there is never written through.
+  if (!sys::CreateOwnHandle(fileName, GENERIC_WRITE, 0, 0).valid()) {
+    context_.Log(SeverityError,
+                 Format("Unable to create %s for the registry [%s] (%u)", fileName.c_str(),
+                        path.c_str(), static_cast<unsigned>(::GetLastError())));
+    return;
+  }
   const std::string command = EditorCommandLine(fileName, path);
   context_.Log(SeverityInformation, Format("Executing the command \"%s\"", command.c_str()));
   uint32_t error = 0;

@@ -12,6 +12,20 @@
 
 namespace sys {
 
+FileHandle CreateOwnHandle(const std::string& path, DWORD access, DWORD share, DWORD flags) {
+  const std::wstring wide = WidePath(path);
+  FileHandle file;
+  for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
+    file.Attach(::CreateFileW(wide.c_str(), access, share, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+    if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
+                          RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
+      break;
+    }
+  }
+  return file;
+}
+
 namespace {
 
 // In pieces of at most 1 MiB; a write that takes nothing counts as failed.
@@ -83,9 +97,19 @@ class HeldAppends {
 
  private:
   static constexpr size_t kMostHeld = 8;
+  // A file that is there is appended to only if it is one of its own name:
+  // a link put there would have the lines written, or a file made, outside.
   static HANDLE Open(const std::string& path) {
-    return ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    FileHandle file(::CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                  nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.valid()) {
+      if (WhatWasOpened(file.get(), path) != OpenedFile::Other) return file.Detach();
+      file.Close();
+    } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return INVALID_HANDLE_VALUE;
+    }
+    return CreateOwnHandle(path, FILE_APPEND_DATA, FILE_SHARE_READ, 0).Detach();
   }
   struct Held {
     std::string key;
@@ -139,8 +163,7 @@ bool ReadWholeFile(const std::string& path, std::string* data) {
 
 bool WriteWholeFile(const std::string& path, const std::string& data) {
   ReleaseAppendHandle(path);
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file = CreateOwnHandle(path, GENERIC_WRITE, 0, 0);
   if (!file.valid()) return false;
   return WriteAll(file.get(), data);
 }
@@ -160,15 +183,7 @@ bool RemoveFile(const std::string& path) {
 
 std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
   const DWORD access = readBack ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
-  FileHandle file;
-  for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
-    file.Attach(::CreateFileA(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-    if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
-                          RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
-      return nullptr;
-    }
-  }
+  FileHandle file = CreateOwnHandle(path, access, 0, 0);
   if (!file.valid()) return nullptr;
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.get()),
                                    (readBack ? _O_RDWR : _O_WRONLY) | _O_BINARY);

@@ -109,6 +109,12 @@ class FileFind {
   WIN32_FIND_DATAW data_{};
 };
 
+// A new file of the run's own at `path` (CreateOwnFile's rule: created
+// where nothing is, a left-over file removed first, a link only as a link),
+// opened with `access`, `share` and the extra `flags`; invalid on failure,
+// with the system's error.
+FileHandle CreateOwnHandle(const std::string& path, DWORD access, DWORD share, DWORD flags);
+
 // What a handle opened by `path` with FILE_FLAG_OPEN_REPARSE_POINT holds,
 // asked before anything is deleted through it: the run never deletes
 // through a link. A link is a reparse point on Windows; under Wine, where a

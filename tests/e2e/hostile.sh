@@ -27,6 +27,12 @@ plant_temp() { ln -s "$PWD/victim" "out/~BX_TEMP"; }
 plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
 plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
 plant_result() { ln -s "$(doc)" out/r.tgz; }
+# Links to files not there yet, where the collectors after the tool write.
+plant_dangling() {
+  while_tool_runs bash -c 'for name in Reg.txt PROCESS_LIST.txt Copy/C/e2e_hostile_dangling/slow.tov; do
+    mkdir -p "out/~BX_TEMP/slow/$(dirname "$name")" && ln -s "$PWD/victim/new-$(basename "$name")" "out/~BX_TEMP/slow/$name"
+  done'
+}
 plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
 
 # name | plant | result file in out/ ("-": none) | exit code
@@ -34,6 +40,7 @@ cases="old-temp|plant_old_temp|r.tgz|4
 temp-link|plant_temp|-|1
 lock|plant_lock|r.tgz|4
 live|plant_live|r.tgz|4
+dangling|plant_dangling|r.tgz|1
 result-link|plant_result|r.tgz|0
 swapped|plant_swap|-|1"
 while IFS='|' read -r name plant result code; do
@@ -43,7 +50,8 @@ while IFS='|' read -r name plant result code; do
   echo precious >victim/doc.txt
   echo deeper >victim/deep/keep.txt
   cp "$probe" probe.exe
-  printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/></Slow>\r\n' >slow.tov
+  printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/><REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
+<MISCELLANEOUS PROCESS_LIST="yes"/><FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' >slow.tov
   sign slow.tov
   before=$(outside)
   "$plant"
