@@ -77,5 +77,8 @@ rm -f "$far"
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "live: the link is named in a warning" grep -q ',WARNING,File slow\\doc.lnk in the result folder is a link' <<<"$log"
 check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz' | grep -q doc.lnk"
+# A collector that could not write through the planted link says so.
+log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_dangling/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
+check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to write .*PROCESS_LIST.txt' <<<"$log"
 
 e2e_done
