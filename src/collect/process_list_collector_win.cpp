@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "collect/process_list_collector.h"
-#include "run/run_settings.h"
 #include "sys/code_page_win.h"
 #include "sys/handles_win.h"
 
@@ -103,13 +102,12 @@ bool ProcessLinesFromPerformanceData(const void* data, size_t size,
 }
 
 bool ProcessListCollector::Run() {
-  const bool failedBefore = Settings().writeFailed;
   size_t lines = 0;
   if (NtFamily()) lines = ListFromPerformanceData();
   // Performance counters can be switched off or damaged on NT (and Wine has
   // no process object at all); the snapshot still knows the processes.
   if (lines == 0 && !context_.StopRequested()) ListFromSnapshot();
-  if (Settings().writeFailed && !failedBefore) {
+  if (output_.failed()) {
     context_.Log(SeverityError, Format("Unable to write %s", output_.path().c_str()));
     return false;
   }

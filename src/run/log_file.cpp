@@ -89,27 +89,27 @@ LogFile::~LogFile() {
   if (!path_.empty()) sys::ReleaseAppendHandle(path_);
 }
 
+bool LogFile::Refuse() {
+  failed_ = true;
+  RaiseWriteFailure();
+  return false;
+}
+
 bool LogFile::AppendLine(const std::string& text) {
   if (suppressed_) return false;
   if (guard_ && !guard_()) {
     suppressed_ = true;
-    RaiseWriteFailure();
-    return false;
+    return Refuse();
   }
   FreeSpaceAccount& room = SharedFreeSpace();
-  if (!room.LineFits(path_, text.size())) {
-    RaiseWriteFailure();
-    return false;
-  }
+  if (!room.LineFits(path_, text.size())) return Refuse();
   // One write of the whole line before the close: the line is on disk, and
   // whole, when this returns. A failure after the open (the disk filled
   // between check and write) is reported exactly like a failed open.
   const std::string line = text + "\r\n";
   const bool written = sys::AppendToFile(path_, line);
   room.Charge(path_, line.size());
-  if (written) return true;
-  RaiseWriteFailure();
-  return false;
+  return written || Refuse();
 }
 
 void LogFile::Write(int32_t severity, const std::string& message) {

@@ -96,6 +96,8 @@ class LogFile {
   void Disable() { suppressed_ = true; }
   bool suppressed() const { return suppressed_; }
   const std::string& path() const { return path_; }
+  // Whether a line of this file has been refused.
+  bool failed() const { return failed_; }
 
   // Asked before each line; false refuses the line as a failed write does
   // and disables the file: its folder is no longer the one it was made in.
@@ -114,6 +116,10 @@ class LogFile {
   std::string path_;
   bool suppressed_ = false;
   std::function<bool()> guard_;
+  bool failed_ = false;
+
+  // Records a refused line and raises the run's write failure; false.
+  bool Refuse();
 };
 
 // The run's activity log is a LogFile like any other.
