@@ -299,12 +299,21 @@ void FileCollector::CopyCurrentFile() {
     return;
   }
   // The dispatcher leaves the action's folder to the first file copied.
-  if (!outputMade_) outputMade_ = sys::CreateFolder(outputPath_);
+  // It, and every mirrored folder in it, is made by this run and held:
+  // a folder that was there already, or a link put in its place, could
+  // take the copies anywhere.
+  if (!outputMade_) outputMade_ = sys::MakeOwnFolder(outputPath_);
   const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
   // Files of one source folder share their mirrored folder: made once, not
-  // probed again for each file. A failure is traced there; the copy below
-  // then fails on its own.
+  // probed again for each file.
   if (target.mirrored && folder != madeFolder_ && CreateFolderPath(folder)) madeFolder_ = folder;
+  if (!outputMade_ || (target.mirrored && folder != madeFolder_)) {
+    ++failedCount_;
+    context_.Log(SeverityError,
+                 Format("Unable to collect file %s: folder %s is not one the run made",
+                        currentFile_.c_str(), (outputMade_ ? folder : outputPath_).c_str()));
+    return;
+  }
   uint32_t error = 0;
   uint32_t crc = 0;
   uint64_t size = 0;
@@ -356,6 +365,12 @@ bool FileCollector::CreateFolderPath(const std::string& path) {
   bool ok = FolderPathPrefixes(path, &prefixes);
   for (size_t i = 0; ok && i < prefixes.size(); ++i) {
     const std::string& prefix = prefixes[i];
+    // From the action's folder down, the run's own folders; above it the
+    // result folder, made by the run already.
+    if (prefix.size() >= outputPath_.size()) {
+      ok = sys::MakeOwnFolder(prefix);
+      continue;
+    }
     if (PathExistsOnDisk(prefix)) continue;
     if (!sys::CreateFolder(prefix)) ok = false;
   }

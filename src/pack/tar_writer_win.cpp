@@ -29,20 +29,28 @@ void SourceFile::RemoveAndClose(const std::string& path) {
   sys::RemoveOpenedFile(&impl_->file, path);
 }
 
-bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
-  LARGE_INTEGER length;
-  if (!::GetFileSizeEx(impl_->file.get(), &length)) {
+bool SourceFile::Status(const std::string& path, uint64_t* size, int64_t* mtime,
+                        std::string* refusal) {
+  // One query for all: length, time and the number of names.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(impl_->file.get(), &info)) {
     impl_->error = ::GetLastError();
     return false;
   }
-  *size = static_cast<uint64_t>(length.QuadPart);
-  FILETIME written;
-  *mtime = 0;  // a member without a time is still worth having
-  if (::GetFileTime(impl_->file.get(), nullptr, nullptr, &written)) {
-    const uint64_t ticks =
-        (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-    // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01.
-    *mtime = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
+  // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01.
+  // A member without a time (0) is still worth having.
+  *mtime = ticks == 0 ? 0 : static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
+  refusal->clear();
+  const uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  sys::FileFacts written;
+  if (info.nNumberOfLinks > 1) {
+    *refusal = "is a hard link (" + std::to_string(info.nNumberOfLinks) + " names)";
+  } else if (sys::AppendedFileFacts(path, &written) &&
+             (written.volume != info.dwVolumeSerialNumber || written.index != index)) {
+    *refusal = "is no longer the file the run wrote";
   }
   return true;
 }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "sys/code_page_win.h"
+#include "sys/file_system.h"
 
 namespace sys {
 
@@ -125,7 +126,12 @@ enum class OpenedFile {
   Other,    // a link, a folder or a device: never deleted through
   Unknown,  // the system cannot tell (no such call, or it failed)
 };
-OpenedFile WhatWasOpened(HANDLE file, const std::string& path);
+// With `facts`, also what the same query tells of the file (left as it
+// was when the system cannot tell).
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path, FileFacts* facts = nullptr);
+
+// The facts of an open file, in one query; false when the system cannot tell.
+bool FactsOf(HANDLE file, FileFacts* facts);
 
 // Marks the file open as `file` (with DELETE access) to go when its last
 // handle closes; false when the system refuses (a read-only file).

@@ -85,8 +85,13 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std
   if (!LinksMayHide() || resolvedFolder.empty()) return false;
   // A drive's root resolves with its backslash, any other folder without.
   const bool root = resolvedFolder.back() == '\\';
-  const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
-  return ::lstrcmpiA(ResolvedName(file).c_str(), itself.c_str()) != 0;
+  std::string itself = resolvedFolder + (root ? "" : "\\") + name;
+  // Wine answers a name with a trailing dot or space without them.
+  while (!itself.empty() && (itself.back() == '.' || itself.back() == ' ')) itself.pop_back();
+  std::string resolved = ResolvedName(file);
+  while (!resolved.empty() && (resolved.back() == '.' || resolved.back() == ' '))
+    resolved.pop_back();
+  return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
 }
 
 bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
@@ -150,9 +155,26 @@ bool DeleteOnClose(HANDLE file) {
   return SetInformation(file, &dispose, sizeof dispose, kFileDispositionInformation);
 }
 
-OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
+namespace {
+void ReadFacts(const BY_HANDLE_FILE_INFORMATION& info, FileFacts* facts) {
+  facts->volume = info.dwVolumeSerialNumber;
+  facts->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  facts->links = info.nNumberOfLinks;
+  facts->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+}  // namespace
+
+bool FactsOf(HANDLE file, FileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return false;
+  ReadFacts(info, facts);
+  return true;
+}
+
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path, FileFacts* facts) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file, &info)) return OpenedFile::Unknown;
+  if (facts != nullptr) ReadFacts(info, facts);
   const DWORD notPlain =
       FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   if ((info.dwFileAttributes & notPlain) != 0) return OpenedFile::Other;
