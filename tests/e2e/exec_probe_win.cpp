@@ -7,6 +7,7 @@
 //   exit CODE         ends with CODE
 //   crash             ends with an access violation
 //   hold PATH MS      creates PATH and keeps it open, unshared, MS milliseconds
+//   await PATH MS     waits until PATH exists, ends with 97 if it has not after MS milliseconds
 // It ends with 0 after the last step, and with 99 on a step it does not know.
 #include <windows.h>
 
@@ -52,6 +53,13 @@ int main(int argc, char** argv) {
       ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
       ::SetUnhandledExceptionFilter(EndWithTheStatus);
       ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+    } else if (std::strcmp(step, "await") == 0 && i + 2 < argc) {
+      const DWORD start = ::GetTickCount();
+      while (::GetFileAttributesA(argv[i + 1]) == INVALID_FILE_ATTRIBUTES) {
+        if (::GetTickCount() - start > std::strtoul(argv[i + 2], nullptr, 10)) return 97;
+        ::Sleep(20);
+      }
+      i += 2;
     } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
       if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;
       i += 2;

@@ -11,8 +11,10 @@ outside() {
   (cd "$E2E_DIR" && find . -path ./out -prune -o -type f -print0 | sort -z | xargs -0 sha1sum)
 }
 # In the background, once the script's tool runs: the command, in $E2E_DIR.
+# The tool waits for "planted", so the command always lands mid-run.
 while_tool_runs() {
-  (for _ in $(seq 300); do [ -d "out/~BX_TEMP/slow" ] && break; sleep 0.1; done; "$@") &
+  rm -f planted
+  (for _ in $(seq 2800); do [ -d "out/~BX_TEMP/slow" ] && break; sleep 0.1; done; "$@"; touch planted) &
 }
 doc() { echo "$E2E_DIR/victim/doc.txt"; }
 
@@ -50,9 +52,10 @@ while IFS='|' read -r name plant result code; do
   echo precious >victim/doc.txt
   echo deeper >victim/deep/keep.txt
   cp "$probe" probe.exe
-  printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/><REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
+  printf '<Slow><EXECUTE Wait="~5 $TOOLDIR$\\probe.exe await $TOOLDIR$\\planted 280000"/><REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
 <MISCELLANEOUS PROCESS_LIST="yes"/><FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' >slow.tov
   sign slow.tov
+  touch planted
   before=$(outside)
   "$plant"
   brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
