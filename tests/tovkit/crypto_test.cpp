@@ -10,6 +10,8 @@
 #include "decrypt.h"
 #include "keys.h"
 #include "pack/envelope_output.h"
+#include "run/brand.h"
+#include "run/der.h"
 #include "run/key_signature.h"
 #include "sign.h"
 #include "support/test_support.h"
@@ -112,9 +114,14 @@ TEST_F(Crypto, EnvelopesOpenWithOpenSslAndTovkitToTheSameBytes) {
     }
     const std::string command = "openssl cms -decrypt -inform DER -binary -in " + sealed +
                                 " -inkey " + At(recipient + ".key") + " -recip " +
-                                At(recipient + ".pem") + " -out " + At("r.openssl") + " 2>/dev/null";
+                                At(recipient + ".pem") + " -out " + At("r.openssl") +
+                                " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << size;
     EXPECT_TRUE(ReadFile(At("r.openssl")) == content) << size;
+    const std::string bytes = ReadFile(sealed);  // one DER item, nothing after it
+    der::Reader whole(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    der::Item item;
+    EXPECT_TRUE(whole.Next(&item) && whole.AtEnd()) << size;
     std::remove(plain.c_str());
     EXPECT_EQ(Tovkit(tovkit::Decrypt, {sealed, "--key", At(recipient + ".key")}),
               "0 " + plain + ": decrypted\n");
@@ -123,11 +130,30 @@ TEST_F(Crypto, EnvelopesOpenWithOpenSslAndTovkitToTheSameBytes) {
   EXPECT_EQ(Tovkit(tovkit::Decrypt, {sealed, "--key", At("org.key")}),
             "1 tovkit decrypt: " + plain + " exists already; name another with -o\n");
   // Another key names the recipient, and leaves nothing behind.
-  EXPECT_EQ(Tovkit(tovkit::Decrypt, {sealed, "--key", At("org.key"), "-o", At("w")}),
-            "1 tovkit decrypt: " + sealed +
-                ": this key does not open the file; it was encrypted for:\n  O=Acme, CN=org, serial "
-                "0080\n");
+  EXPECT_EQ(
+      Tovkit(tovkit::Decrypt, {sealed, "--key", At("org.key"), "-o", At("w")}),
+      "1 tovkit decrypt: " + sealed +
+          ": this key does not open the file; it was encrypted for:\n  O=Acme, CN=org, serial "
+          "0080\n");
   EXPECT_FALSE(testing_support::FileExists(At("w.part")));
+}
+
+// A block full to its last byte reads; a second record of a kind, an EC
+// recipient or a second block in the file make the brand unusable.
+TEST_F(Crypto, BrandBlocksHoldOneOfEachKind) {
+  const auto bytes = [](const std::string& b) {
+    return reinterpret_cast<const unsigned char*>(b.data());
+  };
+  std::string block, full(kBrandBlockSize - kBrandHeadSize - 5, 'x');
+  BrandCertificates read;
+  ASSERT_TRUE(BuildBrandBlock({full, ""}, &block));
+  EXPECT_TRUE(ParseBrandBlock(bytes(block), block.size(), &read) && read.trust == full);
+  size_t offset = 0;
+  EXPECT_FALSE(FindBrandBlock(block + block, &offset));
+  ASSERT_TRUE(BuildBrandBlock({Cert("org").der, Cert("ec").der}, &block));
+  EXPECT_EQ(ReadBrand(bytes(block), block.size()).state, Brand::State::Unreadable);
+  block[kBrandHeadSize + 5 + Cert("org").der.size()] = static_cast<char>(kBrandTrust);
+  EXPECT_FALSE(ParseBrandBlock(bytes(block), block.size(), &read));
 }
 
 }  // namespace
