@@ -91,10 +91,18 @@ TEST_F(Crypto, KeySignaturesVerifyOnlyForTheirKeyAndText) {
   std::string error;
   EXPECT_FALSE(
       tovkit::SignWithKey(At("other.key"), Cert("org"), false, script, &signature, &error));
-  // Its check value alone does not pass the certificate's check.
-  WriteFile(At("crc.tov"), testing_support::Signed(script));
-  EXPECT_EQ(Tovkit(tovkit::Verify, {"--cert", At("org.pem"), At("crc.tov")}),
-            "1 BAD " + At("crc.tov") + ": no key signature\n");
+  // The commands: --pss signs with PSS; a check value alone does not pass
+  // the certificate's check, the key signature does.
+  const std::string crc = At("crc.tov"), pss = At("pss.tov");
+  WriteFile(crc, testing_support::Signed(script));
+  WriteFile(pss, script);
+  EXPECT_EQ(
+      Tovkit(tovkit::Sign, {"--pss", "--key", At("org.key"), "--cert", At("org.pem"), pss})[0],
+      '0');
+  const std::string verified = Tovkit(tovkit::Verify, {"--cert", At("org.pem"), crc, pss});
+  EXPECT_EQ(verified.substr(0, verified.find(", key ")),
+            "1 BAD " + crc + ": no key signature\nOK  " + pss + " (key signature rsa-pss-sha256");
+  EXPECT_EQ(verified.substr(verified.size() - 12), ": verified)\n");
 }
 
 // Sizes around the block, a content of 128 bytes (its length no longer
