@@ -105,4 +105,20 @@ void ParseCommandLine(const std::string& arguments, RunSettings& settings, Lower
   settings.outFile = TakeSwitch(args, "/outfile=");
   TakeSwitch(args, "/silent", &found);
   settings.silent = found;
+  // Last, after every switch had its turn.
+  settings.ignoredArguments.clear();
+  for (const std::string& argument : args) {
+    if (!argument.empty()) settings.ignoredArguments.push_back(argument);
+  }
+}
+
+std::string IgnoredArgumentMessage(const std::string& argument) {
+  static const char* const kSwitches[] = {"/event=", "/application=", "/security=", "/system=",
+                                          "/case=",  "/xmlfile=",     "/outfile=",  "/silent"};
+  for (const char* name : kSwitches) {
+    if (argument.compare(0, std::string(name).size(), name) == 0) {
+      return "Switch " + argument + " repeats " + name + ": only the first one counts; ignored";
+    }
+  }
+  return "Unknown switch " + argument + " ignored";
 }

@@ -40,7 +40,13 @@ int32_t SwitchNumber(const std::string& text);
 bool WantsHelp(const std::string& arguments);
 
 // Takes every switch from `arguments` into `settings`, in the fixed order,
-// after lower-casing the whole line. Paths are left as typed; making them
-// absolute is the caller's step.
+// after lower-casing the whole line, and keeps what none took in
+// `ignoredArguments`. Paths are left as typed; making them absolute is the
+// caller's step.
+// The log's ERROR for an argument no switch took: "Unknown switch
+// /outfle=x ignored", or, for a switch the line gives twice, that only the
+// first counts.
+std::string IgnoredArgumentMessage(const std::string& argument);
+
 void ParseCommandLine(const std::string& arguments, RunSettings& settings,
                       LowerCaseFn lower = AsciiLowerCase, LeadByteFn isLeadByte = nullptr);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "app/command_line.h"
 #include "app/output_path.h"
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
@@ -11,6 +12,7 @@
 #include "run/key_signature.h"
 #include "run/local_text.h"
 #include "run/progress.h"
+#include "run/run_facts.h"
 #include "run/run_settings.h"
 #include "run/signature.h"
 #include "run/text.h"
@@ -159,6 +161,10 @@ void ScriptRunner::StartRun() {
     activityLog->AppendLine("TOV TOOL CASE ID = " + settings.caseId + "\r\n");
   }
   activityLog->AppendLine("Time,Type,Description");
+  WriteRunFacts(*activityLog, GatherRunFacts());
+  for (const std::string& argument : settings.ignoredArguments) {
+    activityLog->Write(SeverityError, IgnoredArgumentMessage(argument));
+  }
   fileList_->AppendLine(kFileListStart);
   if (settings.caseIdGiven && CaseIdFileName(settings.caseId) != settings.caseId) {
     activityLog->Write(SeverityInformation,
@@ -311,6 +317,12 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
   ScriptDocument document;
   document.LoadFromBytes(bytes);
   std::string().swap(bytes);
+  for (const ReadProblem& problem : document.problems()) {
+    if (running && !problem.loss.empty()) {
+      activityLog->Write(SeverityError,
+                         Format("XML file %s: %s", name.c_str(), problem.loss.c_str()));
+    }
+  }
   if (document.HasRoot()) dispatcher.WalkNode(document.Root(), pass);
 }
 

@@ -145,7 +145,8 @@ struct CollectorTable {
   ActionCollector fileVersions = nullptr;
   // REGISTRY: outputPath = script folder\name.txt; dump of value.
   ActionCollector registry = nullptr;
-  // EXECUTE: tool `name` with command text `value`; exeFolder, scriptFolder.
+  // EXECUTE: tool `name` with command text `value`; exeFolder, scriptFolder;
+  // outputPath = script folder\name.txt for what the tool prints.
   ActionCollector execute = nullptr;
   // MISCELLANEOUS EVENT_LOGS: outputPath = script folder + "\\".
   ActionCollector eventLogs = nullptr;

@@ -92,6 +92,13 @@ bool RegistryCollector::Run() {
   dumpCount_ = 0;
   writtenCount_ = 0;
   if (editorProgram_.empty()) editorProgram_ = SystemEditorProgram();
+  // A root that names nothing would otherwise pass for a key not there.
+  const std::string problem = RegistrySpecificationProblem(keySpecification_);
+  if (!problem.empty()) {
+    context_.Log(SeverityError, problem);
+    context_.Detail("...");
+    return true;
+  }
   if (IsKeyPathSpecification(keySpecification_)) {
     searchMode_ = false;
     ExportKeyPath(keySpecification_);

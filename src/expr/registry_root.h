@@ -21,3 +21,10 @@ RegistryRoot ParseRegistryRoot(const std::string& name);
 
 // "HKEY_CLASSES_ROOT" ... "HKEY_USERS"; "" for RegistryRootNone.
 const char* RegistryRootName(RegistryRoot root);
+
+// Why a REGISTRY specification can name no key at all, or "" when it can.
+// A path starts with "HKEY_" in capitals, and the text up to its first
+// backslash must then be one of the roots ("HKEY_LOCAL_MACHIN\\X" names
+// none). Anything else is a key name to search for, and a key name never
+// holds a backslash: "HKLM\\X" or "hkey_local_machine\\X" finds nothing.
+std::string RegistrySpecificationProblem(const std::string& specification);

@@ -13,6 +13,7 @@ void RunSettings::Reset() {
   xmlFile.clear();
   outFile.clear();
   silent = false;
+  ignoredArguments.clear();
   for (int log = 0; log < 3; ++log) {
     eventLogSelected[log] = false;
     eventLogDays[log] = 0;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct RunSettings {
   // Command line. Values are lower case: the parser lower-cases the line.
@@ -20,6 +21,9 @@ struct RunSettings {
   std::string xmlFile;
   std::string outFile;
   bool silent = false;
+  // Arguments no switch took, as left after parsing; the run's log names
+  // each as an ERROR.
+  std::vector<std::string> ignoredArguments;
 
   // What the last EVENT_LOGS element asked for, kept for the end-of-run
   // collection; indexed Application 0, System 1, Security 2. None selected

@@ -38,8 +38,10 @@ const ActionRow kActions[] = {
     {"REGISTRY", nullptr, 5, "Registry", "Dumping registry [%s]", &CollectorTable::registry,
      Output::Txt, true},
     {"DEBUG", nullptr, 2, "Debug", "Setting debug [%s]", nullptr, Output::None, false},
+    // The tool's printed output; listed by the collector, which makes it
+    // only when the tool prints something.
     {"EXECUTE", nullptr, 5, "Execute", "Executing external tool [%s]", &CollectorTable::execute,
-     Output::None, false},
+     Output::Txt, false},
     {"MISCELLANEOUS", "EVENT_LOGS", 1, "EventLogs", "Collecting event logs",
      &CollectorTable::eventLogs, Output::FolderSlash, false},
     {"MISCELLANEOUS", "PROCESS_LIST", 1, "ProcessList", "Dumping process list",

@@ -199,9 +199,13 @@ void ScriptDocument::StartElement(const std::string& name, const std::vector<Att
   std::stable_sort(element.attributes.begin(), element.attributes.end(),
                    [](const Attribute& a, const Attribute& b) { return a.name < b.name; });
   for (size_t i = 1; i < element.attributes.size(); ++i) {
-    if (element.attributes[i].name == element.attributes[i - 1].name) {
-      Problem(element.attributes[i].position,
-              "attribute '" + element.attributes[i].name + "' is repeated; the first one counts");
+    const Attribute& repeated = element.attributes[i];
+    if (repeated.name == element.attributes[i - 1].name) {
+      Problem(repeated.position,
+              "attribute '" + repeated.name + "' is repeated; the first one counts",
+              "Attribute " + repeated.name + " of <" + name + "> on line " +
+                  std::to_string(repeated.position.line) +
+                  " was dropped: an attribute of that name comes before it");
     }
   }
   element.attributes.erase(
@@ -224,8 +228,8 @@ void ScriptDocument::EndElement() {
   if (open_ >= 0) open_ = elements_[open_].parent;
 }
 
-void ScriptDocument::Problem(SourcePosition position, std::string message) {
-  problems_.push_back(ReadProblem{position, std::move(message)});
+void ScriptDocument::Problem(SourcePosition position, std::string message, std::string loss) {
+  problems_.push_back(ReadProblem{position, std::move(message), std::move(loss)});
 }
 
 void ScriptDocument::AddText(const std::string& text) {
@@ -260,8 +264,22 @@ SourcePosition ScriptParser::PositionAt(size_t offset) const {
   return position;
 }
 
-void ScriptParser::Problem(size_t offset, std::string message) {
-  document_->Problem(PositionAt(offset), std::move(message));
+void ScriptParser::Problem(size_t offset, std::string message, std::string loss) {
+  document_->Problem(PositionAt(offset), std::move(message), std::move(loss));
+}
+
+std::string ScriptParser::Dropped(size_t offset, const std::string& what,
+                                  const std::string& reason) const {
+  return what + " on line " + std::to_string(PositionAt(offset).line) + " was dropped: " + reason;
+}
+
+std::string ScriptParser::Loss(bool say, size_t offset, const std::string& what,
+                               const std::string& reason) const {
+  return say ? Dropped(offset, what, reason) : std::string();
+}
+
+std::string ScriptParser::RestLost(size_t offset, const std::string& how) const {
+  return "The rest of the script from line " + std::to_string(PositionAt(offset).line) + " " + how;
 }
 
 int ScriptParser::Peek() const {
@@ -318,8 +336,9 @@ void ScriptParser::Parse() {
     } else if (IsNameStart(d)) {
       ReadStartTag(static_cast<char>(d), at);
     } else {
-      // "<" and that character are dropped.
-      Problem(at, "'<' followed by " + Shown(d) + " is dropped");
+      // "<" and that character are dropped, and a tag they began is text.
+      Problem(at, "'<' followed by " + Shown(d) + " is dropped",
+              Dropped(at, "Markup", "'<' is followed by " + Shown(d)));
     }
   }
   // An unfinished run at the end is dropped; open elements stay as they are.
@@ -343,8 +362,9 @@ void ScriptParser::SkipMarkup(size_t markupStart) {
   }
   const std::string content = text_.substr(contentStart, position_ - contentStart);
   if (c == -1) {
-    Problem(markupStart, "markup '<" + Cut(text_.substr(markupStart + 1)) +
-                             "' has no '>': the rest of the file is skipped");
+    const std::string markup = "markup '<" + Cut(text_.substr(markupStart + 1)) + "'";
+    Problem(markupStart, markup + " has no '>': the rest of the file is skipped",
+            RestLost(markupStart, "was dropped: " + markup + " has no '>'"));
   } else if (content.compare(0, 2, "--") == 0 &&
              (content.size() < 5 || content.compare(content.size() - 3, 2, "--") != 0)) {
     // No nesting of markup here: a comment ends at its first ">".
@@ -358,7 +378,8 @@ std::string ScriptParser::ReadReference(size_t ampersand) {
     const int c = Next();
     if (c == -1) {
       // No ";" before the end: lost.
-      Problem(ampersand, "'&' without ';': the rest of the file is lost");
+      Problem(ampersand, "'&' without ';': the rest of the file is lost",
+              RestLost(ampersand, "was dropped: '&' has no ';' after it"));
       return std::string();
     }
     if (c == ';') break;
@@ -392,21 +413,24 @@ void ScriptParser::ReadEndTag(size_t tagStart) {
   }
 }
 
-bool ScriptParser::ReadAttribute(char first, size_t nameStart,
-                                 ScriptDocument::Attribute* attribute) {
+bool ScriptParser::ReadAttribute(char first, size_t nameStart, const std::string& element,
+                                 bool sayLoss, ScriptDocument::Attribute* attribute) {
   attribute->name = ReadNameAfter(first);
   attribute->value.clear();
   attribute->position = PositionAt(nameStart);
   const std::string dropped = "attribute '" + attribute->name + "' is dropped: ";
+  const std::string what = "Attribute " + attribute->name + " of <" + element + ">";
   while (IsSpace(Peek())) Next();
   if (Next() != '=') {
-    Problem(nameStart, dropped + "'=' expected after its name");
+    Problem(nameStart, dropped + "'=' expected after its name",
+            Loss(sayLoss, nameStart, what, "'=' is missing after its name"));
     return false;
   }
   while (IsSpace(Peek())) Next();
   const int quote = Next();
   if (quote != '"' && quote != '\'') {
-    Problem(nameStart, dropped + "its value needs quotes");
+    Problem(nameStart, dropped + "its value needs quotes",
+            Loss(sayLoss, nameStart, what, "its value is not in quotes"));
     return false;
   }
   attribute->valuePosition = PositionAt(position_);
@@ -415,12 +439,15 @@ bool ScriptParser::ReadAttribute(char first, size_t nameStart,
     const int c = Next();
     if (c == -1) {
       // The end of the file ends the value.
-      Problem(nameStart, "the value of attribute '" + attribute->name + "' has no closing quote");
+      Problem(nameStart, "the value of attribute '" + attribute->name + "' has no closing quote",
+              RestLost(nameStart, "was read into the value of attribute " + attribute->name +
+                                      " of <" + element + ">: its closing quote is missing"));
       return true;
     }
     if (c == quote) return true;
     if (c == '<') {
-      Problem(at, dropped + "'<' in its value");
+      Problem(at, dropped + "'<' in its value",
+              Loss(sayLoss, nameStart, what, "its value holds '<'"));
       return false;
     }
     if (c == '&') {
@@ -435,6 +462,7 @@ void ScriptParser::ReadStartTag(char first, size_t tagStart) {
   const std::string name = ReadNameAfter(first);
   std::vector<ScriptDocument::Attribute> attributes;
   bool empty = false;
+  bool attributeLost = false;
   const std::string dropped = "element <" + name + "> is dropped: ";
   for (;;) {
     const size_t at = position_;
@@ -453,16 +481,20 @@ void ScriptParser::ReadStartTag(char first, size_t tagStart) {
       }
       if (d == -1) break;
       // Dropped; the rest of the tag is read as character data.
-      Problem(at, dropped + "'/' not followed by '>'");
+      Problem(at, dropped + "'/' not followed by '>'",
+              Dropped(tagStart, "Element <" + name + ">", "'/' in its tag is not followed by '>'"));
       return;
     }
     if (!IsNameStart(c)) {
-      Problem(at, dropped + "unexpected " + Shown(c) + " in its tag");
+      Problem(at, dropped + "unexpected " + Shown(c) + " in its tag",
+              Dropped(tagStart, "Element <" + name + ">", "its tag holds " + Shown(c)));
       return;
     }
     ScriptDocument::Attribute attribute;
-    if (ReadAttribute(static_cast<char>(c), at, &attribute)) {
+    if (ReadAttribute(static_cast<char>(c), at, name, !attributeLost, &attribute)) {
       attributes.push_back(std::move(attribute));
+    } else {
+      attributeLost = true;
     }
   }
   if (document_->HasRoot() && open_.empty()) {

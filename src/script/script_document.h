@@ -26,6 +26,13 @@ struct SourcePosition {
 struct ReadProblem {
   SourcePosition position;
   std::string message;
+  // When something written in the script is lost to the walk (an
+  // attribute, an element, the rest of the file): the sentence the run's
+  // log gives it as an ERROR, e.g. "Attribute Logs of <FILES> on line 7
+  // was dropped: its value is not in quotes". Empty for what the reader
+  // reads otherwise than written but keeps (an end tag that does not
+  // match, text outside the root...).
+  std::string loss;
 };
 
 // An element or an attribute of a loaded document. A handle: cheap to copy,
@@ -132,7 +139,7 @@ class ScriptDocument {
                     SourcePosition position);
   void EndElement();
   void AddText(const std::string& text);
-  void Problem(SourcePosition position, std::string message);
+  void Problem(SourcePosition position, std::string message, std::string loss = std::string());
 
   std::vector<Element> elements_;
   std::vector<ReadProblem> problems_;
@@ -153,7 +160,14 @@ class ScriptParser {
   int Peek() const;  // next character, or -1 at the end
   int Next();        // consumes it
   SourcePosition PositionAt(size_t offset) const;
-  void Problem(size_t offset, std::string message);
+  void Problem(size_t offset, std::string message, std::string loss = std::string());
+  // "<what> on line N was dropped: <reason>", N the line of `offset`.
+  std::string Dropped(size_t offset, const std::string& what, const std::string& reason) const;
+  // Dropped(...) when `say`, else "".
+  std::string Loss(bool say, size_t offset, const std::string& what,
+                   const std::string& reason) const;
+  // "The rest of the script from line N <how>".
+  std::string RestLost(size_t offset, const std::string& how) const;
 
   void HandOver();  // passes the pending character-data run on
   void AddCharacterData(char c);
@@ -161,7 +175,9 @@ class ScriptParser {
   void ReadEndTag(size_t tagStart);
   void SkipMarkup(size_t markupStart);
   // Returns false when the attribute is invalid (not to be added).
-  bool ReadAttribute(char first, size_t nameStart, ScriptDocument::Attribute* attribute);
+  // `sayLoss` false: its loss is not told (a loss in its tag was).
+  bool ReadAttribute(char first, size_t nameStart, const std::string& element, bool sayLoss,
+                     ScriptDocument::Attribute* attribute);
   std::string ReadReference(size_t ampersand);
   std::string ReadNameAfter(char first);
 

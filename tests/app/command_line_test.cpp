@@ -21,6 +21,7 @@ std::string Parsed(const char* line) {
   out << (s.xmlFile.empty() ? "" : " xml=") << s.xmlFile;
   out << (s.outFile.empty() ? "" : " out=") << s.outFile;
   if (s.silent) out << " silent";
+  for (const std::string& argument : s.ignoredArguments) out << " ?" << argument;
   return out.str();
 }
 
@@ -30,10 +31,11 @@ TEST(ParseCommandLine, TakesEachSwitchAsTheLineIsRead) {
       {"/EVENT=abc /application=5 /security=-1 /system=30 /case=\"My Case\" /xmlfile=a.tov "
        "/outfile=out\\R.tgz /silent",
        " event=0 application=5 security=-1 system=30 case=my case xml=a.tov out=out\\r.tgz silent"},
-      {"/case=\"open quote", " case=open quote"},    // a quote groups to the line's end
+      {"/case=\"open quote", " case=open quote"},  // a quote groups to the line's end
       {"/case=\"\" \"\" /silent", " case= silent"},  // empty, not a quote
-      {"x/case=1=2 y", " case=1=2"},
-      {"/case=a /case=b", " case=a"},
+      {"x/case=1=2 y", " case=1=2 ?x ?y"},
+      {"/case=a /case=b", " case=a ?/case=b"},
+      {"/outfle=C:\\x.tgz /silent", " silent ?/outfle=c:\\x.tgz"},
       {"/case=/event=5", " event=5 case="},        // the day counts are taken first
       {"/xmlfile=a/case=\"x\"", " case=x xml=a"},  // both quotes go
       {"/silentium", " silent"},
@@ -43,12 +45,15 @@ TEST(ParseCommandLine, TakesEachSwitchAsTheLineIsRead) {
       // A quoted argument is one switch, wherever its quotes stand.
       {"\"/outfile=C:\\Out Dir\\r.tgz\" /silent", " out=c:\\out dir\\r.tgz silent"},
       {"/outfile=\"C:\\Out Dir\\r.tgz\"\t/silent", " out=c:\\out dir\\r.tgz silent"},
-      {"/outfile=C:\\Out\\ Dir", " out=c:\\out\\"},
+      {"/outfile=C:\\Out\\ Dir", " out=c:\\out\\ ?dir"},
       // 2n backslashes before a quote give n, 2n+1 give n and a quote.
       {"/case=a\\\\\"b c\" /xmlfile=x\\\"y", " case=a\\b c xml=x\"y"},
       {"/case=\"a \"\"q\"\" b\"", " case=a \"q\" b"},
   };
   for (const auto& c : cases) EXPECT_EQ(Parsed(c.first), c.second) << c.first;
+  EXPECT_EQ(IgnoredArgumentMessage("/outfle=x"), "Unknown switch /outfle=x ignored");
+  EXPECT_EQ(IgnoredArgumentMessage("/case=b"),
+            "Switch /case=b repeats /case=: only the first one counts; ignored");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ class RunDriverTest : public ::testing::Test {
 };
 
 TEST_F(RunDriverTest, EachScriptIsReadOnceCopiedAndThenTheResultIsPacked) {
-  const std::string good = Signed("<Good><DEBUG a=\"1\"/></Good>");
+  const std::string good = Signed("<Good><DEBUG a=\"1\" b=2/></Good>");
   std::string edited = good;
   edited.replace(edited.find('1'), 1, "2");
   WriteFile(dir / "good.tov", good);
@@ -118,6 +118,7 @@ TEST_F(RunDriverTest, EachScriptIsReadOnceCopiedAndThenTheResultIsPacked) {
 #endif
   Settings().caseIdGiven = true;
   Settings().caseId = "c42";
+  Settings().ignoredArguments = {"/outfle=x"};
   // Swapped for an unsigned script the moment it was read.
   system.swapAfterRead = "<Evil><DEBUG b=\"1\"/></Evil>";
   EXPECT_EQ(Run(RunPassRun), 0);
@@ -133,6 +134,12 @@ TEST_F(RunDriverTest, EachScriptIsReadOnceCopiedAndThenTheResultIsPacked) {
   auto members = Result();
   const std::string& log = members["Activity Log.csv"];
   EXPECT_EQ(log.rfind("TOV TOOL CASE ID = c42\r\n\r\nTime,Type,Description\r\n", 0), 0u) << log;
+  EXPECT_EQ(log.find(",INFORMATION,Tool version: "), log.find("\r\n", 30) + 21) << "first entry";
+  for (const char* error : {",ERROR,Unknown switch /outfle=x ignored\r\n",
+                            ",ERROR,XML file good.tov: Attribute b of <DEBUG> on line 1 was "
+                            "dropped: its value is not in quotes\r\n"}) {
+    EXPECT_NE(log.find(error), std::string::npos) << error;
+  }
   EXPECT_NE(log.find(",DEBUG,XML Name: a\r\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("XML Name: b"), std::string::npos) << "only the checked bytes run";
   EXPECT_NE(log.find(",ERROR,XML file edited.tov does not have a valid signiture and will not "

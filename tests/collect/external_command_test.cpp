@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "run/run_settings.h"
+#include "run/text.h"
+#include "support/log_entries.h"
 
 namespace {
 
@@ -46,6 +50,102 @@ TEST(WaitInSlices, CoversTheLimitAndEndsOnAStopRequest) {
   EXPECT_EQ(WaitInSlices(1000, slice, RunContext()), WaitOutcome::Stopped);
   EXPECT_EQ(slices.size(), 5u);
   Settings().Reset();
+}
+
+// Files in memory, taken in any letter case as on Windows; the one made is
+// "made", with the start of its content.
+class MemoryFiles : public CaptureFile {
+ public:
+  std::map<std::string, std::string> files{{"C:\\S\\TOOL.txt", ""}, {"C:\\S\\Tool (2).txt", ""}};
+  bool failCreate = false;
+  std::string made;
+  Made Create(const std::string& path, uint32_t* error) override {
+    if (failCreate) return *error = 5, Made::Failed;
+    for (const auto& file : files) {
+      if (UpperAscii(file.first) == UpperAscii(path)) return Made::Taken;
+    }
+    made = path;
+    return Made::Created;
+  }
+  bool Write(const char* data, size_t size, uint32_t*) override {
+    files[made].append(data, size);
+    return true;
+  }
+  void Close() override {}
+};
+
+// What the tool prints, one entry per look ("" nothing yet); then the pipe
+// closes, or with `heldOpen` a process the tool started prints on forever.
+class ScriptedPipe : public OutputPipe {
+ public:
+  std::deque<std::string> looks;
+  bool heldOpen = false;
+  bool ReadAvailable(std::string* chunk, size_t) override {
+    if (looks.empty()) return *chunk += heldOpen ? "z" : "", heldOpen;
+    *chunk += looks.front();
+    looks.pop_front();
+    return true;
+  }
+};
+
+TEST(OutputCapture, KeepsWhatTheToolPrintedAndNeverWaitsOnThePipe) {
+  const struct {
+    std::deque<std::string> looks;
+    bool heldOpen, failCreate;
+    int slices;        // waits until the tool ends; -1 never
+    std::string made;  // the file made and the start of its content
+    std::string lastEntry;
+  } kCases[] = {
+      // Output before and after the tool's end, beside the tool's own files.
+      {{"a", "", "b", "", "c"},
+       false,
+       false,
+       3,
+       "C:\\S\\Tool (3).txt=abc",
+       "INFORMATION,Command output saved to C:\\S\\Tool (3).txt (3 bytes)"},
+      {{"", ""}, false, false, 2, "", "INFORMATION,Command printed nothing"},
+      // Not made: told, and the pipe is still emptied, so the tool never
+      // stalls on it.
+      {{"a", "b", "c"},
+       false,
+       true,
+       5,
+       "",
+       "ERROR,Unable to create C:\\S\\Tool.txt for the output of the command (5)"},
+      // A process the tool started holds the pipe and prints on: the wait
+      // ends at the limit, or soon after the tool's own end.
+      {{"early"},
+       true,
+       false,
+       -1,
+       "C:\\S\\Tool (3).txt=earlyz",
+       "WARNING,Command output was cut at the limit of 1 minute(s): C:\\S\\Tool (3).txt holds what "
+       "it printed until then"},
+      {{},
+       true,
+       false,
+       1,
+       "C:\\S\\Tool (3).txt=z",
+       "INFORMATION,Command output saved to C:\\S\\Tool (3).txt (80 bytes)"},
+  };
+  for (const auto& c : kCases) {
+    testing_support::CapturedLog log;
+    MemoryFiles files;
+    files.failCreate = c.failCreate;
+    ScriptedPipe pipe;
+    pipe.looks = c.looks;
+    pipe.heldOpen = c.heldOpen;
+    OutputCapture capture("C:\\S\\Tool.txt", "C:", files, log.Context());
+    int waited = 0;
+    const WaitSlice wait = [&](uint32_t) {
+      return ++waited == c.slices ? WaitOutcome::Ended : WaitOutcome::TimedOut;
+    };
+    capture.Finish(WaitAndCapture(1000, wait, pipe, capture, log.Context()), "1");
+    EXPECT_TRUE(pipe.looks.empty());
+    const std::string made = files.made.empty() ? "" : files.made + "=" + files.files[files.made];
+    EXPECT_EQ(made.substr(0, c.made.size()), c.made);
+    EXPECT_EQ(log.Entries().back(), c.lastEntry);
+  }
 }
 
 }  // namespace

@@ -10,9 +10,14 @@
 //   move PATH REPORT  renames PATH to PATH.moved; appends "PATH moved" or
 //                     "PATH refused ERROR" to REPORT
 //   await PATH MS     waits until PATH exists, ends with 97 if it has not after MS milliseconds
+//   print TEXT        writes TEXT and a line end to standard output
+//   eprint TEXT       the same to standard error
+//   console           prints whether a console window shows: "console: none",
+//                     "console: hidden" or "console: shown"
 // It ends with 0 after the last step, and with 99 on a step it does not know.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -74,6 +79,17 @@ int main(int argc, char** argv) {
         ::Sleep(20);
       }
       i += 2;
+    } else if (std::strcmp(step, "print") == 0 && hasArg) {
+      std::printf("%s\n", argv[++i]);
+      std::fflush(stdout);
+    } else if (std::strcmp(step, "eprint") == 0 && hasArg) {
+      std::fprintf(stderr, "%s\n", argv[++i]);
+    } else if (std::strcmp(step, "console") == 0) {
+      const HWND console = ::GetConsoleWindow();
+      std::printf("console: %s\n", console == nullptr           ? "none"
+                                   : ::IsWindowVisible(console) ? "shown"
+                                                                : "hidden");
+      std::fflush(stdout);
     } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
       if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;
       i += 2;

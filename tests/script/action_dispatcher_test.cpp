@@ -112,7 +112,7 @@ TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
                          "registry|Run|HKEY_LOCAL_MACHINE\\Software\\Run|script\\Run.txt|",
                          "processes|Process_List||script\\Process_List.txt|",
                          "eventlogs|event_logs||script\\|",
-                         "execute|Tool|cmd /c ver||",
+                         "execute|Tool|cmd /c ver|script\\Tool.txt|",
                          "versions|Sys|C:\\Windows\\*.dll|script\\Sys.csv|",
                          "ad||||ACTIVE_DIRECTORY",
                          "settings||||EVENT_LOGS",

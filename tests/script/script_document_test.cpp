@@ -85,4 +85,42 @@ TEST(ScriptDocumentTest, NotesWhatItDropsWithoutReadingOtherwise) {
   }
 }
 
+// What the run's log calls lost: only what the walk will not see, never
+// markup the reader closes or keeps anyway (a signed script's root end tag).
+TEST(ScriptDocumentTest, NamesWhatTheWalkLoses) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"<R>\n<FILES Logs=C:\\x/>",
+       "Attribute Logs of <FILES> on line 2 was dropped: its value is not in quotes"},
+      // After the first attribute of a tag only a dropped element is told:
+      // the rest of a broken attribute reads as more broken ones.
+      {"<R><F a='1' b='<' c/></R>",
+       "Attribute b of <F> on line 1 was dropped: its value holds '<'|"
+       "Element <F> on line 1 was dropped: its tag holds '''"},
+      {"<R><F a='1' a='2'/></R>",
+       "Attribute a of <F> on line 1 was dropped: an attribute of that name comes before it"},
+      {"<R>\n\n<F a='1'/ ></R>",
+       "Element <F> on line 3 was dropped: '/' in its tag is not followed "
+       "by '>'"},
+      {"<R><1F a='1'/></R>", "Markup on line 1 was dropped: '<' is followed by '1'"},
+      {"<R>\n&amp<F a='1'/></R>",
+       "The rest of the script from line 2 was dropped: '&' has no ';' "
+       "after it"},
+      {"<R><F a='1/>",
+       "The rest of the script from line 1 was read into the value of "
+       "attribute a of <F>: its closing quote is missing"},
+      // Kept though written otherwise: a declaration carrying the checksum
+      // token, so that the root's end tag does not match; text outside.
+      {"<?xml version='1.0'_ABCDEFGH?><R><F a='1'/></R_ABCDEFGH>x", ""},
+  };
+  for (const auto& c : kCases) {
+    ScriptDocument document;
+    document.LoadFromBytes(c.first);
+    std::string losses;
+    for (const ReadProblem& p : document.problems()) {
+      if (!p.loss.empty()) losses += (losses.empty() ? "" : "|") + p.loss;
+    }
+    EXPECT_EQ(losses, c.second) << c.first;
+  }
+}
+
 }  // namespace
