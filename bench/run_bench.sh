@@ -114,11 +114,12 @@ events() {
 
 channels() {
   local win=${WIN_BUILD:-build/win64} sys32="$WINEPREFIX/drive_c/windows/system32"
+  python3 bench/make_channels.py "$bench/channels" 20000
   cp "$sys32/wevtapi.dll" "$bench/wine-wevtapi.dll"
   cp "$win/tests/wevtapi.dll" "$sys32/wevtapi.dll"
   for i in $(seq "$runs"); do
     echo "event channels, run $i (target >= 20000 records/s):"
-    BRINDLE_FAKE_EVENTS=20000 WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
+    BRINDLE_FAKE_CHANNELS='C:\bench\channels' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
       tests/harness/wine-run "$win/bench/event_channel_bench.exe" 20000 | sed 's/^/  /'
   done
   cp "$bench/wine-wevtapi.dll" "$sys32/wevtapi.dll"

@@ -2,7 +2,7 @@
 // that brindle.exe's real loading and calling code runs end to end under
 // Wine (whose own wevtapi is stubs). Used as a native override in the test
 // prefix's system folder. The events come from the folder named by
-// BRINDLE_FAKE_CHANNELS, made by make_channels.py: NAME.evtx is what an
+// BRINDLE_FAKE_CHANNELS, made by bench/make_channels.py: NAME.evtx is what an
 // export writes, NAME.xml the rendered events, newest first.
 //   Brindle-Test/Operational    events of an installed publisher
 //   Brindle-Orphan/Operational  events of a publisher that is not installed
