@@ -1,5 +1,6 @@
 #include "collect/event_channel_collector.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "run/file_names.h"
@@ -369,7 +370,9 @@ void EventChannelCollector::Run(const std::string& name, const std::string& valu
 
 std::string EventChannelCollector::FreePath(const std::string& title, const char* extension) {
   // The .evtx and the .csv of one channel keep one title between them.
-  const std::string safe = SafeFileName(title);
+  // Room for " (2)" and ".evtx" within the 255 characters of a name.
+  std::string safe = SafeFileName(title);
+  if (safe.size() > 240) safe = SafeFileName(safe.substr(0, 240));
   const auto taken = [this](const std::string& candidate) {
     return api_.FileExists(JoinPath(folder_, candidate + ".evtx")) ||
            api_.FileExists(JoinPath(folder_, candidate + ".csv"));
