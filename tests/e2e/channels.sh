@@ -10,6 +10,7 @@ python3 "$e2e_repo/bench/make_channels.py" "$E2E_DIR/served"
 export BRINDLE_FAKE_CHANNELS="$E2E_WIN\\served"
 cp "$sys32/wevtapi.dll" "$E2E_DIR/wine-wevtapi.dll"
 trap 'cp "$E2E_DIR/wine-wevtapi.dll" "$sys32/wevtapi.dll"' EXIT
+trap 'exit 1' INT TERM
 cp "$2/tests/wevtapi.dll" "$sys32/wevtapi.dll"
 cat >"$E2E_DIR/ch.tov" <<'XML'
 <Channels>
