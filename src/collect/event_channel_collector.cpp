@@ -124,6 +124,9 @@ std::string ParseChannelSpec(const std::string& value, ChannelSpec* spec) {
   while (!channel.empty() && channel.back() == ' ') channel.pop_back();
   while (!channel.empty() && channel.front() == ' ') channel.erase(0, 1);
   if (channel.empty()) return "no channel named";
+  // Windows keeps channel names within 255 characters; a longer pattern
+  // would only make every comparison slow.
+  if (channel.size() > 255) return "longer than any channel name (255 characters)";
   bool days = false, rows = false;
   while (cut != std::string::npos) {
     const size_t start = cut + 1;
