@@ -99,12 +99,14 @@ BOOL WINAPI EvtExportLog(HANDLE, LPCWSTR path, LPCWSTR, LPCWSTR target, DWORD) {
   return ::CopyFileA(Source(channel, ".evtx").c_str(), Narrow(target).c_str(), TRUE);
 }
 
-HANDLE WINAPI EvtQuery(HANDLE, LPCWSTR path, LPCWSTR, DWORD) {
+HANDLE WINAPI EvtQuery(HANDLE, LPCWSTR path, LPCWSTR, DWORD flags) {
   const std::string channel = Narrow(path);
   if (const DWORD refused = Refusal(channel)) return Fail(refused);
   Object* query = new Object();
   std::ifstream lines(Source(channel, ".xml"));
   for (std::string line; std::getline(lines, line);) query->events.push_back(line);
+  // Without EvtQueryReverseDirection a query reads oldest first.
+  if ((flags & 0x200) == 0) query->events.assign(query->events.rbegin(), query->events.rend());
   return query;
 }
 
