@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 DEBIAN_PACKAGES := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
   zlib1g-dev googletest libgtest-dev wine wine64 xvfb xauth cmake clang libclang-rt-14-dev \
   imagemagick x11-apps python3 locales cppcheck clang-format chromium ansible \
-  slapd ldap-utils libssl-dev openssl qemu-user g++-multilib lib32z1-dev
+  slapd ldap-utils libssl-dev openssl qemu-user g++-multilib lib32z1-dev python3-evtx libevtx-utils
 
 .PHONY: all deps build test demo lint fuzz bench clean
 

@@ -9,6 +9,9 @@
 #    the run of one action (target <= 1, and the same at every N).
 # 3. The event-log export (bench/event_log_bench, 20,000 records, 8 sources):
 #    records/s with the message cache on (target >= 30,000).
+# 4. EVENT_CHANNELS (bench/event_channel_bench, 20,000 records) through the
+#    product's wevtapi loading against the test wevtapi.dll: records/s
+#    (target >= 20,000).
 # Best of RUNS (default 2) for the trees and the smaller action counts;
 # 100,000 actions run once. Peak memory is Wine's maximum resident set of
 # the run, Wine's own included (target < 32 MB for what is ours).
@@ -19,7 +22,7 @@ set -eu
 cd "$(dirname "$0")/.."
 source tests/harness/wine-env
 runs=${RUNS:-2}
-parts=${*:-trees actions events}
+parts=${*:-trees actions events channels}
 tovkit=build/native/tools/tovkit/tovkit
 tests/harness/wine-prefix boot >/dev/null
 trap 'tests/harness/wine-prefix stop >/dev/null' EXIT
@@ -109,6 +112,19 @@ events() {
   done
 }
 
+channels() {
+  local win=${WIN_BUILD:-build/win64} sys32="$WINEPREFIX/drive_c/windows/system32"
+  python3 bench/make_channels.py "$bench/channels" 20000
+  cp "$sys32/wevtapi.dll" "$bench/wine-wevtapi.dll"
+  cp "$win/tests/wevtapi.dll" "$sys32/wevtapi.dll"
+  for i in $(seq "$runs"); do
+    echo "event channels, run $i (target >= 20000 records/s):"
+    BRINDLE_FAKE_CHANNELS='C:\bench\channels' WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wevtapi=n" \
+      tests/harness/wine-run "$win/bench/event_channel_bench.exe" 20000 | sed 's/^/  /'
+  done
+  cp "$bench/wine-wevtapi.dll" "$sys32/wevtapi.dll"
+}
+
 for part in $parts; do
   case $part in
     trees) tree data; tree small small ;;
@@ -116,6 +132,7 @@ for part in $parts; do
     large) tree data ;;
     actions) for n in ${ACTIONS:-1 1000 10000 100000}; do actions "$n"; done ;;
     events) events ;;
+    channels) channels ;;
     *) echo "unknown part $part" >&2; exit 2 ;;
   esac
 done

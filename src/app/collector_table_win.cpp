@@ -1,5 +1,6 @@
 #include "app/run_driver.h"
 #include "collect/active_directory_dump.h"
+#include "collect/event_channel_collector.h"
 #include "collect/event_log_collector.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
@@ -19,5 +20,6 @@ CollectorTable StandardCollectors() {
       ProcessListAction,       // processList
       ActiveDirectoryAction,   // activeDirectory
       EventLogSettingsAction,  // eventLogSettings
+      EventChannelsAction,     // eventChannels
   };
 }

@@ -157,4 +157,7 @@ struct CollectorTable {
   // EVENT_LOGS element without children: element and pass, in both passes
   // (ReadEventLogSettings). The dispatcher adds its counting weight itself.
   ActionCollector eventLogSettings = nullptr;
+  // EVENT_CHANNELS: channel `value` into files named after `name` in
+  // scriptFolder; the collector lists its own files.
+  ActionCollector eventChannels = nullptr;
 };

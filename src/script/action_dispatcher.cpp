@@ -46,6 +46,8 @@ const ActionRow kActions[] = {
      &CollectorTable::eventLogs, Output::FolderSlash, false},
     {"MISCELLANEOUS", "PROCESS_LIST", 1, "ProcessList", "Dumping process list",
      &CollectorTable::processList, Output::Txt, true},
+    {"EVENT_CHANNELS", nullptr, 5, "EventChannels", "Collecting event channels [%s]",
+     &CollectorTable::eventChannels, Output::None, false},
 };
 
 const int32_t kActiveDirectoryWeight = 5;

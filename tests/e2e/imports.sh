@@ -2,7 +2,8 @@
 # The product must run on a bare machine: a GUI program that imports only
 # the system's DLLs, for 32 and 64 bits. The directory client library
 # (activeds.dll) is loaded at run time, never imported, and the directory
-# classes are exported by name.
+# classes are exported by name. So is wevtapi.dll (event channels): a program
+# importing it does not start on XP; the system-only list keeps it out.
 source "$(dirname "$0")/lib.bash"
 # Prints any other import it finds.
 system_only() {

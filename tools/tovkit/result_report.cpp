@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "collect/event_channel_collector.h"
 #include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
 #include "run/text.h"
@@ -81,6 +82,42 @@ ResultSummary::EventLog SummariseEventLog(const std::string& member, const std::
   return log;
 }
 
+// An event channel's CSV in the classic summary's shape. Its fields are
+// quoted where they need it (messages hold commas and line breaks), and
+// its rows come newest first.
+ResultSummary::EventLog SummariseEventChannel(const std::string& member, const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      cell += text[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ',' || c == '\n')) {
+      rows.back().push_back(std::move(cell));
+      cell.clear();
+      if (c == '\n') rows.emplace_back();
+    } else if (quoted || c != '\r') {
+      cell += c;
+    }
+  }
+  // Told as the classic rows (oldest first, commas taken out) and summed up
+  // as they are.
+  std::string classic = std::string(kEventCsvHeader) + "\n";
+  for (size_t i = rows.size(); i-- > 1;) {
+    const std::vector<std::string>& r = rows[i];
+    if (r.size() < 10) continue;
+    const size_t blank = std::min(r[0].find(' '), r[0].size());
+    const std::string time = blank < r[0].size() ? r[0].substr(blank + 1) : "";
+    classic += ProtectField(r[3] == "Critical" ? "Error" : r[3]) + "," + r[0].substr(0, blank) +
+               "," + time + "," + ProtectField(r[4]) + ",," + ProtectField(r[2]) + ",,," +
+               ProtectField(r[7]) + ",\n";
+  }
+  return SummariseEventLog(member, classic);
+}
+
 // Keeps the few members the report reads whole, each up to the limit.
 class Collector : public MemberObserver {
  public:
@@ -113,7 +150,7 @@ class Collector : public MemberObserver {
   // Of the CSV files only the version listings and the event logs are
   // shown; the header in the first piece tells them from the others.
   static bool Shown(const unsigned char* data, size_t size) {
-    for (const char* header : {kFileVersionListHeader, kEventCsvHeader}) {
+    for (const char* header : {kFileVersionListHeader, kEventCsvHeader, kChannelCsvHeader}) {
       const size_t n = std::min(size, std::char_traits<char>::length(header));
       if (std::string(reinterpret_cast<const char*>(data), n) == std::string(header, n)) {
         return true;
@@ -515,6 +552,8 @@ ResultSummary ReadResultSummary(const ByteSource& source) {
       }
     } else if (StartsWith(text, kEventCsvHeader)) {
       summary.eventLogs.push_back(SummariseEventLog(name, text));
+    } else if (StartsWith(text, kChannelCsvHeader)) {
+      summary.eventLogs.push_back(SummariseEventChannel(name, text));
     } else if (StartsWith(text, kFileVersionListHeader)) {
       const std::vector<std::string> lines = Lines(text);
       summary.versionHeader = SplitCommas(lines.front());

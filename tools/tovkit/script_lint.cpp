@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "collect/active_directory_dump.h"
+#include "collect/event_channel_collector.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
 #include "expr/path_resolver.h"
@@ -224,6 +225,10 @@ void Linter::CheckSection(const ScriptNode& element, const std::string& name) {
     }
     if (known == "FILES" || known == "FILE_VERSIONS") CheckFiles(attr.node, attr.value);
     if (known == "EXECUTE") CheckExecute(attr.node, attr.value);
+    ChannelSpec channel;  // an unknown channel is no finding: channels differ per machine
+    if (known == "EVENT_CHANNELS" && !ParseChannelSpec(attr.value, &channel).empty()) {
+      Add(InValue(attr.node, attr.value, 0), true, ParseChannelSpec(attr.value, &channel));
+    }
   }
 }
 
