@@ -7,9 +7,10 @@ FUZZ_SECONDS ?= 60
 DEBIAN_PACKAGES := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev \
   zlib1g-dev googletest libgtest-dev wine wine64 xvfb xauth cmake clang libclang-rt-14-dev \
   imagemagick x11-apps python3 locales cppcheck clang-format chromium ansible \
-  slapd ldap-utils libssl-dev openssl qemu-user g++-multilib lib32z1-dev python3-evtx libevtx-utils
+  slapd ldap-utils libssl-dev openssl qemu-user g++-multilib lib32z1-dev python3-evtx libevtx-utils \
+  help2man
 
-.PHONY: all deps build test demo lint fuzz bench clean
+.PHONY: all help deps build test demo install lint fuzz bench clean
 
 all: build
 
@@ -34,8 +35,27 @@ test: build
 	cmake --preset native32 >/dev/null && cmake --build build/native32 -j$(JOBS)
 	@tests/harness/run-tests
 
-demo: build
+# Builds only what it runs (native tovkit, 64-bit brindle.exe), quietly.
+demo: deps
 	@tools/demo
+
+# tovkit, its man page and its bash completion under PREFIX.
+PREFIX ?= /usr/local
+install: deps
+	@tools/install-kit "$(PREFIX)"
+
+help:
+	@echo "make demo      build what it needs, run brindle.exe on the example scripts under Wine,"
+	@echo "               write the report page of its result (build/demo/); DEMO_WINDOW=1 saves"
+	@echo "               a screenshot of the dialog"
+	@echo "make test      build everything and run every test layer (CI runs this)"
+	@echo "make build     all artifacts in dist/ (32- and 64-bit brindle.exe, tovkit, tovkit.exe)"
+	@echo "make install   tovkit, its man page and bash completion under PREFIX (now $(PREFIX))"
+	@echo "make deps      install the missing Debian packages (root)"
+	@echo "make lint      clang-format and cppcheck"
+	@echo "make fuzz      libFuzzer targets, FUZZ_SECONDS each (now $(FUZZ_SECONDS))"
+	@echo "make bench     packing and whole-run benchmarks"
+	@echo "make clean     remove build/ and dist/"
 
 lint: deps
 	cmake --preset native >/dev/null
