@@ -11,6 +11,7 @@
 #include <string>
 
 #include "result_inspector.h"
+#include "verdict.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void Check(const InspectReport& report) {
   Require(!report.clean() || (report.readable && report.manifestFound));
   Require(report.missing.size() <= kInspectMaxListed && report.extra.size() <= kInspectMaxListed);
   Require(report.readable == report.error.empty());
-  Require(!InspectVerdict(report).empty());
+  Require(!tovkit::JudgeResult(report, tovkit::LogSummary()).headline.empty());
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include <sstream>
 
 #include "inspect.h"
+#include "report.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
 #include "run/run_settings.h"
 #include "run/text.h"
 #include "support/test_support.h"
+#include "verdict.h"
 
 namespace {
 
@@ -96,7 +98,7 @@ std::string GoodTar(const std::string& manifest, const std::string& reg = kReg) 
 
 TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
   InspectReport report = Inspect(Gzip(GoodTar(Manifest(kRows)) + kEnd));
-  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_TRUE(report.clean()) << tovkit::JudgeResult(report, tovkit::LogSummary()).headline;
   EXPECT_EQ(report.listed, 4u);
 
   // Changed data, an unlisted member and a missing file.
@@ -104,13 +106,13 @@ TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
                         Member("stray.bin", "s") + kEnd));
   ASSERT_EQ(report.changedCount, 1u);
   EXPECT_EQ(report.changed[0].substr(0, 28), "sub\\x.reg (listed 78261E50, ");
-  EXPECT_EQ(InspectVerdict(report), "NOT CLEAN: 1 missing, 1 changed, 1 extra, 0 other problems");
+  EXPECT_EQ(tovkit::JudgeResult(report, tovkit::LogSummary()).headline, "NOT INTACT: 1 missing, 1 changed, 1 extra, 0 other problems");
 
   std::string tampered = Manifest(kRows);
   tampered[tampered.find("sub\\x.reg")] = 'S';
   report = Inspect(Gzip(GoodTar(tampered) + kEnd));
   EXPECT_TRUE(report.manifestFound && !report.signatureValid);
-  EXPECT_NE(InspectVerdict(report).find("signature invalid"), std::string::npos);
+  EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("signature invalid"), std::string::npos);
 }
 
 TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
@@ -153,7 +155,7 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
     const InspectReport report = Inspect(c.bytes, 4096);
     EXPECT_FALSE(report.readable) << c.what;
     EXPECT_EQ(report.error, c.error) << c.what;
-    EXPECT_NE(InspectVerdict(report).find("damaged archive"), std::string::npos) << c.what;
+    EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("damaged archive"), std::string::npos) << c.what;
   }
 }
 
@@ -219,7 +221,7 @@ TEST(ResultInspectorTest, LongNamesSizesAndCommas) {
   }
   const InspectReport report =
       Inspect(Gzip(tar + big + Member("FileList.csv", Manifest(rows)) + kEnd));
-  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_TRUE(report.clean()) << tovkit::JudgeResult(report, tovkit::LogSummary()).headline;
   EXPECT_EQ(report.files, 12u);
 }
 
@@ -236,8 +238,9 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   const std::string gone = dir / "gone.tgz";
   testing_support::WriteFile(gone, Gzip(Member("FileList.csv", Manifest(rows)) + kEnd));
   EXPECT_EQ(tovkit::Inspect({gone}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("missing: gone?0\nmissing: gone?1\n", 0), 0u) << out.str();
-  EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT CLEAN: "),
+  EXPECT_NE(out.str().find("\nmissing: gone<U+001B>0\nmissing: gone<U+001B>1\n"), std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT INTACT: "),
             std::string::npos);
 
 #ifndef _WIN32
@@ -252,12 +255,53 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
   out.str("");
   EXPECT_EQ(tovkit::Inspect({gaps}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("not packed: held.log: cannot be opened (error 6)\n"
-                            "extra: Not Packed.csv\n",
-                            0),
-            0u);
+  EXPECT_NE(out.str().find("\nnot packed: held.log: cannot be opened (error 6)\n"
+                           "extra: Not Packed.csv\n"),
+            std::string::npos);
   Settings().Reset();
 #endif
+}
+
+// One verdict, told alike by a single file, a folder, JSON and the report.
+TEST(TovkitVerdict, EveryModeTellsTheSameVerdict) {
+  testing_support::ScratchFolder dir("verdict");
+  const std::string head = "Time,Type,Description\r\nt,INFORMATION,XML file found: a.tov\r\n";
+  const struct {
+    const char* name;
+    std::string log;
+    const char* headline;
+    const char* word;
+    int code;
+  } cases[] = {
+      {"a", head, "clean: 2 files", "clean", 0},
+      {"b", head + "t,ERROR,Unable to execute command (2)\r\n",
+       "intact, collected with errors (1 error)", "intact with errors", 4},
+      {"c", head + "t,ERROR,XML file a.tov does not have a valid signiture and will not be processed.\r\n",
+       "intact, but no script ran (1 refused)", "no script ran", 4},
+      {"d", "", "NOT INTACT: damaged archive", "NOT INTACT", 1},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".tgz");
+    std::string tgz = Gzip(Member("Activity Log.csv", c.log) +
+                           Member("FileList.csv",
+                                  Manifest(CrcText(Crc(c.log)) + ",Activity Log.csv,\r\n")) +
+                           kEnd);
+    if (c.log.empty()) tgz.resize(tgz.size() - 9);
+    testing_support::WriteFile(path, tgz);
+    std::ostringstream out, err;
+    EXPECT_EQ(tovkit::Inspect({path}, out, err), c.code) << c.name;
+    EXPECT_NE(out.str().find("\n" + path + ": " + c.headline), std::string::npos) << out.str();
+    out.str("");
+    EXPECT_EQ(tovkit::Inspect({"--json", path}, out, err), c.code) << c.name;
+    EXPECT_NE(out.str().find("\"verdict\": \"" + std::string(c.word) + "\""), std::string::npos);
+    out.str("");
+    EXPECT_EQ(tovkit::Report({path, "-o", path + ".html"}, out, err), c.code) << c.name;
+    EXPECT_NE(testing_support::ReadFile(path + ".html").find(c.headline), std::string::npos);
+  }
+  std::ostringstream out, err;
+  EXPECT_EQ(tovkit::Inspect({dir.path()}, out, err), 1);
+  EXPECT_NE(out.str().find("\n4 results: 1 clean, 2 intact with errors, 1 NOT INTACT\n"),
+            std::string::npos);
 }
 
 }  // namespace

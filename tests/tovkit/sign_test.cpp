@@ -40,7 +40,7 @@ TEST(TovkitSign, SignsAndVerifiesAsBrindleChecks) {
   const std::string signing = Tovkit(tovkit::Sign, {single, missing, zero, script});
   EXPECT_EQ(signing[0], '1');
   EXPECT_THAT(signing, AllOf(HasSubstr(single + ": cannot be signed"),
-                             HasSubstr(missing + ": cannot be read"), HasSubstr(zero + ": holds")));
+                             HasSubstr(missing + ": no such file"), HasSubstr(zero + ": holds")));
   EXPECT_EQ(ReadFile(single), "<SCRIPT/");
   EXPECT_EQ(ReadFile(script), Signed(kScript));
 
@@ -49,7 +49,7 @@ TEST(TovkitSign, SignsAndVerifiesAsBrindleChecks) {
   WriteFile(zero, "");
   EXPECT_EQ(Tovkit(tovkit::Verify, {single, zero, missing}),
             "1 BAD " + single + ": stored 0000001A, computed 34D8C8AF\nOK  " + zero + "\nBAD " +
-                missing + ": cannot be read\n");
+                missing + ": no such file\n");
 }
 
 }  // namespace

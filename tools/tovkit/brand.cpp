@@ -81,7 +81,7 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
   size_t offset = 0;
   std::string why;
   if (!ReadInputFile(path, &file, &why)) {
-    err << "tovkit brand: cannot read " << path << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit brand: " << path << ": " << why << "\n";
     return 2;
   }
   if (!FindBrandBlock(file, &offset)) {
@@ -178,7 +178,7 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   PeFields pe;
   std::string block;
   if (!ReadInputFile(program, &file, &why)) {
-    err << "tovkit brand: cannot read " << program << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit brand: " << program << ": " << why << "\n";
     return 1;
   }
   if (!ReadPe(file, &pe) || !FindBrandBlock(file, &offset)) {

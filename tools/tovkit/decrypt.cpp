@@ -32,7 +32,7 @@ OpenedFile OpenResult(const std::string& path, const std::string& keyPath, std::
   std::string why;
   OpenedFile file(OpenInputFile(path, &why));
   if (!file) {
-    *error = why.empty() ? "cannot open" : "cannot open: " + why;
+    *error = why;
     return nullptr;
   }
   if (!IsEnvelope(file.get())) return file;
@@ -89,7 +89,7 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string why;
   OpenedFile in(OpenInputFile(input, &why));
   if (!in) {
-    err << "tovkit decrypt: cannot open " << input << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit decrypt: " << input << ": " << why << "\n";
     return 1;
   }
   // Written beside and renamed at the end: a failure leaves an existing

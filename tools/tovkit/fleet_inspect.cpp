@@ -1,161 +1,38 @@
 #include "fleet_inspect.h"
 
-#include "decrypt.h"
-
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "input_file.h"
+#include "decrypt.h"
+#include "untrusted_text.h"
 
 namespace tovkit {
 
 namespace {
 
-const char kActivityLog[] = "Activity Log.csv";
-const char kCaseLine[] = "TOV TOOL CASE ID = ";
-const char kScriptFound[] = "XML file found: ";
-// Long enough for any case id and severity worth showing.
-constexpr size_t kMaxLineKept = 4096;
-
-bool StartsWith(const std::string& text, const char* head) {
-  return text.compare(0, std::char_traits<char>::length(head), head) == 0;
+std::string JsonOrNull(const std::string& text) {
+  return text.empty() ? std::string("null") : JsonString(text);
 }
 
-// Length of the well-formed UTF-8 sequence at `at`, 0 if there is none
-// (overlong forms and surrogates included).
-size_t Utf8Sequence(const std::string& text, size_t at) {
-  const unsigned char c = static_cast<unsigned char>(text[at]);
-  if (c < 0x80) return 1;
-  size_t length = 0;
-  uint32_t code = 0;
-  if (c >= 0xC2 && c <= 0xDF) {
-    length = 2, code = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    length = 3, code = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    length = 4, code = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    const unsigned char next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  if (length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) return 0;
-  if (length == 4 && (code < 0x10000 || code > 0x10FFFF)) return 0;
-  return length;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t length = Utf8Sequence(text, i);
-    if (length == 0) {
-      out += "\\ufffd";
-      ++i;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out.append(text, i, length);
-    }
-    i += length;
-  }
-  return out + "\"";
-}
+std::string Known(const std::string& text) { return text.empty() ? "-" : Printable(text); }
 
 }  // namespace
-
-std::string Printable(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return out;
-}
-
-void ActivityLogTally::Begin(const std::string& name, uint64_t) {
-  Finish();
-  active_ = name == kActivityLog;
-  if (!active_) return;
-  // A second log in one archive (itself a finding) replaces the first.
-  line_->hasCase = false;
-  line_->caseId.clear();
-  line_->scripts = line_->errors = line_->warnings = 0;
-  lines_ = 0;
-}
-
-void ActivityLogTally::Data(const unsigned char* data, size_t size) {
-  if (!active_) return;
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\n') {
-      Line();
-    } else if (pending_.size() < kMaxLineKept) {
-      pending_ += static_cast<char>(data[i]);
-    }
-  }
-}
-
-void ActivityLogTally::Finish() {
-  if (active_ && !pending_.empty()) Line();
-  pending_.clear();
-}
-
-void ActivityLogTally::Line() {
-  std::string line;
-  line.swap(pending_);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (lines_++ == 0 && StartsWith(line, kCaseLine)) {
-    line_->hasCase = true;
-    line_->caseId = line.substr(std::char_traits<char>::length(kCaseLine));
-    return;
-  }
-  // "time,severity,message"; a message may hold commas of its own.
-  const size_t first = line.find(',');
-  const size_t second = first == std::string::npos ? first : line.find(',', first + 1);
-  if (second == std::string::npos) return;
-  const std::string severity = line.substr(first + 1, second - first - 1);
-  if (severity == "ERROR" || severity == "CRITICAL ERROR") ++line_->errors;
-  if (severity == "WARNING") ++line_->warnings;
-  if (line.compare(second + 1, std::char_traits<char>::length(kScriptFound), kScriptFound) == 0) {
-    ++line_->scripts;
-  }
-}
-
-std::string FirstReason(const InspectReport& report) {
-  if (!report.readable) return "damaged archive (" + report.error + ")";
-  if (!report.manifestFound) return "no FileList.csv";
-  if (!report.signatureValid) return "FileList.csv signature invalid";
-  if (!report.notPacked.empty()) return "not packed: " + report.notPacked.front();
-  if (!report.missing.empty()) return "missing: " + report.missing.front();
-  if (!report.changed.empty()) return "changed: " + report.changed.front();
-  if (!report.extra.empty()) return "extra: " + report.extra.front();
-  if (!report.problems.empty()) return report.problems.front();
-  return std::string();
-}
 
 ResultLine InspectOne(const std::string& file, const ByteSource& source) {
   ResultLine line;
   line.file = file;
-  ActivityLogTally tally(&line);
-  const InspectReport report = InspectResult(source, &tally);
-  tally.Finish();
-  line.clean = report.clean();
-  line.reason = FirstReason(report);
+  ActivityLogReader reader(&line.log);
+  reader.onEntry = [&line](const LogEntry& entry) {
+    const bool problem = entry.severity == "ERROR" || entry.severity == "CRITICAL ERROR" ||
+                         entry.severity == "WARNING";
+    if (problem && line.problems.size() < kMaxProblemsKept) line.problems.push_back(entry);
+  };
+  line.report = InspectResult(source, &reader);
+  reader.Finish();
+  line.verdict = JudgeResult(line.report, line.log);
   return line;
 }
 
@@ -172,12 +49,13 @@ std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsi
       OpenedFile file = OpenResult(files[i], keyPath, &error);
       if (!file) {
         lines[i].file = files[i];
-        lines[i].reason = error;
+        lines[i].verdict.reason = error;
+        lines[i].verdict.headline = "NOT INTACT: " + error;
       } else {
         lines[i] = InspectOne(files[i], FileSource(file.get()));
-        std::error_code error;
-        const uintmax_t size = std::filesystem::file_size(files[i], error);
-        if (!error) lines[i].size = size;
+        std::error_code sizeError;
+        const uintmax_t size = std::filesystem::file_size(files[i], sizeError);
+        if (!sizeError) lines[i].size = size;
       }
       std::lock_guard<std::mutex> lock(doneMutex);
       ++finished;
@@ -194,32 +72,49 @@ std::vector<ResultLine> InspectFiles(const std::vector<std::string>& files, unsi
 }
 
 std::string SummaryText(const ResultLine& line) {
-  std::string text = Printable(line.file) +
-                     "  case=" + (line.hasCase ? Printable(line.caseId) : std::string("-")) +
+  const LogSummary& log = line.log;
+  const RunFacts& facts = log.facts;
+  std::string text = Printable(line.file) + "  case=" + (log.hasCase ? Known(log.caseId) : "-") +
+                     "  host=" + Known(facts.computer) + "  windows=" + Known(facts.windows) +
+                     "  tool=" + Known(facts.toolVersion) +
                      "  size=" + std::to_string(line.size) +
-                     "  scripts=" + std::to_string(line.scripts) +
-                     "  errors=" + std::to_string(line.errors) +
-                     "  warnings=" + std::to_string(line.warnings) + "  ";
-  // As the collector's exit code 4 says it: the result is whole, but
-  // something asked for is not in it.
-  if (line.clean) return text + (line.errors > 0 ? "clean, collected with errors" : "clean");
-  return text + "NOT CLEAN: " + Printable(line.reason);
+                     "  scripts=" + std::to_string(log.scripts) +
+                     "  errors=" + std::to_string(log.errors) +
+                     "  warnings=" + std::to_string(log.warnings) + "  ";
+  if (line.verdict.kind == VerdictKind::NotIntact) {
+    return text + "NOT INTACT: " + Printable(line.verdict.reason);
+  }
+  return text + Printable(line.verdict.headline.substr(0, line.verdict.headline.find(':')));
 }
 
 std::string SummaryJson(const std::vector<ResultLine>& lines) {
   std::string json = "[";
   for (size_t i = 0; i < lines.size(); ++i) {
     const ResultLine& line = lines[i];
+    const LogSummary& log = line.log;
     json += i == 0 ? "\n  " : ",\n  ";
     json += "{\"file\": " + JsonString(line.file) +
-            ", \"case\": " + (line.hasCase ? JsonString(line.caseId) : std::string("null")) +
+            ", \"case\": " + (log.hasCase ? JsonString(log.caseId) : std::string("null")) +
+            ", \"host\": " + JsonOrNull(log.facts.computer) +
+            ", \"windows\": " + JsonOrNull(log.facts.windows) +
+            ", \"tool\": " + JsonOrNull(log.facts.toolVersion) +
             ", \"size\": " + std::to_string(line.size) +
-            ", \"scripts\": " + std::to_string(line.scripts) +
-            ", \"errors\": " + std::to_string(line.errors) +
-            ", \"warnings\": " + std::to_string(line.warnings) +
-            ", \"clean\": " + (line.clean ? "true" : "false") +
-            ", \"verdict\": " + (line.clean ? "\"clean\"" : "\"NOT CLEAN\"") +
-            ", \"reason\": " + JsonString(line.reason) + "}";
+            ", \"scripts\": " + std::to_string(log.scripts) +
+            ", \"refused\": " + std::to_string(log.refused) +
+            ", \"errors\": " + std::to_string(log.errors) +
+            ", \"warnings\": " + std::to_string(log.warnings) +
+            ", \"clean\": " + (line.verdict.kind == VerdictKind::Clean ? "true" : "false") +
+            ", \"verdict\": " + JsonString(VerdictWord(line.verdict.kind)) +
+            ", \"headline\": " + JsonString(line.verdict.headline) +
+            ", \"reason\": " + JsonString(line.verdict.reason) + ", \"problems\": [";
+    for (size_t p = 0; p < line.problems.size(); ++p) {
+      const LogEntry& e = line.problems[p];
+      json += std::string(p == 0 ? "" : ", ") + "{\"severity\": " + JsonString(e.severity) +
+              ", \"script\": " + JsonOrNull(e.script) + ", \"action\": " + JsonOrNull(e.action) +
+              ", \"message\": " + JsonString(Utf8OfResultText(e.message)) +
+              ", \"explained\": " + JsonOrNull(ExplainErrorCode(e.message)) + "}";
+    }
+    json += "]}";
   }
   return json + (lines.empty() ? "]\n" : "\n]\n");
 }

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <filesystem>
 #include <memory>
 #ifndef _WIN32
@@ -12,6 +15,16 @@
 namespace tovkit {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// A name that is not there is told apart from a file that cannot be read.
+std::string OpenProblem(int error) {
+  if (error == ENOENT || error == ENOTDIR) return "no such file";
+  return std::string("cannot be read (") + std::strerror(error) + ")";
+}
+
+}  // namespace
 
 #ifdef _WIN32
 namespace {
@@ -35,11 +48,15 @@ std::FILE* OpenInputFile(const std::string& path, std::string* why) {
     return nullptr;
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) *why = OpenProblem(errno);
 #else
   // Opened without waiting and checked on the descriptor itself, so a FIFO
   // put in the file's place after a check still never blocks.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    *why = OpenProblem(errno);
+    return nullptr;
+  }
   struct stat info;
   const char* problem = nullptr;
   if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -70,6 +87,7 @@ bool ReadInputFile(const std::string& path, std::string* bytes, std::string* why
   while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes->append(buffer, got);
   if (std::ferror(file.get())) {
     bytes->clear();
+    *why = "cannot be read (read error)";
     return false;
   }
   return true;

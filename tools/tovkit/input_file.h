@@ -10,9 +10,9 @@
 namespace tovkit {
 
 // Opens an input file for reading (the caller closes it); a link to a
-// regular file counts as one. Never waits. nullptr when it cannot be
-// opened (*why then empty) or is no regular file (*why "is a folder" or
-// "is not a regular file").
+// regular file counts as one. Never waits. nullptr, with *why "no such
+// file", "cannot be read (reason)", "is a folder" or "is not a regular
+// file", when it cannot be used.
 std::FILE* OpenInputFile(const std::string& path, std::string* why);
 
 // The whole input file; false, with *why set as OpenInputFile sets it,

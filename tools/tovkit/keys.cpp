@@ -12,7 +12,7 @@ const char kNeedsOpenSsl[] =
 bool ReadCertificateFile(const std::string& path, Certificate* out, std::string* error) {
   std::string bytes, why;
   if (!ReadInputFile(path, &bytes, &why)) {
-    *error = path + ": cannot be read" + (why.empty() ? "" : ": " + why);
+    *error = path + ": " + why;
     return false;
   }
   const std::string begin = "-----BEGIN CERTIFICATE-----";

@@ -35,7 +35,11 @@ Owned<EVP_PKEY> ReadKey(const std::string& path, std::string* error) {
   std::string why;  // a FIFO or a folder is refused at once, never waited on
   Owned<std::FILE> file(OpenInputFile(path, &why));
   Owned<EVP_PKEY> key(file ? PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!key) *error = path + ": not a readable PEM private key (an encrypted one is not taken)";
+  if (!file) {
+    *error = path + ": " + why;
+  } else if (!key) {
+    *error = path + ": not a readable PEM private key (an encrypted one is not taken)";
+  }
   return key;
 }
 

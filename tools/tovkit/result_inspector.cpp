@@ -599,24 +599,3 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
   std::sort(report.extra.begin(), report.extra.end());
   return report;
 }
-
-std::string InspectVerdict(const InspectReport& report) {
-  if (report.clean()) {
-    return "clean: " + std::to_string(report.files) +
-           " files, every listed file present with its CRC-32, FileList.csv signature valid";
-  }
-  std::string text = "NOT CLEAN:";
-  if (!report.readable) text += " damaged archive (" + report.error + "),";
-  if (report.notPackedCount > 0) {
-    text += " " + std::to_string(report.notPackedCount) + " not packed,";
-  }
-  if (!report.manifestFound) {
-    text += " no FileList.csv,";
-  } else if (!report.signatureValid) {
-    text += " FileList.csv signature invalid,";
-  }
-  text += " " + std::to_string(report.missingCount) + " missing, " +
-          std::to_string(report.changedCount) + " changed, " + std::to_string(report.extraCount) +
-          " extra, " + std::to_string(report.problemCount) + " other problems";
-  return text;
-}

@@ -134,9 +134,6 @@ class MemberObserver {
 
 InspectReport InspectResult(const ByteSource& source, MemberObserver* observer = nullptr);
 
-// One line: "clean: ..." or "NOT CLEAN: ...".
-std::string InspectVerdict(const InspectReport& report);
-
 // A text of the result (log line, manifest row) in UTF-8: each "<U+XXXX>"
 // for a name the run's code page lacked turned back into its character,
 // other bytes above ASCII read as the Western code page (1252), the one the

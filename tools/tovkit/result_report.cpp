@@ -84,9 +84,10 @@ ResultSummary::EventLog SummariseEventLog(const std::string& member, const std::
 // Keeps the few members the report reads whole, each up to the limit.
 class Collector : public MemberObserver {
  public:
-  explicit Collector(ResultSummary* summary) : summary_(summary) {}
+  explicit Collector(ResultSummary* summary) : summary_(summary), log_(&summary->logSummary) {}
 
   void Begin(const std::string& name, uint64_t size) override {
+    log_.Begin(name, size);
     summary_->members.push_back(ResultMember{name, size});
     kept_ = nullptr;
     const bool wanted = name == kActivityLog || EndsWithNoCase(name, "PROCESS_LIST.txt") ||
@@ -97,6 +98,7 @@ class Collector : public MemberObserver {
     listingOnly_ = name != kActivityLog && EndsWithNoCase(name, ".csv");
   }
   void Data(const unsigned char* data, size_t size) override {
+    log_.Data(data, size);
     if (kept_ == nullptr) return;
     if (listingOnly_ && kept_->empty() && !Shown(data, size)) {
       texts_.pop_back();
@@ -109,6 +111,7 @@ class Collector : public MemberObserver {
   }
 
   const std::vector<std::pair<std::string, std::string>>& texts() const { return texts_; }
+  void Finish() { log_.Finish(); }
 
   // Of the CSV files only the version listings and the event logs are
   // shown; the header in the first piece tells them from the others.
@@ -126,6 +129,7 @@ class Collector : public MemberObserver {
   ResultSummary* summary_;
   std::string* kept_ = nullptr;  // into the last of texts_
   bool listingOnly_ = false;
+  ActivityLogReader log_;
   std::vector<std::pair<std::string, std::string>> texts_;
 };
 
@@ -306,8 +310,8 @@ void Header(Page& page, const ResultSummary& s, const std::string& title) {
 void Problems(Page& page, const ResultSummary& s) {
   const InspectReport& r = s.inspect;
   page << "<section id=\"problems\"><h2>Problems</h2><div class=\"verdict "
-       << (r.clean() ? "clean" : "dirty") << "\">";
-  page.Text(InspectVerdict(r)) << "</div>";
+       << (s.verdict.kind == VerdictKind::Clean ? "clean" : "dirty") << "\">";
+  page.Text(s.verdict.headline) << "</div>";
   if (r.manifestFound) {
     page << "<p>FileList.csv signature: " << (r.signatureValid ? "valid" : "<b>INVALID</b>") << "; "
          << std::to_string(r.listed) << " files listed, " << std::to_string(r.files)
@@ -468,41 +472,12 @@ void ActivityLog(Page& page, const ResultSummary& s) {
 
 }  // namespace
 
-std::string HtmlEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out;
-}
-
 ResultSummary ReadResultSummary(const ByteSource& source) {
   ResultSummary summary;
   Collector collector(&summary);
   summary.inspect = InspectResult(source, &collector);
+  collector.Finish();
+  summary.verdict = JudgeResult(summary.inspect, summary.logSummary);
   std::map<std::string, size_t> processes;
   for (const auto& member : collector.texts()) {
     const std::string& name = member.first;

@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "activity_log_reader.h"
 #include "result_inspector.h"
+#include "untrusted_text.h"
+#include "verdict.h"
 
 namespace tovkit {
-
-struct LogEntry {
-  std::string time;      // "dd/mm/yyyy hh:mm:ss" as written
-  std::string severity;  // "ERROR", ...; "" for a line without one
-  std::string message;
-};
 
 struct ResultMember {
   std::string name;
@@ -25,6 +22,8 @@ struct ResultMember {
 
 struct ResultSummary {
   InspectReport inspect;
+  LogSummary logSummary;
+  Verdict verdict;
   std::string caseId;
   std::string resultFolder;  // on the customer's machine, as the log names it
   std::vector<std::string> scriptsRun, scriptsRefused;
@@ -53,9 +52,5 @@ ResultSummary ReadResultSummary(const ByteSource& source);
 
 // The whole page; `title` names the result file.
 std::string RenderReportHtml(const ResultSummary& summary, const std::string& title);
-
-// &, <, >, " and ' as entities; control bytes other than tab and line end
-// become U+FFFD, so nothing in the text can leave its element.
-std::string HtmlEscape(const std::string& text);
 
 }  // namespace tovkit

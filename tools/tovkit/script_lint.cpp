@@ -453,7 +453,7 @@ int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     std::string bytes, why;
     if (!ReadInputFile(path, &bytes, &why)) {
       LintFinding unreadable;
-      unreadable.message = why.empty() ? "cannot be read" : "cannot be read: " + why;
+      unreadable.message = why;
       all.emplace_back(path, unreadable);
       ++errors;
       continue;

@@ -98,7 +98,7 @@ int SignOne(const std::string& path, const KeyOptions* keyed, std::ostream& out,
             std::ostream& err) {
   std::string bytes, why;
   if (!ReadInputFile(path, &bytes, &why)) {
-    err << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
+    err << path << ": " << why << "\n";
     return 1;
   }
   if (bytes.find('\0') != std::string::npos) {
@@ -232,7 +232,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   for (const std::string& path : files) {
     std::string text, why;
     if (!ReadInputFile(path, &text, &why)) {
-      out << "BAD " << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
+      out << "BAD " << path << ": " << why << "\n";
       status = 1;
       continue;
     }
