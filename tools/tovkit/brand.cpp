@@ -49,19 +49,6 @@ bool ReadPe(const std::string& file, PeFields* out) {
   return true;
 }
 
-std::string Fingerprint(const std::string& der) {
-  std::string digest;
-  if (!sys::Sha256(der, &digest)) return "(no SHA-256 here)";
-  std::string text = HexText(digest);
-  std::string out;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    if (!out.empty()) out += ':';
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
-  }
-  return out;
-}
-
 void Describe(std::ostream& out, const char* role, const std::string& der) {
   Certificate certificate;
   if (!ParseCertificate(der, &certificate)) {
@@ -73,7 +60,7 @@ void Describe(std::ostream& out, const char* role, const std::string& der) {
       << (certificate.kind == Certificate::KeyKind::EcP256
               ? std::string("EC P-256")
               : "RSA " + std::to_string(certificate.modulus.size() * 8))
-      << "\n  SHA256 Fingerprint=" << Fingerprint(der) << "\n";
+      << "\n  SHA256 Fingerprint=" << CertificateFingerprint(der) << "\n";
 }
 
 int Show(const std::string& path, std::ostream& out, std::ostream& err) {
@@ -151,6 +138,11 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << kUsage;
     return 2;
   }
+  const std::string folder = FolderOfOutput(output);
+  if (!sys::FolderExists(folder)) {
+    err << "tovkit brand: " << output << ": its folder " << folder << " does not exist\n";
+    return 2;
+  }
   if (IsOneOfInputs(output, {program, trust, recipient})) {
     err << "tovkit brand: the copy would overwrite its input " << output << "\n";
     return 2;
@@ -203,8 +195,8 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const uint32_t sum = PeChecksum(file, pe.checksum);
     for (int i = 0; i < 4; ++i) file[pe.checksum + i] = static_cast<char>((sum >> (8 * i)) & 0xff);
   }
-  if (!sys::WriteWholeFile(output, file)) {
-    err << "tovkit brand: cannot write " << output << "\n";
+  if (!WriteOutputFile(output, file, true, &why)) {
+    err << "tovkit brand: " << output << ": " << why << "\n";
     return 1;
   }
   return Show(output, out, err);

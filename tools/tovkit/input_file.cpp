@@ -8,7 +8,9 @@
 
 #include <filesystem>
 #include <memory>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -99,6 +101,106 @@ bool IsOneOfInputs(const std::string& output, const std::vector<std::string>& in
     if (output == input || fs::equivalent(output, input, error)) return true;
   }
   return false;
+}
+
+}  // namespace tovkit
+
+namespace tovkit {
+
+std::string FolderOfOutput(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}
+
+OutputFile::~OutputFile() {
+  if (file_ != nullptr) std::fclose(file_);
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+}
+
+bool OutputFile::Open(std::string* why) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = target_ + ".tovkit-" + std::to_string(attempt) + ".tmp";
+    // Exclusive creation fails on any name that is taken, a link included,
+    // so the bytes go nowhere but into this new file.
+#ifdef _WIN32
+    const int fd = ::_open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+#else
+    const int fd =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+#endif
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) {
+      *why = OpenProblem(errno) == "no such file" ? "its folder does not exist"
+                                                   : "cannot be written (" +
+                                                         std::string(std::strerror(errno)) + ")";
+      return false;
+    }
+#ifdef _WIN32
+    file_ = ::_fdopen(fd, "wb");
+#else
+    file_ = ::fdopen(fd, "wb");
+#endif
+    temporary_ = name;
+    if (file_ == nullptr) {
+#ifdef _WIN32
+      ::_close(fd);
+#else
+      ::close(fd);
+#endif
+      *why = "cannot be written";
+      return false;
+    }
+    return true;
+  }
+  *why = "cannot be written (no free temporary name beside it)";
+  return false;
+}
+
+bool OutputFile::Commit(bool replace, std::string* why) {
+  if (file_ == nullptr) {
+    *why = "cannot be written";
+    return false;
+  }
+  const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!written || !closed) {
+    *why = "cannot be written (disk full?)";
+    return false;
+  }
+  bool moved = false;
+#ifdef _WIN32
+  std::error_code error;
+  if (replace) {
+    std::filesystem::rename(temporary_, target_, error);
+    moved = !error;
+  } else {
+    moved = std::rename(temporary_.c_str(), target_.c_str()) == 0;  // refuses a taken name
+  }
+#else
+  // rename() replaces a link as a link; link() takes only a free name.
+  moved = replace ? ::rename(temporary_.c_str(), target_.c_str()) == 0
+                  : ::link(temporary_.c_str(), target_.c_str()) == 0;
+#endif
+  if (!moved) {
+    *why = !replace && errno == EEXIST ? "exists already" : "cannot be written";
+    return false;
+  }
+  if (!replace) std::remove(temporary_.c_str());
+  temporary_.clear();
+  return true;
+}
+
+bool WriteOutputFile(const std::string& target, const std::string& bytes, bool replace,
+                     std::string* why) {
+  OutputFile output(target);
+  if (!output.Open(why)) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), output.file()) != bytes.size()) {
+    *why = "cannot be written (disk full?)";
+    return false;
+  }
+  return output.Commit(replace, why);
 }
 
 }  // namespace tovkit

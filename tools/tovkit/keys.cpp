@@ -1,12 +1,29 @@
 #include "keys.h"
 
+#include <cctype>
+
 #include "input_file.h"
+#include "run/bytes.h"
+#include "sys/crypto.h"
 
 namespace tovkit {
 
 const char kNeedsOpenSsl[] =
     "this needs a private key, which this build of tovkit cannot use (it has no OpenSSL): "
     "use the Linux tovkit";
+
+std::string CertificateFingerprint(const std::string& der) {
+  std::string digest;
+  if (!sys::Sha256(der, &digest)) return "(no SHA-256 here)";
+  const std::string text = HexText(digest);
+  std::string out;
+  for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    if (!out.empty()) out += ':';
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+  }
+  return out;
+}
 
 // PEM is base64 between its armour lines; anything else is taken as DER.
 bool ReadCertificateFile(const std::string& path, Certificate* out, std::string* error) {

@@ -76,8 +76,9 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const ResultSummary summary = ReadResultSummary(FileSource(file.get()));
   const size_t slash = result.find_last_of("/\\");
   const std::string title = slash == std::string::npos ? result : result.substr(slash + 1);
-  if (!sys::WriteWholeFile(output, RenderReportHtml(summary, title))) {
-    err << "tovkit report: cannot write " << output << "\n";
+  std::string why;
+  if (!WriteOutputFile(output, RenderReportHtml(summary, title), true, &why)) {
+    err << "tovkit report: " << output << ": " << why << "\n";
     return 1;
   }
   out << output << ": " << Printable(summary.verdict.headline) << "\n";
