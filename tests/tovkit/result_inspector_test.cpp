@@ -161,9 +161,16 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
 
 TEST(ResultInspectorTest, OddButReadableArchives) {
   const std::string good = GoodTar(Manifest(kRows)) + kEnd;
-  // Two gzip members, and bytes after the last, as gzip(1) accepts them.
+  // Two gzip members, as gzip(1) reads them; but bytes after the last, or
+  // a second member that is not whole, which tar may read otherwise.
   EXPECT_TRUE(Inspect(Gzip(good.substr(0, 1536)) + Gzip(good.substr(1536))).clean());
-  EXPECT_TRUE(Inspect(Gzip(good) + std::string(10, '\0')).clean());
+  for (const std::string& tail : {std::string(10, '\0'), std::string("junk"), Gzip("x").substr(0, 12)}) {
+    const InspectReport report = Inspect(Gzip(good) + tail);
+    EXPECT_FALSE(report.clean()) << tail.size();
+    if (report.readable) {
+      EXPECT_EQ(report.problems, std::vector<std::string>{"bytes after the end of the gzip stream"});
+    }
+  }
 
   const std::string pax = "../" + std::string(200, 'p');
   const std::string sneaky = Member("FileList.csv", Manifest("")) + Member("../../etc/x", "x") +

@@ -49,11 +49,12 @@ bool ReadPe(const std::string& file, PeFields* out) {
   return true;
 }
 
-void Describe(std::ostream& out, const char* role, const std::string& der) {
+// False for a certificate that cannot be read.
+bool Describe(std::ostream& out, const char* role, const std::string& der) {
   Certificate certificate;
   if (!ParseCertificate(der, &certificate)) {
     out << role << ": unreadable certificate\n";
-    return;
+    return false;
   }
   out << role << ": " << certificate.subject << "\n"
       << "  key: "
@@ -61,6 +62,7 @@ void Describe(std::ostream& out, const char* role, const std::string& der) {
               ? std::string("EC P-256")
               : "RSA " + std::to_string(certificate.modulus.size() * 8))
       << "\n  SHA256 Fingerprint=" << CertificateFingerprint(der) << "\n";
+  return true;
 }
 
 int Show(const std::string& path, std::ostream& out, std::ostream& err) {
@@ -86,9 +88,15 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
     return 0;
   }
   out << path << ": branded\n";
-  if (!certificates.trust.empty()) Describe(out, "runs scripts signed by", certificates.trust);
+  bool readable = true;
+  if (!certificates.trust.empty())
+    readable = Describe(out, "runs scripts signed by", certificates.trust);
   if (!certificates.recipient.empty())
-    Describe(out, "encrypts results for", certificates.recipient);
+    readable = Describe(out, "encrypts results for", certificates.recipient) && readable;
+  if (!readable) {
+    err << "tovkit brand: " << path << ": a certificate of its brand block cannot be read\n";
+    return 1;
+  }
   return 0;
 }
 
@@ -120,6 +128,12 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     } else if (arg == "--show") {
       show = true;
     } else if (arg == "--trust" && hasValue) {
+      // The brand block holds one certificate to trust: a second one is
+      // refused rather than one of them dropped.
+      if (!trust.empty()) {
+        err << "tovkit brand: a copy trusts one certificate; --trust is given more than once\n";
+        return 2;
+      }
       trust = args[++i];
     } else if (arg == "--encrypt-to" && hasValue) {
       recipient = args[++i];
@@ -187,6 +201,14 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << "tovkit brand: the certificates do not fit the " << kBrandBlockSize
         << "-byte brand block\n";
     return 1;
+  }
+  BrandCertificates old;
+  if (ParseBrandBlock(reinterpret_cast<const unsigned char*>(file.data()) + offset,
+                      file.size() - offset, &old) &&
+      (!old.trust.empty() || !old.recipient.empty())) {
+    out << program << " is branded already; the copy replaces that brand:\n";
+    if (!old.trust.empty()) Describe(out, "  ran scripts signed by", old.trust);
+    if (!old.recipient.empty()) Describe(out, "  encrypted results for", old.recipient);
   }
   file.replace(offset, block.size(), block);
   // A checksum of 0 means none; a stated one must stay right.

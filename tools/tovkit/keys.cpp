@@ -34,6 +34,17 @@ bool ReadCertificateFile(const std::string& path, Certificate* out, std::string*
   }
   const std::string begin = "-----BEGIN CERTIFICATE-----";
   const size_t start = bytes.find(begin);
+  size_t count = 0;
+  for (size_t at = start; at != std::string::npos; at = bytes.find(begin, at + 1)) ++count;
+  if (count > 1) {
+    *error = path + ": holds " + std::to_string(count) +
+             " certificates; give a file with only the one meant";
+    return false;
+  }
+  if (start == std::string::npos && bytes.find("PRIVATE KEY-----") != std::string::npos) {
+    *error = path + ": is a private key, not a certificate; give the certificate (ORG-CERT.pem)";
+    return false;
+  }
   if (start != std::string::npos) {
     const size_t end = bytes.find("-----END CERTIFICATE-----", start);
     std::string base64;

@@ -68,6 +68,8 @@ bool GzipReader::Read(unsigned char* out, size_t size, size_t* got) {
       if (!error_.empty()) return false;
       if (betweenMembers_) {
         ended_ = true;
+        // A second member begun but not whole.
+        trailingBytes_ = z.total_in > 0;
         break;
       }
       error_ = membersDone_ == 0 && produced_ == 0 && z.total_in == 0 ? "empty file"
@@ -86,7 +88,8 @@ bool GzipReader::Read(unsigned char* out, size_t size, size_t* got) {
       continue;
     }
     if (betweenMembers_) {
-      ended_ = true;  // bytes after the last member, as gzip(1) ignores them
+      ended_ = true;  // read no further, as gzip(1) does, but say so
+      trailingBytes_ = true;
       break;
     }
     error_ = membersDone_ == 0 && produced_ == 0 && z.total_out == 0 ? "not a gzip stream"
@@ -578,6 +581,9 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
       inserted.first->second.crc = static_cast<uint32_t>(crc);
     }
     if (isManifest) report.manifestFound = !manifestTooLarge;
+  }
+  if (gzip.trailingBytes()) {
+    Note(&report.problems, &report.problemCount, "bytes after the end of the gzip stream");
   }
   if (tar.dataAfterEnd()) {
     Note(&report.problems, &report.problemCount, "data after the archive's end block");

@@ -35,6 +35,9 @@ class GzipReader {
   // many) or is damaged (false, error() says why).
   bool Read(unsigned char* out, size_t size, size_t* got);
   const std::string& error() const { return error_; }
+  // Bytes follow the last whole gzip member: no writer of ours puts any
+  // there, and tar may read them otherwise than we do.
+  bool trailingBytes() const { return trailingBytes_; }
 
  private:
   bool Refill();
@@ -46,6 +49,7 @@ class GzipReader {
   bool sourceDone_ = false;
   bool ended_ = false;
   bool betweenMembers_ = false;
+  bool trailingBytes_ = false;
   size_t membersDone_ = 0;
   uint64_t produced_ = 0;
   std::string error_;
