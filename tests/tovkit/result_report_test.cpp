@@ -11,6 +11,7 @@
 #include "app/run_driver.h"
 #include "collect/event_log_collector.h"
 #include "fleet_inspect.h"
+#include "formula_cells.h"
 #include "inspect.h"
 #include "report.h"
 #include "result_report.h"
@@ -244,13 +245,37 @@ TEST(FleetInspect, OutputTextCannotBreakItsLineOrItsJson) {
             "\"host\": null, \"windows\": null, \"tool\": null, "
             "\"size\": 0, \"scripts\": 0, \"refused\": 0, \"errors\": 0, \"warnings\": 0, "
             "\"clean\": false, \"verdict\": \"NOT INTACT\", \"headline\": \"\", "
-            "\"reason\": \"r\", \"problems\": []}\n]\n");
+            "\"reason\": \"r\", \"formula_cells\": 0, \"formulas\": [], \"problems\": []}\n]\n");
   EXPECT_EQ(tovkit::SummaryJson({}), "[]\n");
   EXPECT_EQ(tovkit::Printable(line.log.caseId),
             "<U+001B>[2J<U+000A><U+009B><U+009B> <U+202E><U+200B> \xC3\xA9 \xF0\x9F\x98\x80 "
             "\xC3\xBF \xC3\xAD\xC2\xA0<U+0080>");
   EXPECT_EQ(tovkit::HtmlEscape("<a href='x'>&\t\n\r\xE2\x81\xA6"),
             "&lt;a href=&#39;x&#39;&gt;&amp;\t\n&lt;U+000D&gt;&lt;U+2066&gt;");
+}
+
+// Cells a spreadsheet would run, wherever the pieces end; numbers are not.
+TEST(FormulaCells, NamedWithTheirPlace) {
+  const std::string csv =
+      "Name,Version\r\na.exe,=HYPERLINK(\"http://x\")\r\n@SUM(1+9)*cmd|' /C calc'!A0,-1\r\n"
+      "b,+1+2\r\n\tx,\rc,-\r\n";
+  tovkit::FormulaCellScanner scanner;
+  scanner.Begin("FileList.csv", 3);
+  scanner.Data(reinterpret_cast<const unsigned char*>("=1,"), 3);
+  scanner.Begin("s/V.CSV", csv.size());
+  for (const char& c : csv) scanner.Data(reinterpret_cast<const unsigned char*>(&c), 1);
+  scanner.Finish();
+  std::string found;
+  for (const tovkit::FormulaCell& cell : scanner.cells()) {
+    found += tovkit::FormulaCellText(cell) + "\n";
+  }
+  EXPECT_EQ(found,
+            "s/V.CSV row 2 column 2: =HYPERLINK(\"http://x\")\n"
+            "s/V.CSV row 3 column 1: @SUM(1+9)*cmd|' /C calc'!A0\n"
+            "s/V.CSV row 4 column 2: +1+2\n"
+            "s/V.CSV row 5 column 1: \tx\n"
+            "s/V.CSV row 5 column 2: \rc\n");
+  EXPECT_EQ(scanner.count(), 5u);
 }
 
 }  // namespace

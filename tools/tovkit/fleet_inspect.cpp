@@ -30,8 +30,13 @@ ResultLine InspectOne(const std::string& file, const ByteSource& source) {
                          entry.severity == "WARNING";
     if (problem && line.problems.size() < kMaxProblemsKept) line.problems.push_back(entry);
   };
-  line.report = InspectResult(source, &reader);
+  FormulaCellScanner formulas;
+  MemberFanOut both({&reader, &formulas});
+  line.report = InspectResult(source, &both);
   reader.Finish();
+  formulas.Finish();
+  line.formulas = formulas.cells();
+  line.formulaCount = formulas.count();
   line.verdict = JudgeResult(line.report, line.log);
   return line;
 }
@@ -81,6 +86,7 @@ std::string SummaryText(const ResultLine& line) {
                      "  scripts=" + std::to_string(log.scripts) +
                      "  errors=" + std::to_string(log.errors) +
                      "  warnings=" + std::to_string(log.warnings) + "  ";
+  if (line.formulaCount > 0) text += "formulas=" + std::to_string(line.formulaCount) + "  ";
   if (line.verdict.kind == VerdictKind::NotIntact) {
     return text + "NOT INTACT: " + Printable(line.verdict.reason);
   }
@@ -106,7 +112,16 @@ std::string SummaryJson(const std::vector<ResultLine>& lines) {
             ", \"clean\": " + (line.verdict.kind == VerdictKind::Clean ? "true" : "false") +
             ", \"verdict\": " + JsonString(VerdictWord(line.verdict.kind)) +
             ", \"headline\": " + JsonString(line.verdict.headline) +
-            ", \"reason\": " + JsonString(line.verdict.reason) + ", \"problems\": [";
+            ", \"reason\": " + JsonString(line.verdict.reason) +
+            ", \"formula_cells\": " + std::to_string(line.formulaCount) + ", \"formulas\": [";
+    for (size_t f = 0; f < line.formulas.size(); ++f) {
+      const FormulaCell& cell = line.formulas[f];
+      json += std::string(f == 0 ? "" : ", ") + "{\"file\": " + JsonString(cell.file) +
+              ", \"row\": " + std::to_string(cell.row) +
+              ", \"column\": " + std::to_string(cell.column) +
+              ", \"cell\": " + JsonString(cell.excerpt) + "}";
+    }
+    json += "], \"problems\": [";
     for (size_t p = 0; p < line.problems.size(); ++p) {
       const LogEntry& e = line.problems[p];
       json += std::string(p == 0 ? "" : ", ") + "{\"severity\": " + JsonString(e.severity) +

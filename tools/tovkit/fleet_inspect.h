@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "activity_log_reader.h"
+#include "formula_cells.h"
 #include "result_inspector.h"
 #include "verdict.h"
 
@@ -25,6 +26,10 @@ struct ResultLine {
   // The log's first errors and warnings, each with its script and action.
   std::vector<LogEntry> problems;
   InspectReport report;
+  // Cells of its CSV files a spreadsheet would run: the first few, and all
+  // counted.
+  std::vector<FormulaCell> formulas;
+  size_t formulaCount = 0;
   Verdict verdict;  // for a file that cannot be opened: not intact, reason why
 };
 

@@ -152,6 +152,9 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);
   List(out, "problem", report.problems, report.problemCount);
+  std::vector<std::string> formulas;
+  for (const FormulaCell& cell : line.formulas) formulas.push_back(FormulaCellText(cell));
+  List(out, "warning: a spreadsheet would run this as a formula", formulas, line.formulaCount);
   out << Printable(paths[0]) << ": " << Printable(line.verdict.headline) << "\n";
   return ExitCodeOf(line.verdict.kind);
 }
