@@ -8,6 +8,7 @@
 
 #include "inspect.h"
 #include "report.h"
+#include "collect/file_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
@@ -309,6 +310,33 @@ TEST(TovkitVerdict, EveryModeTellsTheSameVerdict) {
   EXPECT_EQ(tovkit::Inspect({dir.path()}, out, err), 1);
   EXPECT_NE(out.str().find("\n4 results: 1 clean, 2 intact with errors, 1 NOT INTACT\n"),
             std::string::npos);
+}
+
+// The page holds a bounded part of what a result holds, says how much more
+// there is, names each problem's place, and shows no control as it is.
+TEST(TovkitReport, BoundedPlacedAndEscaped) {
+  testing_support::ScratchFolder dir("bounded");
+  const std::string log =
+      "Time,Type,Description\r\nt,INFORMATION,XML file found: a.tov\r\nt,DEBUG,XML Section: "
+      "EXECUTE\r\nt,DEBUG,XML Name: Tool\r\nt,ERROR,Unable to execute command (2)\r\n";
+  std::string versions = std::string(kFileVersionListHeader) + "\r\n", text;
+  for (int i = 0; i < 2500; ++i) versions += "C:\\f" + std::to_string(i) + ".dll,1\r\n";
+  for (int i = 0; i < 300; ++i) text += "line\r\n";
+  testing_support::WriteFile(dir / "r.tgz",
+                             Gzip(Member("Activity Log.csv", log) + Member("a/V.csv", versions) +
+                                  Member("a/Tool.txt", text) +
+                                  Member("a/invoice\xE2\x80\xAE" "fdp.exe", "x") + kEnd));
+  std::ostringstream out, err;
+  tovkit::Report({dir / "r.tgz"}, out, err);
+  const std::string page = testing_support::ReadFile(dir / "r.html");
+  EXPECT_NE(page.find("500 more rows in the file"), std::string::npos);
+  EXPECT_NE(page.find("100 more lines in the file"), std::string::npos);
+  EXPECT_NE(page.find("a.tov<br><span class=\"muted\">EXECUTE Tool</span></td><td>Unable to "
+                      "execute command (2)<br><span class=\"muted\">the file was not found"),
+            std::string::npos);
+  EXPECT_NE(page.find("invoice&lt;U+202E&gt;fdp.exe"), std::string::npos);
+  EXPECT_EQ(page.find("\xE2\x80\xAE"), std::string::npos);
+  EXPECT_EQ(page.find("id=\"processes\""), std::string::npos) << "no empty table";
 }
 
 }  // namespace

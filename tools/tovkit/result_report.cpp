@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include "collect/event_log_collector.h"
 #include "collect/file_collector.h"
@@ -14,23 +13,20 @@ namespace {
 
 const char kActivityLog[] = "Activity Log.csv";
 const char kRunFiles[] = "(the run itself)";
+// Bounds: a line read, a cell shown, the few things counted by name.
+constexpr size_t kMaxLine = 4096;
+constexpr size_t kMaxCell = 600;
+constexpr size_t kMaxGroups = 200;
+constexpr size_t kMaxNames = 2000;
+constexpr size_t kMaxEventLogs = 20;
+constexpr size_t kMaxTexts = 40;
+constexpr size_t kMaxTextLines = 200;
+constexpr size_t kMaxTextBytes = 48u << 10;
+constexpr size_t kLargest = 12;
+constexpr size_t kNewestErrors = 10;
 
 bool EndsWithNoCase(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && EqualsNoCase(text.substr(text.size() - tail.size()), tail);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    start = end + 1;
-  }
-  return lines;
 }
 
 std::vector<std::string> SplitCommas(const std::string& line) {
@@ -44,139 +40,10 @@ std::vector<std::string> SplitCommas(const std::string& line) {
   }
 }
 
-bool StartsWith(const std::string& text, const char* head) {
-  return text.compare(0, std::char_traits<char>::length(head), head) == 0;
-}
-
-std::vector<std::pair<std::string, size_t>> MostFirst(const std::map<std::string, size_t>& counts) {
-  std::vector<std::pair<std::string, size_t>> sorted(counts.begin(), counts.end());
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const auto& a, const auto& b) { return a.second > b.second; });
-  return sorted;
-}
-
-// Columns: Type, Date, Time, Source, Category, Event, User, Computer,
-// Description, Data. The export reads forwards, so the newest rows come last.
-ResultSummary::EventLog SummariseEventLog(const std::string& member, const std::string& text) {
-  constexpr size_t kNewestErrors = 10;
-  ResultSummary::EventLog log;
-  log.member = member;
-  std::map<std::string, size_t> types, sources;
-  const std::vector<std::string> lines = Lines(text);
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> cells = SplitCommas(lines[i]);
-    if (cells.size() < 9) continue;
-    ++log.records;
-    ++types[cells[0]];
-    ++sources[cells[3]];
-  }
-  for (size_t i = lines.size(); i > 1 && log.newestErrors.size() < kNewestErrors; --i) {
-    const std::vector<std::string> cells = SplitCommas(lines[i - 1]);
-    if (cells.size() >= 9 && cells[0] == "Error") {
-      log.newestErrors.push_back({cells[1], cells[2], cells[3], cells[5], cells[8]});
-    }
-  }
-  log.byType = MostFirst(types);
-  log.bySource = MostFirst(sources);
-  return log;
-}
-
-// Keeps the few members the report reads whole, each up to the limit.
-class Collector : public MemberObserver {
- public:
-  explicit Collector(ResultSummary* summary) : summary_(summary), log_(&summary->logSummary) {}
-
-  void Begin(const std::string& name, uint64_t size) override {
-    log_.Begin(name, size);
-    summary_->members.push_back(ResultMember{name, size});
-    kept_ = nullptr;
-    const bool wanted = name == kActivityLog || EndsWithNoCase(name, "PROCESS_LIST.txt") ||
-                        EndsWithNoCase(name, ".csv");
-    if (!wanted) return;
-    texts_.emplace_back(name, std::string());
-    kept_ = &texts_.back().second;
-    listingOnly_ = name != kActivityLog && EndsWithNoCase(name, ".csv");
-  }
-  void Data(const unsigned char* data, size_t size) override {
-    log_.Data(data, size);
-    if (kept_ == nullptr) return;
-    if (listingOnly_ && kept_->empty() && !Shown(data, size)) {
-      texts_.pop_back();
-      kept_ = nullptr;
-      return;
-    }
-    const size_t room = kReportMaxMemberText - std::min(kReportMaxMemberText, kept_->size());
-    if (size > room) summary_->truncated = true;
-    kept_->append(reinterpret_cast<const char*>(data), std::min(size, room));
-  }
-
-  const std::vector<std::pair<std::string, std::string>>& texts() const { return texts_; }
-  void Finish() { log_.Finish(); }
-
-  // Of the CSV files only the version listings and the event logs are
-  // shown; the header in the first piece tells them from the others.
-  static bool Shown(const unsigned char* data, size_t size) {
-    for (const char* header : {kFileVersionListHeader, kEventCsvHeader}) {
-      const size_t n = std::min(size, std::char_traits<char>::length(header));
-      if (std::string(reinterpret_cast<const char*>(data), n) == std::string(header, n)) {
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  ResultSummary* summary_;
-  std::string* kept_ = nullptr;  // into the last of texts_
-  bool listingOnly_ = false;
-  ActivityLogReader log_;
-  std::vector<std::pair<std::string, std::string>> texts_;
-};
-
-void ReadActivityLog(const std::string& text, ResultSummary* summary) {
-  const std::string caseLine = "TOV TOOL CASE ID = ";
-  std::vector<std::string> found;
-  for (const std::string& line : Lines(text)) {
-    if (line.compare(0, caseLine.size(), caseLine) == 0) {
-      summary->caseId = line.substr(caseLine.size());
-      continue;
-    }
-    if (line.empty() || line == "Time,Type,Description") continue;
-    LogEntry entry;
-    const size_t first = line.find(',');
-    const size_t second = first == std::string::npos ? first : line.find(',', first + 1);
-    if (second == std::string::npos) {
-      entry.message = line;
-    } else {
-      entry.time = line.substr(0, first);
-      entry.severity = line.substr(first + 1, second - first - 1);
-      entry.message = line.substr(second + 1);
-    }
-    const std::string& m = entry.message;
-    if (m.compare(0, 16, "XML file found: ") == 0) found.push_back(m.substr(16));
-    const std::string refused = " will not be processed.";
-    if (m.compare(0, 9, "XML file ") == 0 && EndsWithNoCase(m, refused)) {
-      for (const std::string& name : found) {
-        if (m.compare(9, name.size() + 1, name + " ") == 0) {
-          summary->scriptsRefused.push_back(name);
-          break;
-        }
-      }
-    }
-    const size_t temp = m.find("\\~BX_TEMP");
-    if (summary->resultFolder.empty() && temp != std::string::npos) {
-      const size_t start = m.rfind(' ', temp);
-      summary->resultFolder = m.substr(start == std::string::npos ? 0 : start + 1,
-                                       temp - (start == std::string::npos ? 0 : start + 1));
-    }
-    summary->log.push_back(std::move(entry));
-  }
-  for (const std::string& name : found) {
-    if (std::find(summary->scriptsRefused.begin(), summary->scriptsRefused.end(), name) ==
-        summary->scriptsRefused.end()) {
-      summary->scriptsRun.push_back(name);
-    }
-  }
+// An untrusted cell as HTML, cut to a bounded length.
+std::string Cell(const std::string& text) {
+  if (text.size() <= kMaxCell) return HtmlEscape(text);
+  return HtmlEscape(text.substr(0, kMaxCell)) + "&hellip;";
 }
 
 std::string SizeText(uint64_t size) {
@@ -191,11 +58,265 @@ std::string SizeText(uint64_t size) {
   return text;
 }
 
-// The script folder a member lies in, or the run's own files.
-std::string GroupOf(const std::string& name) {
-  const size_t slash = name.find('/');
-  return slash == std::string::npos ? kRunFiles : name.substr(0, slash);
+std::string SeverityClass(const std::string& severity) {
+  if (severity == "CRITICAL ERROR") return "CRITICAL";
+  if (severity == "ERROR" || severity == "WARNING" || severity == "INFORMATION" ||
+      severity == "DEBUG") {
+    return severity;
+  }
+  return "OTHER";
 }
+
+std::vector<std::pair<std::string, size_t>> MostFirst(const BoundedCounts& counts) {
+  std::vector<std::pair<std::string, size_t>> sorted(counts.counts.begin(), counts.counts.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  return sorted;
+}
+
+// UTF-16LE (as regedit exports) turned into UTF-8 a code unit at a time.
+void AppendUtf16Unit(uint32_t unit, uint32_t* high, std::string* out) {
+  if (unit >= 0xD800 && unit <= 0xDBFF) {
+    *high = unit;
+    return;
+  }
+  uint32_t c = unit;
+  if (unit >= 0xDC00 && unit <= 0xDFFF) {
+    c = *high != 0 ? 0x10000 + ((*high - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD;
+  }
+  *high = 0;
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (c >> 18));
+    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Reads the members the report shows, a line at a time, as they stream by.
+class Collector : public MemberObserver {
+ public:
+  explicit Collector(ResultSummary* s) : s_(s), log_(&s->log) {
+    log_.onEntry = [this](const LogEntry& e) { Entry(e); };
+  }
+
+  void Begin(const std::string& name, uint64_t size) override {
+    Finish();
+    log_.Begin(name, size);
+    formulas_.Begin(name, size);
+    Member(name, size);
+    kind_ = name == kActivityLog                     ? Kind::None
+            : EndsWithNoCase(name, "PROCESS_LIST.txt") ? Kind::Processes
+            : EndsWithNoCase(name, ".csv")             ? Kind::Csv
+            : EndsWithNoCase(name, ".txt")             ? Kind::Text
+                                                       : Kind::None;
+    name_ = name;
+    lineNumber_ = 0;
+    utf16_ = false;
+    high_ = 0;
+    odd_.clear();
+    event_ = nullptr;
+    text_ = nullptr;
+    if (kind_ == Kind::Text) {
+      if (s_->texts.size() >= kMaxTexts) {
+        ++s_->textsMore;
+        kind_ = Kind::None;
+      } else {
+        s_->texts.push_back(ResultSummary::Text{name, std::string(), 0, 0});
+        text_ = &s_->texts.back();
+      }
+    }
+  }
+
+  void Data(const unsigned char* data, size_t size) override {
+    log_.Data(data, size);
+    formulas_.Data(data, size);
+    if (kind_ == Kind::None) return;
+    size_t i = 0;
+    if (lineNumber_ == 0 && pending_.empty() && !utf16_ && size >= 2 && data[0] == 0xFF &&
+        data[1] == 0xFE) {
+      utf16_ = true;
+      i = 2;
+    }
+    for (; i < size; ++i) {
+      if (utf16_) {
+        odd_ += static_cast<char>(data[i]);
+        if (odd_.size() < 2) continue;
+        const uint32_t unit = static_cast<unsigned char>(odd_[0]) |
+                              (static_cast<uint32_t>(static_cast<unsigned char>(odd_[1])) << 8);
+        odd_.clear();
+        if (unit == '\n') {
+          Line();
+        } else if (pending_.size() < kMaxLine) {
+          AppendUtf16Unit(unit, &high_, &pending_);
+        }
+        continue;
+      }
+      if (data[i] == '\n') {
+        Line();
+      } else if (pending_.size() < kMaxLine) {
+        pending_ += static_cast<char>(data[i]);
+      }
+    }
+  }
+
+  void Finish() {
+    if (!pending_.empty()) Line();
+    pending_.clear();
+    log_.Finish();
+    formulas_.Finish();
+  }
+
+  const FormulaCellScanner& formulas() const { return formulas_; }
+
+ private:
+  enum class Kind { None, Processes, Csv, Text };
+
+  void Member(const std::string& name, uint64_t size) {
+    ++s_->members;
+    auto& largest = s_->largest;
+    largest.push_back(ResultSummary::Member{name, size});
+    std::stable_sort(largest.begin(), largest.end(),
+                     [](const auto& a, const auto& b) { return a.size > b.size; });
+    if (largest.size() > kLargest) largest.pop_back();
+    const size_t slash = name.find('/');
+    std::string group = slash == std::string::npos ? kRunFiles : name.substr(0, slash);
+    if (s_->groups.size() >= kMaxGroups && s_->groups.count(group) == 0) group = "(other folders)";
+    ResultSummary::Group& g = s_->groups[group];
+    ++g.files;
+    g.bytes += size;
+    if (g.rows.Full()) return g.rows.Skip();
+    g.rows.Add("<tr><td>" + Cell(name) + "</td><td class=\"num\" data-v=\"" +
+               std::to_string(size) + "\">" + SizeText(size) + "</td></tr>\n");
+  }
+
+  void Line() {
+    std::string line;
+    line.swap(pending_);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const bool first = lineNumber_++ == 0;
+    switch (kind_) {
+      case Kind::Processes:
+        if (!line.empty()) s_->processes.Add(line, kMaxNames);
+        break;
+      case Kind::Csv:
+        Csv(line, first);
+        break;
+      case Kind::Text:
+        if (text_->html.size() < kMaxTextBytes && text_->lines < kMaxTextLines) {
+          text_->html += Cell(line) + "\n";
+          ++text_->lines;
+        } else {
+          ++text_->moreLines;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Of the CSV files the version listings and the event logs are shown;
+  // the header tells them from the others.
+  void Csv(const std::string& line, bool first) {
+    if (first) {
+      if (line == kEventCsvHeader) {
+        if (s_->eventLogs.size() >= kMaxEventLogs) {
+          ++s_->eventLogsMore;
+          kind_ = Kind::None;
+          return;
+        }
+        s_->eventLogs.push_back(ResultSummary::EventLog());
+        event_ = &s_->eventLogs.back();
+        event_->member = name_;
+      } else if (line == kFileVersionListHeader) {
+        if (s_->versionHeader.empty()) {
+          for (const std::string& cell : SplitCommas(line)) s_->versionHeader += "<th>" + Cell(cell) + "</th>";
+        }
+      } else {
+        kind_ = Kind::None;
+      }
+      return;
+    }
+    if (event_ == nullptr) {
+      if (line.empty()) return;
+      if (s_->versionRows.Full()) return s_->versionRows.Skip();
+      const std::vector<std::string> cells = SplitCommas(line);
+      std::string row = "<tr>";
+      for (size_t i = 0; i < cells.size() && i < 32; ++i) {
+        const bool size = i == 1 && !cells[i].empty() &&
+                          cells[i].find_first_not_of("0123456789") == std::string::npos;
+        row += (size ? "<td class=\"num\" data-v=\"" + cells[i] + "\">" : std::string("<td>")) +
+               Cell(Utf8OfResultText(cells[i])) + "</td>";
+      }
+      s_->versionRows.Add(row + "</tr>\n");
+      return;
+    }
+    // Type, Date, Time, Source, Category, Event, User, Computer,
+    // Description, Data; oldest first, so the newest errors come last.
+    const std::vector<std::string> cells = SplitCommas(line);
+    if (cells.size() < 9) return;
+    ++event_->records;
+    event_->byType.Add(cells[0], kMaxNames);
+    event_->bySource.Add(cells[3], kMaxNames);
+    if (cells[0] == "Error") {
+      auto& newest = event_->newestErrors;
+      newest.insert(newest.begin(), {cells[1], cells[2], cells[3], cells[5], cells[8]});
+      if (newest.size() > kNewestErrors) newest.pop_back();
+    }
+  }
+
+  void Entry(const LogEntry& e) {
+    if (s_->firstTime.empty()) s_->firstTime = e.time;
+    if (!e.time.empty()) s_->lastTime = e.time;
+    const size_t temp = e.message.find("\\~BX_TEMP");
+    if (s_->resultFolder.empty() && temp != std::string::npos) {
+      const size_t space = e.message.rfind(' ', temp);
+      const size_t start = space == std::string::npos ? 0 : space + 1;
+      s_->resultFolder = e.message.substr(start, temp - start);
+    }
+    const std::string type = SeverityClass(e.severity);
+    const bool problem = type == "ERROR" || type == "WARNING" || type == "CRITICAL";
+    if (s_->logRows.Full() && (!problem || s_->problemRows.Full())) {
+      s_->logRows.Skip();
+      if (problem) s_->problemRows.Skip();
+      return;
+    }
+    const std::string time = "<td class=\"nowrap\">" + Cell(e.time) + "</td>";
+    const std::string severity = "<td class=\"sev\">" + Cell(e.severity) + "</td>";
+    const std::string message = Cell(Utf8OfResultText(e.message));
+    s_->logRows.Add("<tr class=\"" + type + "\">" + time + severity + "<td>" + message +
+                    "</td></tr>\n");
+    if (!problem) return;
+    const std::string explained = ExplainErrorCode(e.message);
+    std::string where = e.script.empty() ? "(the run)" : Cell(e.script);
+    if (!e.action.empty()) where += "<br><span class=\"muted\">" + Cell(e.action) + "</span>";
+    s_->problemRows.Add("<tr class=\"" + type + "\">" + time + severity + "<td>" + where +
+                        "</td><td>" + message +
+                        (explained.empty() ? std::string()
+                                           : "<br><span class=\"muted\">" + explained + "</span>") +
+                        "</td></tr>\n");
+  }
+
+  ResultSummary* s_;
+  ActivityLogReader log_;
+  FormulaCellScanner formulas_;
+  Kind kind_ = Kind::None;
+  std::string name_, pending_, odd_;
+  size_t lineNumber_ = 0;
+  bool utf16_ = false;
+  uint32_t high_ = 0;
+  ResultSummary::EventLog* event_ = nullptr;  // into s_->eventLogs, never grown past it
+  ResultSummary::Text* text_ = nullptr;
+};
 
 const char kStyle[] = R"(
 body{font:14px/1.45 system-ui,-apple-system,"Segoe UI",Roboto,sans-serif;margin:0;color:#1d2330;background:#f4f5f7}
@@ -222,6 +343,7 @@ tr.DEBUG{color:#6b7280}
 td.nowrap{white-space:nowrap}
 .filters label{margin-right:14px}.muted{color:#6b7280}
 ul{margin:4px 0 4px 18px;padding:0}
+pre.text{white-space:pre-wrap;font:12px/1.4 ui-monospace,Consolas,monospace;background:#f7f8fa;padding:8px;max-height:420px;overflow:auto}
 )";
 
 // Sorting by a header click and the log's severity filter; nothing else.
@@ -238,288 +360,246 @@ document.querySelectorAll('.filters input').forEach(function(box){box.addEventLi
  document.querySelectorAll('#log tr.'+box.value).forEach(function(r){r.style.display=box.checked?'':'none'})})});
 )";
 
-class Page {
- public:
-  Page& operator<<(const std::string& raw) {
-    html_ += raw;
-    return *this;
-  }
-  Page& Text(const std::string& text) {
-    html_ += HtmlEscape(text);
-    return *this;
-  }
-  const std::string& html() const { return html_; }
-
- private:
-  std::string html_;
-};
-
-std::string SeverityClass(const std::string& severity) {
-  if (severity == "CRITICAL ERROR") return "CRITICAL";
-  if (severity == "ERROR" || severity == "WARNING" || severity == "INFORMATION" ||
-      severity == "DEBUG") {
-    return severity;
-  }
-  return "OTHER";
+std::string More(size_t more, const char* what) {
+  if (more == 0) return std::string();
+  return "<p class=\"muted\">" + std::to_string(more) + " more " + what + " in the file</p>";
 }
 
-void LogRows(Page& page, const std::vector<const LogEntry*>& entries) {
-  page << "<tbody>";
-  for (const LogEntry* e : entries) {
-    page << "<tr class=\"" << SeverityClass(e->severity) << "\"><td class=\"nowrap\">";
-    page.Text(e->time) << "</td><td class=\"sev\">";
-    page.Text(e->severity) << "</td><td>";
-    page.Text(Utf8OfResultText(e->message)) << "</td></tr>\n";
-  }
-  page << "</tbody>";
+std::string Rows(const BoundedRows& rows) {
+  std::string html;
+  for (const std::string& row : rows.rows()) html += row;
+  return html;
 }
 
-void NameList(Page& page, const char* label, const std::vector<std::string>& items, size_t count) {
+void NameList(std::string& page, const char* label, const std::vector<std::string>& items,
+              size_t count) {
   if (count == 0) return;
-  page << "<h3>" << label << " (" << std::to_string(count) << ")</h3><ul>";
-  for (const std::string& item : items) {
-    page << "<li>";
-    page.Text(item.empty() ? "(empty)" : item) << "</li>";
-  }
+  page += "<h3>" + std::string(label) + " (" + std::to_string(count) + ")</h3><ul>";
+  for (const std::string& item : items) page += "<li>" + Cell(item.empty() ? "(empty)" : item) + "</li>";
   if (count > items.size()) {
-    page << "<li class=\"muted\">and " << std::to_string(count - items.size()) << " more</li>";
+    page += "<li class=\"muted\">and " + std::to_string(count - items.size()) + " more</li>";
   }
-  page << "</ul>";
+  page += "</ul>";
 }
 
-void Header(Page& page, const ResultSummary& s, const std::string& title) {
-  page << "<header><h1>Brindle result: ";
-  page.Text(title) << "</h1><dl><dt>Case</dt><dd>";
-  page.Text(s.caseId.empty() ? "(none given)" : s.caseId) << "</dd><dt>When</dt><dd>";
-  if (s.log.empty()) {
-    page << "(no activity log)";
+void Header(std::string& page, const ResultSummary& s, const std::string& title) {
+  const auto list = [](const std::vector<std::string>& names, size_t count) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    if (count > names.size()) text += ", and " + std::to_string(count - names.size()) + " more";
+    return text.empty() ? std::string("none") : text;
+  };
+  std::vector<std::string> run;
+  for (const std::string& name : s.log.scriptNames) {
+    if (std::find(s.log.refusedNames.begin(), s.log.refusedNames.end(), name) ==
+        s.log.refusedNames.end()) {
+      run.push_back(name);
+    }
+  }
+  page += "<header><h1>Brindle result: " + Cell(title) + "</h1><dl><dt>Case</dt><dd>" +
+          Cell(s.log.hasCase ? s.log.caseId : "(none given)") + "</dd><dt>Made on</dt><dd>" +
+          Cell(FactsText(s.log.facts)) + "</dd><dt>When</dt><dd>";
+  if (s.firstTime.empty()) {
+    page += "(no activity log)";
   } else {
-    page.Text(s.log.front().time) << " to ";
-    page.Text(s.log.back().time) << " (the customer's local time)";
+    page += Cell(s.firstTime) + " to " + Cell(s.lastTime) + " (the customer's local time)";
+    if (!s.log.facts.started.empty()) page += "; started " + Cell(s.log.facts.started);
+    if (!s.log.facts.timeZone.empty()) page += ", " + Cell(s.log.facts.timeZone);
   }
-  page << "</dd><dt>Where</dt><dd>";
-  page.Text(s.resultFolder.empty() ? "(not told by the log)" : s.resultFolder);
-  page << "</dd><dt>Scripts run</dt><dd>";
-  std::string run, refused;
-  for (const std::string& name : s.scriptsRun) run += (run.empty() ? "" : ", ") + name;
-  for (const std::string& name : s.scriptsRefused) refused += (refused.empty() ? "" : ", ") + name;
-  page.Text(run.empty() ? "none" : run) << "</dd><dt>Scripts refused</dt><dd>";
-  page.Text(refused.empty() ? "none" : refused) << "</dd></dl></header>\n";
+  page += "</dd><dt>Where</dt><dd>" +
+          Cell(s.resultFolder.empty() ? "(not told by the log)" : s.resultFolder) +
+          "</dd><dt>Scripts run</dt><dd>" + Cell(list(run, run.size())) +
+          "</dd><dt>Scripts refused</dt><dd>" + Cell(list(s.log.refusedNames, s.log.refused)) +
+          "</dd></dl></header>\n";
 }
 
-void Problems(Page& page, const ResultSummary& s) {
+void Problems(std::string& page, const ResultSummary& s) {
   const InspectReport& r = s.inspect;
-  page << "<section id=\"problems\"><h2>Problems</h2><div class=\"verdict "
-       << (s.verdict.kind == VerdictKind::Clean ? "clean" : "dirty") << "\">";
-  page.Text(s.verdict.headline) << "</div>";
+  page += "<section id=\"problems\"><h2>Problems</h2><div class=\"verdict " +
+          std::string(s.verdict.kind == VerdictKind::Clean ? "clean" : "dirty") + "\">" +
+          Cell(s.verdict.headline) + "</div>";
   if (r.manifestFound) {
-    page << "<p>FileList.csv signature: " << (r.signatureValid ? "valid" : "<b>INVALID</b>") << "; "
-         << std::to_string(r.listed) << " files listed, " << std::to_string(r.files)
-         << " in the archive; every listed file's CRC-32 "
-         << (r.changedCount == 0 ? "matches" : "checked, some differ") << ".</p>";
+    page += "<p>FileList.csv signature: " +
+            std::string(r.signatureValid ? "valid" : "<b>INVALID</b>") + "; " +
+            std::to_string(r.listed) + " files listed, " + std::to_string(r.files) +
+            " in the archive; every listed file's CRC-32 " +
+            (r.changedCount == 0 ? "matches" : "checked, some differ") + ".</p>";
   }
   NameList(page, "Not packed", r.notPacked, r.notPackedCount);
   NameList(page, "Missing", r.missing, r.missingCount);
   NameList(page, "Changed", r.changed, r.changedCount);
   NameList(page, "Extra", r.extra, r.extraCount);
   NameList(page, "Other problems", r.problems, r.problemCount);
-  if (s.truncated) page << "<p class=\"muted\">A large file was read only in part.</p>";
-  std::vector<const LogEntry*> bad;
-  for (const LogEntry& e : s.log) {
-    if (e.severity == "ERROR" || e.severity == "WARNING" || e.severity == "CRITICAL ERROR") {
-      bad.push_back(&e);
-    }
+  if (s.formulaCount > 0) {
+    std::vector<std::string> cells;
+    for (const FormulaCell& cell : s.formulas) cells.push_back(FormulaCellText(cell));
+    NameList(page, "Cells a spreadsheet would run as a formula (the files are as collected)",
+             cells, s.formulaCount);
   }
-  page << "<h3>Errors and warnings of the activity log (" << std::to_string(bad.size()) << ")</h3>";
-  if (!bad.empty()) {
-    page << "<table><thead><tr><th>Time</th><th>Type</th><th>Description</th></tr></thead>";
-    LogRows(page, bad);
-    page << "</table>";
+  const size_t count = s.log.errors + s.log.warnings;
+  page += "<h3>Errors and warnings of the activity log (" + std::to_string(count) + ")</h3>";
+  if (!s.problemRows.empty()) {
+    page += "<table><thead><tr><th>Time</th><th>Type</th><th>Script and action</th>"
+            "<th>Description</th></tr></thead><tbody>" +
+            Rows(s.problemRows) + "</tbody></table>" + More(s.problemRows.more(), "errors and warnings");
   }
-  page << "</section>\n";
+  page += "</section>\n";
 }
 
-void Collected(Page& page, const ResultSummary& s) {
-  page << "<section id=\"collected\"><h2>What was collected</h2>";
-  std::vector<const ResultMember*> largest;
-  for (const ResultMember& m : s.members) largest.push_back(&m);
-  std::stable_sort(largest.begin(), largest.end(),
-                   [](const ResultMember* a, const ResultMember* b) { return a->size > b->size; });
-  if (largest.size() > 12) largest.resize(12);
-  if (!largest.empty() && largest.front()->size > 0) {
-    page << "<h3>Largest files</h3><div class=\"bars\">";
-    const double top = static_cast<double>(largest.front()->size);
-    for (const ResultMember* m : largest) {
+void Collected(std::string& page, const ResultSummary& s) {
+  page += "<section id=\"collected\"><h2>What was collected (" + std::to_string(s.members) +
+          " files)</h2>";
+  if (!s.largest.empty() && s.largest.front().size > 0) {
+    page += "<h3>Largest files</h3><div class=\"bars\">";
+    const double top = static_cast<double>(s.largest.front().size);
+    for (const ResultSummary::Member& m : s.largest) {
       char width[16];
-      std::snprintf(width, sizeof width, "%.1f", 100.0 * static_cast<double>(m->size) / top);
-      page << "<div class=\"row\"><span class=\"name\" title=\"";
-      page.Text(m->name) << "\">";
-      page.Text(m->name) << "</span><div class=\"bar\" style=\"width:" << width
-                         << "%\"></div><span class=\"num\">" << SizeText(m->size)
-                         << "</span></div>";
+      std::snprintf(width, sizeof width, "%.1f", 100.0 * static_cast<double>(m.size) / top);
+      page += "<div class=\"row\"><span class=\"name\" title=\"" + Cell(m.name) + "\">" +
+              Cell(m.name) + "</span><div class=\"bar\" style=\"width:" + width +
+              "%\"></div><span class=\"num\">" + SizeText(m.size) + "</span></div>";
     }
-    page << "</div>";
+    page += "</div>";
   }
-  std::map<std::string, std::vector<const ResultMember*>> groups;
-  for (const ResultMember& m : s.members) groups[GroupOf(m.name)].push_back(&m);
-  for (const auto& group : groups) {
-    uint64_t total = 0;
-    for (const ResultMember* m : group.second) total += m->size;
-    page << "<h3>";
-    page.Text(group.first) << " <span class=\"muted\">(" << std::to_string(group.second.size())
-                           << " files, " << SizeText(total) << ")</span></h3>";
-    page << "<table class=\"sortable\"><thead><tr><th>File</th><th class=\"num\">Size</th>"
-            "</tr></thead><tbody>";
-    for (const ResultMember* m : group.second) {
-      page << "<tr><td>";
-      page.Text(m->name) << "</td><td class=\"num\" data-v=\"" << std::to_string(m->size) << "\">"
-                         << SizeText(m->size) << "</td></tr>\n";
-    }
-    page << "</tbody></table>";
+  for (const auto& group : s.groups) {
+    page += "<h3>" + Cell(group.first) + " <span class=\"muted\">(" +
+            std::to_string(group.second.files) + " files, " + SizeText(group.second.bytes) +
+            ")</span></h3><table class=\"sortable\"><thead><tr><th>File</th><th "
+            "class=\"num\">Size</th></tr></thead><tbody>" +
+            Rows(group.second.rows) + "</tbody></table>" + More(group.second.rows.more(), "files");
   }
-  page << "</section>\n";
+  page += "</section>\n";
 }
 
-void Processes(Page& page, const ResultSummary& s) {
-  if (s.processes.empty()) return;
-  page << "<section id=\"processes\"><h2>Process list (" << std::to_string(s.processes.size())
-       << " names)</h2><table class=\"sortable\"><thead><tr><th>Process</th>"
-          "<th class=\"num\">Instances</th></tr></thead><tbody>";
-  for (const auto& process : s.processes) {
-    page << "<tr><td>";
-    page.Text(process.first) << "</td><td class=\"num\" data-v=\"" << std::to_string(process.second)
-                             << "\">" << std::to_string(process.second) << "</td></tr>\n";
+void CountRows(std::string& page, const char* what, const BoundedCounts& counts, size_t most) {
+  const auto sorted = MostFirst(counts);
+  page += "<table class=\"sortable\"><thead><tr><th>" + std::string(what) +
+          "</th><th class=\"num\">Count</th></tr></thead><tbody>";
+  for (size_t i = 0; i < sorted.size() && i < most; ++i) {
+    page += "<tr><td>" + Cell(sorted[i].first) + "</td><td class=\"num\" data-v=\"" +
+            std::to_string(sorted[i].second) + "\">" + std::to_string(sorted[i].second) +
+            "</td></tr>\n";
   }
-  page << "</tbody></table></section>\n";
+  page += "</tbody></table>";
+  const size_t left = (sorted.size() > most ? sorted.size() - most : 0) + (counts.other > 0 ? 1 : 0);
+  page += More(left, "names");
 }
 
-void Versions(Page& page, const ResultSummary& s) {
+void Processes(std::string& page, const ResultSummary& s) {
+  if (s.processes.counts.empty()) return;
+  page += "<section id=\"processes\"><h2>Process list (" +
+          std::to_string(s.processes.counts.size()) + " names)</h2>";
+  CountRows(page, "Process", s.processes, kMaxNames);
+  page += "</section>\n";
+}
+
+void Versions(std::string& page, const ResultSummary& s) {
   if (s.versionRows.empty()) return;
-  page << "<section id=\"versions\"><h2>File versions (" << std::to_string(s.versionRows.size())
-       << (s.versionRows.size() == 1 ? " file" : " files")
-       << ")</h2><div style=\"overflow-x:auto\"><table class=\"sortable\"><thead><tr>";
-  for (const std::string& cell : s.versionHeader) {
-    page << "<th>";
-    page.Text(cell) << "</th>";
-  }
-  page << "</tr></thead><tbody>";
-  for (const auto& row : s.versionRows) {
-    page << "<tr>";
-    for (size_t i = 0; i < row.size(); ++i) {
-      const bool size =
-          i == 1 && !row[i].empty() && row[i].find_first_not_of("0123456789") == std::string::npos;
-      page << (size ? "<td class=\"num\" data-v=\"" + row[i] + "\">" : std::string("<td>"));
-      page.Text(Utf8OfResultText(row[i])) << "</td>";
-    }
-    page << "</tr>\n";
-  }
-  page << "</tbody></table></div></section>\n";
+  page += "<section id=\"versions\"><h2>File versions</h2><div style=\"overflow-x:auto\"><table "
+          "class=\"sortable\"><thead><tr>" +
+          s.versionHeader + "</tr></thead><tbody>" + Rows(s.versionRows) +
+          "</tbody></table></div>" + More(s.versionRows.more(), "rows") + "</section>\n";
 }
 
-void CountTable(Page& page, const char* what,
-                const std::vector<std::pair<std::string, size_t>>& counts, size_t most) {
-  page << "<table class=\"sortable\"><thead><tr><th>" << what
-       << "</th><th class=\"num\">Records</th></tr></thead><tbody>";
-  for (size_t i = 0; i < counts.size() && i < most; ++i) {
-    page << "<tr><td>";
-    page.Text(counts[i].first) << "</td><td class=\"num\" data-v=\""
-                               << std::to_string(counts[i].second) << "\">"
-                               << std::to_string(counts[i].second) << "</td></tr>\n";
-  }
-  page << "</tbody></table>";
-}
-
-void EventLogs(Page& page, const ResultSummary& s) {
+void EventLogs(std::string& page, const ResultSummary& s) {
   if (s.eventLogs.empty()) return;
-  page << "<section id=\"eventlogs\"><h2>Event logs</h2>";
+  page += "<section id=\"eventlogs\"><h2>Event logs</h2>";
   for (const ResultSummary::EventLog& log : s.eventLogs) {
-    page << "<h3>";
-    page.Text(log.member) << " (" << std::to_string(log.records)
-                          << (log.records == 1 ? " record" : " records") << ")</h3>";
-    CountTable(page, "Type", log.byType, log.byType.size());
-    CountTable(page, "Source (most records first)", log.bySource, 20);
-    if (!log.newestErrors.empty()) {
-      page << "<table><thead><tr><th>Date</th><th>Time</th><th>Source</th><th>Event</th>"
-              "<th>Description (newest errors)</th></tr></thead><tbody>";
-      for (const auto& row : log.newestErrors) {
-        page << "<tr>";
-        for (const std::string& cell : row) {
-          page << "<td>";
-          page.Text(cell) << "</td>";
-        }
-        page << "</tr>\n";
-      }
-      page << "</tbody></table>";
+    page += "<h3>" + Cell(log.member) + " (" + std::to_string(log.records) +
+            (log.records == 1 ? " record" : " records") + ")</h3>";
+    if (log.records == 0) continue;
+    CountRows(page, "Type", log.byType, 20);
+    CountRows(page, "Source (most records first)", log.bySource, 20);
+    if (log.newestErrors.empty()) continue;
+    page += "<table><thead><tr><th>Date</th><th>Time</th><th>Source</th><th>Event</th>"
+            "<th>Description (newest errors)</th></tr></thead><tbody>";
+    for (const auto& row : log.newestErrors) {
+      page += "<tr>";
+      for (const std::string& cell : row) page += "<td>" + Cell(cell) + "</td>";
+      page += "</tr>\n";
     }
+    page += "</tbody></table>";
   }
-  page << "</section>\n";
+  page += More(s.eventLogsMore, "event logs") + "</section>\n";
 }
 
-void ActivityLog(Page& page, const ResultSummary& s) {
-  page << "<section><h2>Activity log (" << std::to_string(s.log.size())
-       << " entries)</h2><div class=\"filters\">Show: ";
-  for (const char* severity : {"CRITICAL", "ERROR", "WARNING", "INFORMATION", "DEBUG"}) {
-    page << "<label><input type=\"checkbox\" value=\"" << severity << "\" checked> " << severity
-         << "</label>";
+void Texts(std::string& page, const ResultSummary& s) {
+  if (s.texts.empty()) return;
+  page += "<section id=\"texts\"><h2>Collected text files</h2>";
+  for (const ResultSummary::Text& text : s.texts) {
+    page += "<details><summary>" + Cell(text.member) + " <span class=\"muted\">(" +
+            std::to_string(text.lines + text.moreLines) + " lines)</span></summary><pre class=\"text\">" +
+            text.html + "</pre>" + More(text.moreLines, "lines") + "</details>";
   }
-  page << "</div><table id=\"log\"><thead><tr><th>Time</th><th>Type</th><th>Description</th>"
-          "</tr></thead>";
-  std::vector<const LogEntry*> all;
-  for (const LogEntry& e : s.log) all.push_back(&e);
-  LogRows(page, all);
-  page << "</table></section>\n";
+  page += More(s.textsMore, "text files") + "</section>\n";
+}
+
+void ActivityLog(std::string& page, const ResultSummary& s) {
+  if (s.logRows.empty()) return;
+  page += "<section><h2>Activity log</h2><div class=\"filters\">Show: ";
+  for (const char* severity : {"CRITICAL", "ERROR", "WARNING", "INFORMATION", "DEBUG"}) {
+    page += "<label><input type=\"checkbox\" value=\"" + std::string(severity) + "\" checked> " +
+            severity + "</label>";
+  }
+  page += "</div><table id=\"log\"><thead><tr><th>Time</th><th>Type</th><th>Description</th>"
+          "</tr></thead><tbody>" +
+          Rows(s.logRows) + "</tbody></table>" + More(s.logRows.more(), "entries") + "</section>\n";
 }
 
 }  // namespace
+
+bool BoundedRows::Add(std::string html) {
+  if (rows_.size() >= maxRows_ || bytes_ + html.size() > maxBytes_) {
+    ++more_;
+    return false;
+  }
+  bytes_ += html.size();
+  rows_.push_back(std::move(html));
+  return true;
+}
+
+void BoundedCounts::Add(const std::string& name, size_t maxNames) {
+  auto it = counts.find(name);
+  if (it != counts.end()) {
+    ++it->second;
+  } else if (counts.size() < maxNames) {
+    counts.emplace(name.substr(0, kMaxCell), 1);
+  } else {
+    ++other;
+  }
+}
 
 ResultSummary ReadResultSummary(const ByteSource& source) {
   ResultSummary summary;
   Collector collector(&summary);
   summary.inspect = InspectResult(source, &collector);
   collector.Finish();
-  summary.verdict = JudgeResult(summary.inspect, summary.logSummary);
-  std::map<std::string, size_t> processes;
-  for (const auto& member : collector.texts()) {
-    const std::string& name = member.first;
-    const std::string& text = member.second;
-    if (name == kActivityLog) {
-      ReadActivityLog(text, &summary);
-    } else if (EndsWithNoCase(name, "PROCESS_LIST.txt")) {
-      for (const std::string& line : Lines(text)) {
-        if (!line.empty()) ++processes[line];
-      }
-    } else if (StartsWith(text, kEventCsvHeader)) {
-      summary.eventLogs.push_back(SummariseEventLog(name, text));
-    } else if (StartsWith(text, kFileVersionListHeader)) {
-      const std::vector<std::string> lines = Lines(text);
-      summary.versionHeader = SplitCommas(lines.front());
-      for (size_t i = 1; i < lines.size(); ++i) {
-        if (!lines[i].empty()) summary.versionRows.push_back(SplitCommas(lines[i]));
-      }
-    }
-  }
-  summary.processes.assign(processes.begin(), processes.end());
+  summary.formulas = collector.formulas().cells();
+  summary.formulaCount = collector.formulas().count();
+  summary.verdict = JudgeResult(summary.inspect, summary.log);
   return summary;
 }
 
 std::string RenderReportHtml(const ResultSummary& summary, const std::string& title) {
-  Page page;
+  std::string page;
   // The policy forbids every load from outside, should anything slip through.
-  page << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+  page += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
           "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
           "style-src 'unsafe-inline'; script-src 'unsafe-inline'\">"
-          "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>";
-  page.Text("Brindle result: " + title) << "</title><style>" << kStyle << "</style></head><body>\n";
+          "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>" +
+          Cell("Brindle result: " + title) + "</title><style>" + kStyle +
+          "</style></head><body>\n";
   Header(page, summary, title);
-  page << "<main>";
+  page += "<main>";
   Problems(page, summary);
   Collected(page, summary);
   EventLogs(page, summary);
   Processes(page, summary);
   Versions(page, summary);
+  Texts(page, summary);
   ActivityLog(page, summary);
-  page << "</main><script>" << kScript << "</script></body></html>\n";
-  return page.html();
+  page += "</main><script>" + std::string(kScript) + "</script></body></html>\n";
+  return page;
 }
 
 }  // namespace tovkit
