@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "brand.h"
+#include "decrypt.h"
 #include "envelope_reader.h"
 
 #include "keys.h"

@@ -7,9 +7,15 @@
 // file under the target's name. And no output may be one of the inputs.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 namespace tovkit {
 

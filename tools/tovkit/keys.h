@@ -27,8 +27,4 @@ std::string CertificateFingerprint(const std::string& der);
 bool SignWithKey(const std::string& keyPath, const Certificate& certificate, bool pss,
                  const std::string& message, KeySignature* out, std::string* error);
 
-// Opens the envelope in `in` with the PEM private key at keyPath and
-// writes its content to `out`. Memory stays bounded.
-bool DecryptEnvelope(std::FILE* in, const std::string& keyPath, std::FILE* out, std::string* error);
-
 }  // namespace tovkit

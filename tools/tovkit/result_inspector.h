@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "input_file.h"
+
 // Gives up to `size` bytes; 0 at the end, -1 on a read error.
 using ByteSource = std::function<long(unsigned char* buffer, size_t size)>;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OpenedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads `file` (opened "rb"), which must stay open while the source is used.
 ByteSource FileSource(std::FILE* file);
