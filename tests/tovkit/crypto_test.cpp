@@ -152,10 +152,10 @@ TEST_F(Crypto, BrandSaysExactlyWhatItTrusts) {
     return status;
   };
   std::string out;
-  EXPECT_EQ(brand({At("plain.exe"), "--trust", At("org.pem"), "--trust", At("ec.pem"), "-o",
-                   At("b.exe")},
-                  &out),
-            2);
+  EXPECT_EQ(
+      brand({At("plain.exe"), "--trust", At("org.pem"), "--trust", At("ec.pem"), "-o", At("b.exe")},
+            &out),
+      2);
   EXPECT_NE(out.find("--trust is given more than once"), std::string::npos);
   EXPECT_EQ(brand({At("plain.exe"), "--trust", At("two.pem"), "-o", At("b.exe")}, &out), 1);
   EXPECT_NE(out.find("holds 2 certificates"), std::string::npos);

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <sstream>
 
-#include "inspect.h"
-#include "report.h"
 #include "collect/file_collector.h"
+#include "inspect.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
+#include "report.h"
 #include "run/run_settings.h"
 #include "run/text.h"
 #include "support/test_support.h"
@@ -107,13 +107,15 @@ TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
                         Member("stray.bin", "s") + kEnd));
   ASSERT_EQ(report.changedCount, 1u);
   EXPECT_EQ(report.changed[0].substr(0, 28), "sub\\x.reg (listed 78261E50, ");
-  EXPECT_EQ(tovkit::JudgeResult(report, tovkit::LogSummary()).headline, "NOT INTACT: 1 missing, 1 changed, 1 extra, 0 other problems");
+  EXPECT_EQ(tovkit::JudgeResult(report, tovkit::LogSummary()).headline,
+            "NOT INTACT: 1 missing, 1 changed, 1 extra, 0 other problems");
 
   std::string tampered = Manifest(kRows);
   tampered[tampered.find("sub\\x.reg")] = 'S';
   report = Inspect(Gzip(GoodTar(tampered) + kEnd));
   EXPECT_TRUE(report.manifestFound && !report.signatureValid);
-  EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("signature invalid"), std::string::npos);
+  EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("signature invalid"),
+            std::string::npos);
 }
 
 TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
@@ -156,7 +158,9 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
     const InspectReport report = Inspect(c.bytes, 4096);
     EXPECT_FALSE(report.readable) << c.what;
     EXPECT_EQ(report.error, c.error) << c.what;
-    EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("damaged archive"), std::string::npos) << c.what;
+    EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("damaged archive"),
+              std::string::npos)
+        << c.what;
   }
 }
 
@@ -165,11 +169,13 @@ TEST(ResultInspectorTest, OddButReadableArchives) {
   // Two gzip members, as gzip(1) reads them; but bytes after the last, or
   // a second member that is not whole, which tar may read otherwise.
   EXPECT_TRUE(Inspect(Gzip(good.substr(0, 1536)) + Gzip(good.substr(1536))).clean());
-  for (const std::string& tail : {std::string(10, '\0'), std::string("junk"), Gzip("x").substr(0, 12)}) {
+  for (const std::string& tail :
+       {std::string(10, '\0'), std::string("junk"), Gzip("x").substr(0, 12)}) {
     const InspectReport report = Inspect(Gzip(good) + tail);
     EXPECT_FALSE(report.clean()) << tail.size();
     if (report.readable) {
-      EXPECT_EQ(report.problems, std::vector<std::string>{"bytes after the end of the gzip stream"});
+      EXPECT_EQ(report.problems,
+                std::vector<std::string>{"bytes after the end of the gzip stream"});
     }
   }
 
@@ -284,16 +290,17 @@ TEST(TovkitVerdict, EveryModeTellsTheSameVerdict) {
       {"a", head, "clean: 2 files", "clean", 0},
       {"b", head + "t,ERROR,Unable to execute command (2)\r\n",
        "intact, collected with errors (1 error)", "intact with errors", 4},
-      {"c", head + "t,ERROR,XML file a.tov does not have a valid signiture and will not be processed.\r\n",
+      {"c",
+       head +
+           "t,ERROR,XML file a.tov does not have a valid signiture and will not be processed.\r\n",
        "intact, but no script ran (1 refused)", "no script ran", 4},
       {"d", "", "NOT INTACT: damaged archive", "NOT INTACT", 1},
   };
   for (const auto& c : cases) {
     const std::string path = dir / (std::string(c.name) + ".tgz");
-    std::string tgz = Gzip(Member("Activity Log.csv", c.log) +
-                           Member("FileList.csv",
-                                  Manifest(CrcText(Crc(c.log)) + ",Activity Log.csv,\r\n")) +
-                           kEnd);
+    std::string tgz = Gzip(
+        Member("Activity Log.csv", c.log) +
+        Member("FileList.csv", Manifest(CrcText(Crc(c.log)) + ",Activity Log.csv,\r\n")) + kEnd);
     if (c.log.empty()) tgz.resize(tgz.size() - 9);
     testing_support::WriteFile(path, tgz);
     std::ostringstream out, err;
@@ -321,7 +328,10 @@ TEST(TovkitReport, BoundedPlacedAndEscaped) {
   testing_support::WriteFile(dir / "r.tgz",
                              Gzip(Member("Activity Log.csv", log) + Member("a/V.csv", versions) +
                                   Member("a/Tool.txt", text) +
-                                  Member("a/invoice\xE2\x80\xAE" "fdp.exe", "x") + kEnd));
+                                  Member("a/invoice\xE2\x80\xAE"
+                                         "fdp.exe",
+                                         "x") +
+                                  kEnd));
   std::ostringstream out, err;
   tovkit::Report({dir / "r.tgz"}, out, err);
   const std::string page = testing_support::ReadFile(dir / "r.html");

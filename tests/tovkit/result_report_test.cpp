@@ -226,8 +226,7 @@ TEST(FleetInspect, ActivityLogReadWhateverThePiecesAre) {
   EXPECT_EQ(errors[0].script + "|" + errors[0].action, "a.tov|EXECUTE Tool");
   EXPECT_EQ(tovkit::ExplainErrorCode(errors[0].message), "the file was not found");
   EXPECT_EQ(errors[1].script + "|" + errors[1].action, "b.tov|");
-  EXPECT_EQ(tovkit::FactsText(tovkit::RunFacts()),
-            "host unknown, Windows unknown, tool unknown");
+  EXPECT_EQ(tovkit::FactsText(tovkit::RunFacts()), "host unknown, Windows unknown, tool unknown");
 }
 
 TEST(FleetInspect, OutputTextCannotBreakItsLineOrItsJson) {

@@ -142,7 +142,8 @@ TEST(ScriptLintTest, ExitStatusJsonAndTheExamplesClean) {
   // Signed as the engineer signs it, the example lints clean.
   testing_support::ScratchFolder signedDir("lint-signed");
   const std::string basics = signedDir / "basics.tov";
-  testing_support::WriteFile(basics, ReadFile(std::string(BRINDLE_SOURCE_DIR) + "/examples/basics.tov"));
+  testing_support::WriteFile(basics,
+                             ReadFile(std::string(BRINDLE_SOURCE_DIR) + "/examples/basics.tov"));
   ASSERT_EQ(tovkit::Sign({basics}, out, err), 0);
   out.str("");
   EXPECT_EQ(tovkit::Lint({basics}, out, err), 0);

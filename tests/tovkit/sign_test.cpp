@@ -61,7 +61,8 @@ TEST(TovkitCommandLine, HelpVersionAndUsageErrors) {
   std::ostringstream out, err;
   EXPECT_EQ(tovkit::Main({"--version"}, out, err), 0);
   EXPECT_EQ(tovkit::Main({"version"}, out, err), 0);
-  EXPECT_EQ(out.str(), std::string("tovkit ") + TOVKIT_VERSION + "\ntovkit " + TOVKIT_VERSION + "\n");
+  EXPECT_EQ(out.str(),
+            std::string("tovkit ") + TOVKIT_VERSION + "\ntovkit " + TOVKIT_VERSION + "\n");
   for (const char* command : {"sign", "verify", "lint", "inspect", "report", "brand", "decrypt"}) {
     out.str("");
     EXPECT_EQ(tovkit::Main({command, "--help"}, out, err), 0) << command;

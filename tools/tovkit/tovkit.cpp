@@ -1,6 +1,5 @@
 #include "tovkit.h"
 
-
 #include "brand.h"
 #include "decrypt.h"
 #include "inspect.h"

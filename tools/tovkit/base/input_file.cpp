@@ -126,14 +126,13 @@ bool OutputFile::Open(std::string* why) {
 #ifdef _WIN32
     const int fd = ::_open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
 #else
-    const int fd =
-        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
 #endif
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) {
-      *why = OpenProblem(errno) == "no such file" ? "its folder does not exist"
-                                                   : "cannot be written (" +
-                                                         std::string(std::strerror(errno)) + ")";
+      *why = OpenProblem(errno) == "no such file"
+                 ? "its folder does not exist"
+                 : "cannot be written (" + std::string(std::strerror(errno)) + ")";
       return false;
     }
 #ifdef _WIN32

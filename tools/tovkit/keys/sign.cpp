@@ -136,8 +136,9 @@ int SignOne(const std::string& path, const KeyOptions* keyed, std::ostream& out,
     return 1;
   }
   out << path << ": signed, " << CrcText(value)
-      << (keyed != nullptr ? ", and with the key of " + CertificateFingerprint(keyed->certificate.der)
-                           : std::string())
+      << (keyed != nullptr
+              ? ", and with the key of " + CertificateFingerprint(keyed->certificate.der)
+              : std::string())
       << "\n";
   return 0;
 }

@@ -30,17 +30,21 @@ bool TakeFact(const std::string& message, RunFacts* facts) {
   static const struct {
     const char* prefix;
     std::string RunFacts::*field;
-  } kFacts[] = {{"Tool version: ", &RunFacts::toolVersion}, {"Computer: ", &RunFacts::computer},
-                {"Domain: ", &RunFacts::domain},           {"Workgroup: ", &RunFacts::domain},
-                {"Windows: ", &RunFacts::windows},         {"User: ", &RunFacts::user},
-                {"Time zone: ", &RunFacts::timeZone},      {"Code page: ", &RunFacts::codePage},
+  } kFacts[] = {{"Tool version: ", &RunFacts::toolVersion},
+                {"Computer: ", &RunFacts::computer},
+                {"Domain: ", &RunFacts::domain},
+                {"Workgroup: ", &RunFacts::domain},
+                {"Windows: ", &RunFacts::windows},
+                {"User: ", &RunFacts::user},
+                {"Time zone: ", &RunFacts::timeZone},
+                {"Code page: ", &RunFacts::codePage},
                 {"Started: ", &RunFacts::started}};
   for (const auto& fact : kFacts) {
     if (!StartsWith(message, fact.prefix)) continue;
     const std::string value = message.substr(std::strlen(fact.prefix));
-    facts->*fact.field =
-        fact.field == &RunFacts::domain ? (fact.prefix[0] == 'D' ? "domain " : "workgroup ") + value
-                                        : value;
+    facts->*fact.field = fact.field == &RunFacts::domain
+                             ? (fact.prefix[0] == 'D' ? "domain " : "workgroup ") + value
+                             : value;
     return true;
   }
   return false;

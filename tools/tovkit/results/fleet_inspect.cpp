@@ -81,8 +81,7 @@ std::string SummaryText(const ResultLine& line) {
   const RunFacts& facts = log.facts;
   std::string text = Printable(line.file) + "  case=" + (log.hasCase ? Known(log.caseId) : "-") +
                      "  host=" + Known(facts.computer) + "  windows=" + Known(facts.windows) +
-                     "  tool=" + Known(facts.toolVersion) +
-                     "  size=" + std::to_string(line.size) +
+                     "  tool=" + Known(facts.toolVersion) + "  size=" + std::to_string(line.size) +
                      "  scripts=" + std::to_string(log.scripts) +
                      "  errors=" + std::to_string(log.errors) +
                      "  warnings=" + std::to_string(log.warnings) + "  ";

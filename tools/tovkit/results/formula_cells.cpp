@@ -92,8 +92,8 @@ void FormulaCellScanner::Data(const unsigned char* data, size_t size) {
 }
 
 std::string FormulaCellText(const FormulaCell& cell) {
-  return cell.file + " row " + std::to_string(cell.row) + " column " +
-         std::to_string(cell.column) + ": " + cell.excerpt;
+  return cell.file + " row " + std::to_string(cell.row) + " column " + std::to_string(cell.column) +
+         ": " + cell.excerpt;
 }
 
 }  // namespace tovkit

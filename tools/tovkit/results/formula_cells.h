@@ -52,7 +52,8 @@ std::string FormulaCellText(const FormulaCell& cell);
 // Hands every member to several observers.
 class MemberFanOut : public MemberObserver {
  public:
-  explicit MemberFanOut(std::vector<MemberObserver*> observers) : observers_(std::move(observers)) {}
+  explicit MemberFanOut(std::vector<MemberObserver*> observers)
+      : observers_(std::move(observers)) {}
   void Begin(const std::string& name, uint64_t size) override {
     for (MemberObserver* o : observers_) o->Begin(name, size);
   }

@@ -97,8 +97,8 @@ int InspectMany(const std::vector<std::string>& args, bool json, const std::stri
     out << SummaryJson(lines);
   } else {
     for (const ResultLine& line : lines) out << SummaryText(line) << "\n";
-    out << lines.size() << " results: " << count[0] << " clean, "
-        << count[1] + count[2] << " intact with errors, " << count[3] << " NOT INTACT\n";
+    out << lines.size() << " results: " << count[0] << " clean, " << count[1] + count[2]
+        << " intact with errors, " << count[3] << " NOT INTACT\n";
   }
   return status;
 }

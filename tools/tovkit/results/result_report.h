@@ -87,7 +87,15 @@ struct ResultSummary {
   size_t formulaCount = 0;
 };
 
+// The distinct names a count keeps (process names, event sources).
+constexpr size_t kReportMaxNames = 2000;
+
 ResultSummary ReadResultSummary(const ByteSource& source);
+
+// An untrusted text as a cell of the page: escaped, cut to a bounded length.
+std::string Cell(const std::string& text);
+// "512 B", "1.5 KB", "3.0 MB".
+std::string SizeText(uint64_t size);
 
 // The whole page; `title` names the result file.
 std::string RenderReportHtml(const ResultSummary& summary, const std::string& title);

@@ -31,16 +31,16 @@ Verdict JudgeResult(const InspectReport& report, const LogSummary& log) {
     std::string& text = verdict.headline;
     text = "NOT INTACT:";
     if (!report.readable) text += " damaged archive (" + report.error + "),";
-    if (report.notPackedCount > 0) text += " " + std::to_string(report.notPackedCount) + " not packed,";
+    if (report.notPackedCount > 0)
+      text += " " + std::to_string(report.notPackedCount) + " not packed,";
     if (!report.manifestFound) {
       text += " no FileList.csv,";
     } else if (!report.signatureValid) {
       text += " FileList.csv signature invalid,";
     }
     text += " " + std::to_string(report.missingCount) + " missing, " +
-            std::to_string(report.changedCount) + " changed, " +
-            std::to_string(report.extraCount) + " extra, " +
-            std::to_string(report.problemCount) + " other problems";
+            std::to_string(report.changedCount) + " changed, " + std::to_string(report.extraCount) +
+            " extra, " + std::to_string(report.problemCount) + " other problems";
     return verdict;
   }
   const size_t ran = log.scripts > log.refused ? log.scripts - log.refused : 0;

@@ -393,8 +393,8 @@ void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings
 // The reader's own findings: what it drops is an error, what it takes
 // otherwise than written a warning.
 bool ReaderDrops(const std::string& message) {
-  for (const char* drop : {" is dropped: ", " is repeated", "the rest of the file",
-                           "reading stops", "no element:", "has no closing quote"}) {
+  for (const char* drop : {" is dropped: ", " is repeated", "the rest of the file", "reading stops",
+                           "no element:", "has no closing quote"}) {
     if (message.find(drop) != std::string::npos) return true;
   }
   return false;
@@ -423,7 +423,8 @@ std::vector<LintFinding> LintScript(const std::string& bytes, const LintOptions&
   document.LoadFromBytes(bytes);
   for (const ReadProblem& problem : document.problems()) {
     if (SignedEndTag(bytes, problem.message)) continue;
-    findings.push_back(LintFinding{problem.position, ReaderDrops(problem.message), problem.message});
+    findings.push_back(
+        LintFinding{problem.position, ReaderDrops(problem.message), problem.message});
   }
   if (document.HasRoot()) Linter(&findings).Walk(document.Root());
   if (options.checkSignature) CheckSignature(bytes, &findings);
@@ -450,9 +451,10 @@ void WriteFindingsJson(std::ostream& out,
   const char* separator = "\n";
   for (const auto& item : findings) {
     const LintFinding& f = item.second;
-    out << separator << "  {\"file\": " << JsonString(item.first) << ", \"line\": " << f.position.line
-        << ", \"column\": " << f.position.column << ", \"severity\": \""
-        << (f.error ? "error" : "warning") << "\", \"message\": " << JsonString(f.message) << "}";
+    out << separator << "  {\"file\": " << JsonString(item.first)
+        << ", \"line\": " << f.position.line << ", \"column\": " << f.position.column
+        << ", \"severity\": \"" << (f.error ? "error" : "warning")
+        << "\", \"message\": " << JsonString(f.message) << "}";
     separator = ",\n";
   }
   out << (findings.empty() ? "]\n" : "\n]\n");
