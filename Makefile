@@ -69,6 +69,8 @@ fuzz: deps
 bench: build
 	cmake -S . -B build/pack-native -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF >/dev/null
 	bench/pack_bench.sh build/pack-native
+	cmake --build build/pack-native --target tovkit -j$(JOBS) >/dev/null
+	bench/report_bench.sh build/pack-native/tools/tovkit/tovkit
 	bench/run_bench.sh
 
 clean:

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "result_inspector.h"
+#include "result_report.h"
+#include "verdict.h"
 
 namespace {
 
@@ -32,7 +34,7 @@ void Check(const InspectReport& report) {
   Require(!report.clean() || (report.readable && report.manifestFound));
   Require(report.missing.size() <= kInspectMaxListed && report.extra.size() <= kInspectMaxListed);
   Require(report.readable == report.error.empty());
-  Require(!InspectVerdict(report).empty());
+  Require(!tovkit::JudgeResult(report, tovkit::LogSummary()).headline.empty());
 }
 
 }  // namespace
@@ -56,5 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   deflateEnd(&z);
   if (result != Z_STREAM_END) return 0;
   Check(InspectBytes(reinterpret_cast<const unsigned char*>(packed.data()), length, 4096));
+  // The report reads the same stream and must stay valid whatever it holds.
+  size_t at = 0;
+  const tovkit::ResultSummary summary =
+      tovkit::ReadResultSummary([&](unsigned char* buffer, size_t want) -> long {
+        const size_t n = std::min(want, length - at);
+        std::memcpy(buffer, packed.data() + at, n);
+        at += n;
+        return static_cast<long>(n);
+      });
+  Require(tovkit::RenderReportHtml(summary, "r.tgz").find("<script>alert") == std::string::npos);
   return 0;
 }

@@ -36,7 +36,7 @@ for result in "${results[@]}"; do
 done
 check "every run has a result of its own, complete ($complete of $runs)" test "$complete" -eq "$runs"
 check "tovkit inspect on the share folder: one clean line per run" bash -c \
-  "'$TOVKIT' inspect '$E2E_DIR/share' | tail -n 1 | grep -qx '$runs results: $runs clean, 0 NOT CLEAN'"
+  "'$TOVKIT' inspect '$E2E_DIR/share' | tail -n 1 | grep -qx '$runs results: $runs clean, 0 intact with errors, 0 NOT INTACT'"
 check "no temporary folder or lock is left" \
   bash -c "[ -z \"\$(ls -A '$E2E_DIR/share' | grep -v '\.tgz$')\" ]"
 e2e_done

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "brand.h"
 #include "decrypt.h"
+#include "envelope_reader.h"
 #include "keys.h"
 #include "pack/envelope_output.h"
 #include "run/brand.h"
@@ -162,6 +164,79 @@ TEST_F(Crypto, BrandBlocksHoldOneOfEachKind) {
   EXPECT_EQ(ReadBrand(bytes(block), block.size()).state, Brand::State::Unreadable);
   block[kBrandHeadSize + 5 + Cert("org").der.size()] = static_cast<char>(kBrandTrust);
   EXPECT_FALSE(ParseBrandBlock(bytes(block), block.size(), &read));
+}
+
+// Envelopes tovkit cannot open are refused for what they are.
+TEST_F(Crypto, EnvelopesRefusedForTheRightReason) {
+  WriteFile(At("plain"), "result");
+  for (const auto& [option, why] :
+       {std::pair<std::string, std::string>{
+            "-stream",
+            "streamed (BER) CMS; re-encode it with `openssl cms -cmsout -inform DER -outform DER`"},
+        {"-keyopt rsa_padding_mode:oaep", "RSA-OAEP key transport is not supported"}}) {
+    ASSERT_EQ(std::system(("openssl cms -encrypt -binary -aes256 -outform DER -in " + At("plain") +
+                           " -recip " + At("org.pem") + " " + option + " -out " + At("e.p7m") +
+                           " 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::string head = ReadFile(At("e.p7m"));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+    EXPECT_TRUE(tovkit::LooksLikeEnvelope(bytes, head.size())) << option;
+    tovkit::EnvelopeHead envelope;
+    std::string error;
+    EXPECT_FALSE(tovkit::ReadEnvelopeHead(bytes, head.size(), head.size(), &envelope, &error));
+    EXPECT_EQ(error, why);
+  }
+}
+
+// A copy trusts one certificate, says which by the fingerprint OpenSSL
+// gives it, and says what it replaces.
+TEST_F(Crypto, BrandSaysExactlyWhatItTrusts) {
+  std::string pe(0x200, '\0');
+  pe[0] = 'M', pe[1] = 'Z', pe[0x3c] = 0x40;
+  pe.replace(0x40, 4, std::string("PE\0\0", 4));
+  pe[0x58] = 0x0b, pe[0x59] = 0x01;  // 32-bit optional header
+  WriteFile(At("plain.exe"), pe + EmptyBrandBlock());
+  WriteFile(At("two.pem"), ReadFile(At("org.pem")) + ReadFile(At("ec.pem")));
+  const auto brand = [](std::vector<std::string> args, std::string* out) {
+    std::ostringstream text;
+    const int status = tovkit::Brand(args, text, text);
+    *out = text.str();
+    return status;
+  };
+  std::string out;
+  EXPECT_EQ(
+      brand({At("plain.exe"), "--trust", At("org.pem"), "--trust", At("ec.pem"), "-o", At("b.exe")},
+            &out),
+      2);
+  EXPECT_NE(out.find("--trust is given more than once"), std::string::npos);
+  EXPECT_EQ(brand({At("plain.exe"), "--trust", At("two.pem"), "-o", At("b.exe")}, &out), 1);
+  EXPECT_NE(out.find("holds 2 certificates"), std::string::npos);
+  EXPECT_EQ(brand({At("plain.exe"), "--trust", At("org.key"), "-o", At("b.exe")}, &out), 1);
+  EXPECT_NE(out.find("is a private key, not a certificate"), std::string::npos);
+
+  ASSERT_EQ(brand({At("plain.exe"), "--trust", At("org.pem"), "-o", At("b.exe")}, &out), 0) << out;
+  ASSERT_EQ(std::system(("openssl x509 -noout -fingerprint -sha256 -in " + At("org.pem") + " >" +
+                         At("fp") + " 2>/dev/null")
+                            .c_str()),
+            0);
+  std::string fingerprint = ReadFile(At("fp"));
+  fingerprint = fingerprint.substr(fingerprint.find('=') + 1, 95);
+  EXPECT_NE(out.find("SHA256 Fingerprint=" + fingerprint), std::string::npos) << out;
+  EXPECT_EQ(brand({At("b.exe"), "--trust", At("ec.pem"), "-o", At("c.exe")}, &out), 0);
+  EXPECT_NE(out.find("is branded already; the copy replaces that brand:\n"
+                     "  ran scripts signed by: CN=org"),
+            std::string::npos)
+      << out;
+
+  // A certificate in the block that no longer reads: --show fails.
+  std::string damaged = ReadFile(At("b.exe"));
+  size_t block = 0;
+  ASSERT_TRUE(FindBrandBlock(damaged, &block));
+  damaged[block + kBrandHeadSize + 5] = 0x05;
+  WriteFile(At("d.exe"), damaged);
+  EXPECT_EQ(brand({"--show", At("d.exe")}, &out), 1);
+  EXPECT_NE(out.find("unreadable certificate"), std::string::npos);
 }
 
 }  // namespace

@@ -6,13 +6,16 @@
 #include <cstring>
 #include <sstream>
 
+#include "collect/file_collector.h"
 #include "inspect.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
 #include "pack/tar_writer.h"
+#include "report.h"
 #include "run/run_settings.h"
 #include "run/text.h"
 #include "support/test_support.h"
+#include "verdict.h"
 
 namespace {
 
@@ -96,7 +99,7 @@ std::string GoodTar(const std::string& manifest, const std::string& reg = kReg) 
 
 TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
   InspectReport report = Inspect(Gzip(GoodTar(Manifest(kRows)) + kEnd));
-  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_TRUE(report.clean()) << tovkit::JudgeResult(report, tovkit::LogSummary()).headline;
   EXPECT_EQ(report.listed, 4u);
 
   // Changed data, an unlisted member and a missing file.
@@ -104,13 +107,15 @@ TEST(ResultInspectorTest, ChecksAgainstTheSignedManifest) {
                         Member("stray.bin", "s") + kEnd));
   ASSERT_EQ(report.changedCount, 1u);
   EXPECT_EQ(report.changed[0].substr(0, 28), "sub\\x.reg (listed 78261E50, ");
-  EXPECT_EQ(InspectVerdict(report), "NOT CLEAN: 1 missing, 1 changed, 1 extra, 0 other problems");
+  EXPECT_EQ(tovkit::JudgeResult(report, tovkit::LogSummary()).headline,
+            "NOT INTACT: 1 missing, 1 changed, 1 extra, 0 other problems");
 
   std::string tampered = Manifest(kRows);
   tampered[tampered.find("sub\\x.reg")] = 'S';
   report = Inspect(Gzip(GoodTar(tampered) + kEnd));
   EXPECT_TRUE(report.manifestFound && !report.signatureValid);
-  EXPECT_NE(InspectVerdict(report).find("signature invalid"), std::string::npos);
+  EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("signature invalid"),
+            std::string::npos);
 }
 
 TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
@@ -153,15 +158,26 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
     const InspectReport report = Inspect(c.bytes, 4096);
     EXPECT_FALSE(report.readable) << c.what;
     EXPECT_EQ(report.error, c.error) << c.what;
-    EXPECT_NE(InspectVerdict(report).find("damaged archive"), std::string::npos) << c.what;
+    EXPECT_NE(tovkit::JudgeResult(report, tovkit::LogSummary()).headline.find("damaged archive"),
+              std::string::npos)
+        << c.what;
   }
 }
 
 TEST(ResultInspectorTest, OddButReadableArchives) {
   const std::string good = GoodTar(Manifest(kRows)) + kEnd;
-  // Two gzip members, and bytes after the last, as gzip(1) accepts them.
+  // Two gzip members, as gzip(1) reads them; but bytes after the last, or
+  // a second member that is not whole, which tar may read otherwise.
   EXPECT_TRUE(Inspect(Gzip(good.substr(0, 1536)) + Gzip(good.substr(1536))).clean());
-  EXPECT_TRUE(Inspect(Gzip(good) + std::string(10, '\0')).clean());
+  for (const std::string& tail :
+       {std::string(10, '\0'), std::string("junk"), Gzip("x").substr(0, 12)}) {
+    const InspectReport report = Inspect(Gzip(good) + tail);
+    EXPECT_FALSE(report.clean()) << tail.size();
+    if (report.readable) {
+      EXPECT_EQ(report.problems,
+                std::vector<std::string>{"bytes after the end of the gzip stream"});
+    }
+  }
 
   const std::string pax = "../" + std::string(200, 'p');
   const std::string sneaky = Member("FileList.csv", Manifest("")) + Member("../../etc/x", "x") +
@@ -219,7 +235,7 @@ TEST(ResultInspectorTest, LongNamesSizesAndCommas) {
   }
   const InspectReport report =
       Inspect(Gzip(tar + big + Member("FileList.csv", Manifest(rows)) + kEnd));
-  EXPECT_TRUE(report.clean()) << InspectVerdict(report);
+  EXPECT_TRUE(report.clean()) << tovkit::JudgeResult(report, tovkit::LogSummary()).headline;
   EXPECT_EQ(report.files, 12u);
 }
 
@@ -236,8 +252,9 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   const std::string gone = dir / "gone.tgz";
   testing_support::WriteFile(gone, Gzip(Member("FileList.csv", Manifest(rows)) + kEnd));
   EXPECT_EQ(tovkit::Inspect({gone}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("missing: gone?0\nmissing: gone?1\n", 0), 0u) << out.str();
-  EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT CLEAN: "),
+  EXPECT_NE(out.str().find("\nmissing: gone<U+001B>0\nmissing: gone<U+001B>1\n"), std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("\nmissing: ... and 2 more\n" + gone + ": NOT INTACT: "),
             std::string::npos);
 
 #ifndef _WIN32
@@ -253,12 +270,80 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
   out.str("");
   EXPECT_EQ(tovkit::Inspect({gaps}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("not packed: he,ld.log: cannot be opened (error 6)\n"
-                            "extra: Not Packed.csv\n",
-                            0),
-            0u);
+  EXPECT_NE(out.str().find("\nnot packed: he,ld.log: cannot be opened (error 6)\n"
+                           "extra: Not Packed.csv\n"),
+            std::string::npos);
   Settings().Reset();
 #endif
+}
+
+// One verdict, told alike by a single file, a folder, JSON and the report.
+TEST(TovkitVerdict, EveryModeTellsTheSameVerdict) {
+  testing_support::ScratchFolder dir("verdict");
+  const std::string head = "Time,Type,Description\r\nt,INFORMATION,XML file found: a.tov\r\n";
+  const struct {
+    const char* name;
+    std::string log;
+    const char* headline;
+    const char* word;
+    int code;
+  } cases[] = {
+      {"a", head, "clean: 2 files", "clean", 0},
+      {"b", head + "t,ERROR,Unable to execute command (2)\r\n",
+       "intact, collected with errors (1 error)", "intact with errors", 4},
+      {"c",
+       head +
+           "t,ERROR,XML file a.tov does not have a valid signiture and will not be processed.\r\n",
+       "intact, but no script ran (1 refused)", "no script ran", 4},
+      {"d", "", "NOT INTACT: damaged archive", "NOT INTACT", 1},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / (std::string(c.name) + ".tgz");
+    std::string tgz = Gzip(
+        Member("Activity Log.csv", c.log) +
+        Member("FileList.csv", Manifest(CrcText(Crc(c.log)) + ",Activity Log.csv,\r\n")) + kEnd);
+    if (c.log.empty()) tgz.resize(tgz.size() - 9);
+    testing_support::WriteFile(path, tgz);
+    std::ostringstream out, err;
+    EXPECT_EQ(tovkit::Inspect({path}, out, err), c.code) << c.name;
+    EXPECT_NE(out.str().find("\n" + path + ": " + c.headline), std::string::npos) << out.str();
+    out.str("");
+    EXPECT_EQ(tovkit::Inspect({"--json", path}, out, err), c.code) << c.name;
+    EXPECT_NE(out.str().find("\"verdict\": \"" + std::string(c.word) + "\""), std::string::npos);
+    out.str("");
+    EXPECT_EQ(tovkit::Report({path, "-o", path + ".html"}, out, err), c.code) << c.name;
+    EXPECT_NE(testing_support::ReadFile(path + ".html").find(c.headline), std::string::npos);
+  }
+}
+
+// The page holds a bounded part of what a result holds, says how much more
+// there is, names each problem's place, and shows no control as it is.
+TEST(TovkitReport, BoundedPlacedAndEscaped) {
+  testing_support::ScratchFolder dir("bounded");
+  const std::string log =
+      "Time,Type,Description\r\nt,INFORMATION,XML file found: a.tov\r\nt,DEBUG,XML Section: "
+      "EXECUTE\r\nt,DEBUG,XML Name: Tool\r\nt,ERROR,Unable to execute command (2)\r\n";
+  std::string versions = std::string(kFileVersionListHeader) + "\r\n", text;
+  for (int i = 0; i < 2500; ++i) versions += "C:\\f" + std::to_string(i) + ".dll,1\r\n";
+  for (int i = 0; i < 300; ++i) text += "line\r\n";
+  testing_support::WriteFile(dir / "r.tgz",
+                             Gzip(Member("Activity Log.csv", log) + Member("a/V.csv", versions) +
+                                  Member("a/Tool.txt", text) +
+                                  Member("a/invoice\xE2\x80\xAE"
+                                         "fdp.exe",
+                                         "x") +
+                                  kEnd));
+  std::ostringstream out, err;
+  tovkit::Report({dir / "r.tgz"}, out, err);
+  const std::string page = testing_support::ReadFile(dir / "r.html");
+  EXPECT_NE(page.find("500 more rows in the file"), std::string::npos);
+  EXPECT_NE(page.find("100 more lines in the file"), std::string::npos);
+  EXPECT_NE(page.find("a.tov<br><span class=\"muted\">EXECUTE Tool</span></td><td>Unable to "
+                      "execute command (2)<br><span class=\"muted\">the file was not found"),
+            std::string::npos);
+  EXPECT_NE(page.find("invoice&lt;U+202E&gt;fdp.exe"), std::string::npos);
+  EXPECT_EQ(page.find("\xE2\x80\xAE"), std::string::npos);
+  EXPECT_EQ(page.find("id=\"processes\""), std::string::npos) << "no empty table";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sign.h"
 #include "support/test_support.h"
 
 namespace {
@@ -34,7 +35,7 @@ TEST(ScriptLintTest, EachBrokenScriptGetsItsDiagnosticAtItsPlace) {
     const char* diagnostics;
   } kCases[] = {
       {"markup_reference.tov",
-       "s.tov:2:17: error: unknown reference '&nbsp;' is replaced by nothing\n"},
+       "s.tov:2:17: warning: unknown reference '&nbsp;' is replaced by nothing\n"},
       {"action_unknown_section.tov",
        "s.tov:2:3: error: unknown section 'FILESS': its 1 action is skipped\n"},
       {"action_unknown_name.tov",
@@ -96,6 +97,18 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
        "written as '_CON.txt'\n"
        "s.tov:1:54: warning: action name 'nul.a.b' cannot name its file (it names a device): it "
        "is written as '_nul.a.b'\n"},
+      // What the run drops is an error; what it takes otherwise, a warning.
+      {"<R><FILES a=x b=\"C:\\y\"/></R>",
+       "s.tov:1:11: error: attribute 'a' is dropped: its value needs quotes\n"},
+      {"<R><DEBUG a=\"1\"/></r>",
+       "s.tov:1:1: warning: element <R> is never closed\n"
+       "s.tov:1:18: warning: end tag </r> does not match the open element <R>\n"},
+      {"<R><REGISTRY K=\"HKEY_LOCAL_MACHIN\\Software\"/></R>",
+       "s.tov:1:17: error: unknown registry root 'HKEY_LOCAL_MACHIN' (HKEY_CLASSES_ROOT, "
+       "HKEY_CURRENT_CONFIG, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS): the action "
+       "finds nothing\n"},
+      {"<R><FILES a=\"C:\\x\"><DEBUG b=\"1\"/></FILES></R>",
+       "s.tov:1:4: error: <FILES> holds elements, so its 1 attribute is never run\n"},
   };
   for (const auto& c : kCases) EXPECT_EQ(Diagnostics(c.script, false), c.diagnostics) << c.script;
 }
@@ -103,12 +116,16 @@ TEST(ScriptLintTest, MoreFindingsOfValuesAndConditions) {
 TEST(ScriptLintTest, SignatureMissingOrStale) {
   std::string script = "<R>\n<DEBUG x=\"1\"/>\n</R>\n";
   EXPECT_EQ(Diagnostics(script, true),
-            "s.tov:1:1: warning: not signed: brindle.exe refuses it (tovkit sign)\n");
+            "s.tov:1:1: error: not signed: brindle.exe refuses it (tovkit sign)\n");
   script = testing_support::Signed(script);
   EXPECT_EQ(Diagnostics(script, true), "");
+  // Signed behind a declaration, the end tag carries the token.
+  EXPECT_EQ(Diagnostics(testing_support::Signed("<?xml version=\"1.0\"?>\n<R><DEBUG x=\"1\"/></R>"),
+                        true),
+            "");
   script.replace(script.find("\"1\""), 3, "\"2\"");
   EXPECT_EQ(Diagnostics(script, true),
-            "s.tov:1:1: warning: stale signature: the file changed after signing; brindle.exe "
+            "s.tov:1:1: error: stale signature: the file changed after signing; brindle.exe "
             "refuses it\n");
 }
 
@@ -122,6 +139,15 @@ TEST(ScriptLintTest, ExitStatusJsonAndTheExamplesClean) {
             0)
       << out.str();
   EXPECT_EQ(out.str(), "");
+  // Signed as the engineer signs it, the example lints clean.
+  testing_support::ScratchFolder signedDir("lint-signed");
+  const std::string basics = signedDir / "basics.tov";
+  testing_support::WriteFile(basics,
+                             ReadFile(std::string(BRINDLE_SOURCE_DIR) + "/examples/basics.tov"));
+  ASSERT_EQ(tovkit::Sign({basics}, out, err), 0);
+  out.str("");
+  EXPECT_EQ(tovkit::Lint({basics}, out, err), 0);
+  EXPECT_EQ(out.str(), basics + ": signature holds\n");
   EXPECT_EQ(tovkit::Lint({}, out, err), 2);
   EXPECT_EQ(tovkit::Lint({"--bogus", "x.tov"}, out, err), 2);
   // A name with a backslash and a control byte stays one JSON string.

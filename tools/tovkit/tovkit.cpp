@@ -1,15 +1,5 @@
 #include "tovkit.h"
 
-#include <cstdio>
-#include <iostream>
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 #include "brand.h"
 #include "decrypt.h"
 #include "inspect.h"
@@ -34,32 +24,36 @@ const char kUsage[] =
     "  report    one self-contained HTML page about a result .tgz\n"
     "  brand     a copy of brindle.exe for your organisation (tovkit brand --help)\n"
     "  decrypt   open an encrypted result .tgz.p7m with your key\n"
-    "  help      this text\n";
+    "  version   the version of tovkit (also --version)\n"
+    "  help      this text\n"
+    "\n"
+    "Every command takes --help. Usage errors exit with status 2.\n";
 }  // namespace
 
-int Main(const std::vector<std::string>& args) {
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+         bool progress) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
+    std::ostream& to = args.empty() ? err : out;
+    to << kUsage;
     if (!kHasPrivateKeys) {
-      std::fputs(
-          "\nThis build has no OpenSSL: 'sign --key', 'decrypt' and '--key' need a private\n"
-          "key and work only in the Linux tovkit.\n",
-          args.empty() ? stderr : stdout);
+      to << "\nThis build has no OpenSSL: 'sign --key', 'decrypt' and '--key' need a private\n"
+            "key and work only in the Linux tovkit.\n";
     }
     return args.empty() ? 2 : 0;
   }
-  const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (args[0] == "sign") return Sign(rest, std::cout, std::cerr);
-  if (args[0] == "verify") return Verify(rest, std::cout, std::cerr);
-  if (args[0] == "inspect") {
-    // Progress only for a person watching: a pipe or a log file gets none.
-    return Inspect(rest, std::cout, std::cerr, isatty(fileno(stderr)) != 0);
+  if (args[0] == "version" || args[0] == "--version") {
+    out << "tovkit " << TOVKIT_VERSION << "\n";
+    return 0;
   }
-  if (args[0] == "lint") return Lint(rest, std::cout, std::cerr);
-  if (args[0] == "report") return Report(rest, std::cout, std::cerr);
-  if (args[0] == "brand") return Brand(rest, std::cout, std::cerr);
-  if (args[0] == "decrypt") return Decrypt(rest, std::cout, std::cerr);
-  std::fprintf(stderr, "tovkit: unknown command '%s' (see 'tovkit --help')\n", args[0].c_str());
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "sign") return Sign(rest, out, err);
+  if (args[0] == "verify") return Verify(rest, out, err);
+  if (args[0] == "inspect") return Inspect(rest, out, err, progress);
+  if (args[0] == "lint") return Lint(rest, out, err);
+  if (args[0] == "report") return Report(rest, out, err);
+  if (args[0] == "brand") return Brand(rest, out, err);
+  if (args[0] == "decrypt") return Decrypt(rest, out, err);
+  err << "tovkit: unknown command '" << args[0] << "' (see 'tovkit --help')\n";
   return 2;
 }
 

@@ -9,6 +9,7 @@
 #include "fleet_inspect.h"
 #include "input_file.h"
 #include "result_inspector.h"
+#include "untrusted_text.h"
 
 namespace tovkit {
 
@@ -26,10 +27,15 @@ const char kUsage[] =
     "listed file's CRC-32, missing and extra files. One file: every finding. Several\n"
     "files or a folder (every *.tgz in it), checked on all cores: one line per\n"
     "result with its case, size, scripts run, errors and warnings in its activity\n"
-    "log and its verdict; --json gives the same as a JSON array.\n"
+    "log and its verdict; --json gives the same as a JSON array, with the log's\n"
+    "errors and warnings, each with its script and action.\n"
     "Encrypted results (*.tgz.p7m) are read with --key, the recipient's key.\n"
-    "Exit status 0 only when every result is clean, 1 otherwise, 2 for a usage\n"
-    "error or an unreadable file or folder.\n";
+    "\n"
+    "clean: intact and complete, no ERROR in the activity log. Exit status 0\n"
+    "when every result is clean, 4 when each is intact but one was collected\n"
+    "with errors or ran no script, 1 when one is not intact (damaged, changed,\n"
+    "missing or extra files, files not packed), 2 for a usage error or an\n"
+    "unreadable file or folder.\n";
 
 bool IsTgz(const std::filesystem::path& path) {
   std::string extension = path.extension().string();
@@ -80,19 +86,21 @@ int InspectMany(const std::vector<std::string>& args, bool json, const std::stri
       },
       keyPath);
   if (progress) err << "\r" << std::string(2 * total.size() + 1, ' ') << "\r" << std::flush;
-  const size_t clean =
-      std::count_if(lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean; });
+  size_t count[4] = {0, 0, 0, 0};
+  int status = 0;
+  for (const ResultLine& line : lines) {
+    ++count[static_cast<int>(line.verdict.kind)];
+    const int code = ExitCodeOf(line.verdict.kind);
+    if (code == 1 || status == 0) status = code;
+  }
   if (json) {
     out << SummaryJson(lines);
   } else {
     for (const ResultLine& line : lines) out << SummaryText(line) << "\n";
-    const size_t withErrors = std::count_if(
-        lines.begin(), lines.end(), [](const ResultLine& l) { return l.clean && l.errors > 0; });
-    out << lines.size() << " results: " << clean << " clean";
-    if (withErrors > 0) out << " (" << withErrors << " collected with errors)";
-    out << ", " << lines.size() - clean << " NOT CLEAN\n";
+    out << lines.size() << " results: " << count[0] << " clean, " << count[1] + count[2]
+        << " intact with errors, " << count[3] << " NOT INTACT\n";
   }
-  return clean == lines.size() ? 0 : 1;
+  return status;
 }
 
 }  // namespace
@@ -108,8 +116,12 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       keyPath = args[++i];
       continue;
     }
-    if (arg == "--help" || arg == "-h" || (arg.size() > 1 && arg[0] == '-' && arg != "--json")) {
-      err << kUsage;
+    if (arg == "--help" || arg == "-h") {
+      out << kUsage;
+      return 0;
+    }
+    if (arg.size() > 1 && arg[0] == '-' && arg != "--json") {
+      err << "tovkit inspect: unknown option '" << arg << "'\n" << kUsage;
       return 2;
     }
     if (arg == "--json") {
@@ -129,18 +141,22 @@ int Inspect(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string why;
   OpenedFile file = OpenResult(paths[0], keyPath, &why);
   if (!file) {
-    err << "tovkit inspect: "
-        << (why == "cannot open" ? "cannot open " + paths[0] : paths[0] + ": " + why) << "\n";
+    err << "tovkit inspect: " << Printable(paths[0]) << ": " << why << "\n";
     return 2;
   }
-  const InspectReport report = InspectResult(FileSource(file.get()));
+  const ResultLine line = InspectOne(paths[0], FileSource(file.get()));
+  const InspectReport& report = line.report;
+  out << Printable(paths[0]) << ": " << Printable(FactsText(line.log.facts)) << "\n";
   List(out, "not packed", report.notPacked, report.notPackedCount);
   List(out, "missing", report.missing, report.missingCount);
   List(out, "changed", report.changed, report.changedCount);
   List(out, "extra", report.extra, report.extraCount);
   List(out, "problem", report.problems, report.problemCount);
-  out << paths[0] << ": " << InspectVerdict(report) << "\n";
-  return report.clean() ? 0 : 1;
+  std::vector<std::string> formulas;
+  for (const FormulaCell& cell : line.formulas) formulas.push_back(FormulaCellText(cell));
+  List(out, "warning: a spreadsheet would run this as a formula", formulas, line.formulaCount);
+  out << Printable(paths[0]) << ": " << Printable(line.verdict.headline) << "\n";
+  return ExitCodeOf(line.verdict.kind);
 }
 
 }  // namespace tovkit

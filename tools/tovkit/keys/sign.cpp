@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "input_file.h"
 #include "keys.h"
@@ -98,7 +99,7 @@ int SignOne(const std::string& path, const KeyOptions* keyed, std::ostream& out,
             std::ostream& err) {
   std::string bytes, why;
   if (!ReadInputFile(path, &bytes, &why)) {
-    err << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
+    err << path << ": " << why << "\n";
     return 1;
   }
   if (bytes.find('\0') != std::string::npos) {
@@ -123,15 +124,21 @@ int SignOne(const std::string& path, const KeyOptions* keyed, std::ostream& out,
     out << path << ": signed already, " << CrcText(value) << "\n";
     return 0;
   }
-  // The signed text is never shorter than the file, so writing over it in
-  // place (as brindle.exe signs its file list) leaves no old bytes behind.
-  const bool written =
-      text.size() >= bytes.size() ? WriteTextFile(text, path) : sys::WriteWholeFile(path, text);
-  if (!written) {
-    err << path << ": cannot be written\n";
+  // A new file takes the script's name: a link there would otherwise carry
+  // the signed text to wherever it points.
+  std::error_code linkError;
+  if (std::filesystem::is_symlink(path, linkError)) {
+    err << path << ": is a link; sign the file it points to; left unchanged\n";
     return 1;
   }
-  out << path << ": signed, " << CrcText(value) << (keyed != nullptr ? ", and with the key" : "")
+  if (!WriteOutputFile(path, text, true, &why)) {
+    err << path << ": " << why << "; left unchanged\n";
+    return 1;
+  }
+  out << path << ": signed, " << CrcText(value)
+      << (keyed != nullptr
+              ? ", and with the key of " + CertificateFingerprint(keyed->certificate.der)
+              : std::string())
       << "\n";
   return 0;
 }
@@ -145,17 +152,17 @@ std::string KeySignatureNote(const std::string& text, const Certificate* trusted
   *good = trusted == nullptr;
   if (!ParseKeySignature(text, &signature, &body, &present))
     return present ? "key signature damaged" : trusted != nullptr ? "no key signature" : "";
-  std::string note = std::string("key signature ") + SchemeName(signature.scheme) + ", key " +
-                     HexText(signature.keyId).substr(0, 16);
-  if (trusted == nullptr) return note;
+  const std::string note = std::string("key signature ") + SchemeName(signature.scheme);
+  if (trusted == nullptr) return note + ", not checked (give --cert ORG-CERT.pem)";
+  const std::string key = CertificateFingerprint(trusted->der);
   switch (CheckKeySignature(text, *trusted)) {
     case KeyCheck::Valid:
       *good = true;
-      return note + ": verified";
+      return note + ": verified with " + key;
     case KeyCheck::OtherKey:
-      return note + ": another key than the certificate's";
+      return note + ": made with another key than that of " + key;
     case KeyCheck::Changed:
-      return note + ": changed after signing";
+      return note + ": changed after signing with " + key;
     default:
       return note + ": cannot be checked";
   }
@@ -232,7 +239,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   for (const std::string& path : files) {
     std::string text, why;
     if (!ReadInputFile(path, &text, &why)) {
-      out << "BAD " << path << ": cannot be read" << (why.empty() ? "" : ": " + why) << "\n";
+      out << "BAD " << path << ": " << why << "\n";
       status = 1;
       continue;
     }

@@ -8,9 +8,9 @@
 
 namespace tovkit {
 
-// Exit status 0 when the page was written (whatever the result holds), 1
-// when the result cannot be read or the page cannot be written, 2 for a
-// usage error.
+// Once the page is written, the verdict's exit status (0 clean, 4 intact
+// with errors, 1 not intact); 1 when the page cannot be written, 2 for a
+// usage error or a result that cannot be read.
 int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tovkit

@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "input_file.h"
+
 // Gives up to `size` bytes; 0 at the end, -1 on a read error.
 using ByteSource = std::function<long(unsigned char* buffer, size_t size)>;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using OpenedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads `file` (opened "rb"), which must stay open while the source is used.
 ByteSource FileSource(std::FILE* file);
@@ -35,6 +32,9 @@ class GzipReader {
   // many) or is damaged (false, error() says why).
   bool Read(unsigned char* out, size_t size, size_t* got);
   const std::string& error() const { return error_; }
+  // Bytes follow the last whole gzip member: no writer of ours puts any
+  // there, and tar may read them otherwise than we do.
+  bool trailingBytes() const { return trailingBytes_; }
 
  private:
   bool Refill();
@@ -46,6 +46,7 @@ class GzipReader {
   bool sourceDone_ = false;
   bool ended_ = false;
   bool betweenMembers_ = false;
+  bool trailingBytes_ = false;
   size_t membersDone_ = 0;
   uint64_t produced_ = 0;
   std::string error_;
@@ -133,9 +134,6 @@ class MemberObserver {
 };
 
 InspectReport InspectResult(const ByteSource& source, MemberObserver* observer = nullptr);
-
-// One line: "clean: ..." or "NOT CLEAN: ...".
-std::string InspectVerdict(const InspectReport& report);
 
 // A text of the result (log line, manifest row) in UTF-8: each "<U+XXXX>"
 // for a name the run's code page lacked turned back into its character,

@@ -21,7 +21,12 @@ const char kReportHelp[] =
     "'tovkit inspect'), what was collected, the process list and file versions,\n"
     "and the whole activity log. Without -o the page goes beside the result, as\n"
     "RESULT.html. An encrypted result (RESULT.tgz.p7m) is read with --key, the\n"
-    "recipient's key.\n";
+    "recipient's key.\n"
+    "\n"
+    "Exit status as tovkit inspect's, once the page is written: 0 clean, 4\n"
+    "intact but collected with errors or no script ran, 1 not intact (or the\n"
+    "page cannot be written), 2 for a usage error or a result that cannot be\n"
+    "read.\n";
 
 std::string DefaultOutput(const std::string& result) {
   const size_t slash = result.find_last_of("/\\");
@@ -65,19 +70,19 @@ int Report(const std::vector<std::string>& args, std::ostream& out, std::ostream
   std::string error;
   OpenedFile file = OpenResult(result, keyPath, &error);
   if (!file) {
-    err << "tovkit report: "
-        << (error == "cannot open" ? "cannot open " + result : result + ": " + error) << "\n";
-    return 1;
+    err << "tovkit report: " << result << ": " << error << "\n";
+    return 2;
   }
   const ResultSummary summary = ReadResultSummary(FileSource(file.get()));
   const size_t slash = result.find_last_of("/\\");
   const std::string title = slash == std::string::npos ? result : result.substr(slash + 1);
-  if (!sys::WriteWholeFile(output, RenderReportHtml(summary, title))) {
-    err << "tovkit report: cannot write " << output << "\n";
+  std::string why;
+  if (!WriteOutputFile(output, RenderReportHtml(summary, title), true, &why)) {
+    err << "tovkit report: " << output << ": " << why << "\n";
     return 1;
   }
-  out << output << ": " << InspectVerdict(summary.inspect) << "\n";
-  return 0;
+  out << output << ": " << Printable(summary.verdict.headline) << "\n";
+  return ExitCodeOf(summary.verdict.kind);
 }
 
 }  // namespace tovkit

@@ -32,7 +32,7 @@ OpenedFile OpenResult(const std::string& path, const std::string& keyPath, std::
   std::string why;
   OpenedFile file(OpenInputFile(path, &why));
   if (!file) {
-    *error = why.empty() ? "cannot open" : "cannot open: " + why;
+    *error = why;
     return nullptr;
   }
   if (!IsEnvelope(file.get())) return file;
@@ -72,6 +72,7 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << kUsage;
     return 2;
   }
+  const bool replace = !output.empty();
   if (output.empty()) {
     const std::string suffix = ".p7m";
     const bool named = input.size() > suffix.size() &&
@@ -89,23 +90,23 @@ int Decrypt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string why;
   OpenedFile in(OpenInputFile(input, &why));
   if (!in) {
-    err << "tovkit decrypt: cannot open " << input << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit decrypt: " << input << ": " << why << "\n";
     return 1;
   }
   // Written beside and renamed at the end: a failure leaves an existing
   // file of that name as it was, and half a result never passes for one.
-  const std::string part = output + ".part";
-  OpenedFile target(std::fopen(part.c_str(), "wb"));
-  if (!target) {
-    err << "tovkit decrypt: cannot write " << part << "\n";
+  OutputFile target(output);
+  std::string error;
+  if (!target.Open(&error)) {
+    err << "tovkit decrypt: " << output << ": " << error << "\n";
     return 1;
   }
-  std::string error;
-  const bool done = DecryptEnvelope(in.get(), key, target.get(), &error);
-  const bool closed = std::fclose(target.release()) == 0;
-  if (!done || !closed || std::rename(part.c_str(), output.c_str()) != 0) {
-    std::remove(part.c_str());
-    err << "tovkit decrypt: " << input << ": " << (done ? "cannot write " + output : error) << "\n";
+  if (!DecryptEnvelope(in.get(), key, target.file(), &error)) {
+    err << "tovkit decrypt: " << input << ": " << error << "\n";
+    return 1;
+  }
+  if (!target.Commit(replace, &error)) {
+    err << "tovkit decrypt: " << output << ": " << error << "\n";
     return 1;
   }
   out << output << ": decrypted\n";

@@ -12,6 +12,7 @@ namespace {
 
 const unsigned char kEnvelopedData[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x03};
 const unsigned char kRsaEncryption[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x01, 0x01};
+const unsigned char kRsaOaep[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x01, 0x07};
 const unsigned char kAes256Cbc[] = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x01, 0x2a};
 
 template <size_t N>
@@ -24,8 +25,16 @@ bool Fail(std::string* error, const char* why) {
   return false;
 }
 
+// A streamed envelope (`openssl cms -encrypt -stream`): BER with lengths
+// left open, which this reader does not take.
+bool IsStreamed(const unsigned char* head, size_t size) {
+  return size >= 2 + 2 + sizeof kEnvelopedData && head[0] == der::kSequence && head[1] == 0x80 &&
+         head[2] == der::kOid && head[3] == sizeof kEnvelopedData &&
+         std::memcmp(head + 4, kEnvelopedData, sizeof kEnvelopedData) == 0;
+}
+
 // One RecipientInfo; only key transport to an issuer and serial is kept.
-void ReadRecipient(const der::Item& info, EnvelopeHead* out) {
+void ReadRecipient(const der::Item& info, EnvelopeHead* out, bool* oaep) {
   if (info.tag != der::kSequence) return;  // key agreement, KEK or password
   der::Reader fields(info);
   der::Item version, id, algorithm, key, oid;
@@ -33,7 +42,9 @@ void ReadRecipient(const der::Item& info, EnvelopeHead* out) {
       !fields.Expect(der::kSequence, &algorithm) || !fields.Expect(der::kOctetString, &key))
     return;
   der::Reader alg(algorithm);
-  if (!alg.Expect(der::kOid, &oid) || !IsOid(oid, kRsaEncryption)) return;
+  if (!alg.Expect(der::kOid, &oid)) return;
+  if (IsOid(oid, kRsaOaep)) *oaep = true;
+  if (!IsOid(oid, kRsaEncryption)) return;
   std::string who = "subject key id";
   if (id.tag == der::kSequence) {
     der::Reader parts(id);
@@ -48,6 +59,7 @@ void ReadRecipient(const der::Item& info, EnvelopeHead* out) {
 }  // namespace
 
 bool LooksLikeEnvelope(const unsigned char* head, size_t size) {
+  if (IsStreamed(head, size)) return true;
   der::Reader reader(head, size);
   uint64_t length = 0;
   der::Item oid;
@@ -58,6 +70,11 @@ bool LooksLikeEnvelope(const unsigned char* head, size_t size) {
 bool ReadEnvelopeHead(const unsigned char* head, size_t size, uint64_t fileSize, EnvelopeHead* out,
                       std::string* error) {
   *out = EnvelopeHead();
+  if (IsStreamed(head, size)) {
+    return Fail(error,
+                "streamed (BER) CMS; re-encode it with `openssl cms -cmsout -inform DER "
+                "-outform DER`");
+  }
   der::Reader reader(head, size);
   uint64_t length = 0;
   der::Item oid, version, item;
@@ -73,7 +90,10 @@ bool ReadEnvelopeHead(const unsigned char* head, size_t size, uint64_t fileSize,
   der::Item recipients;
   if (!reader.Expect(der::kSet, &recipients)) return Fail(error, "damaged recipient list");
   der::Reader each(recipients);
-  while (each.Next(&item)) ReadRecipient(item, out);
+  bool oaep = false;
+  while (each.Next(&item)) ReadRecipient(item, out, &oaep);
+  if (out->encryptedKeys.empty() && oaep)
+    return Fail(error, "RSA-OAEP key transport is not supported");
   if (out->encryptedKeys.empty())
     return Fail(error, "no recipient with an RSA key: tovkit opens only those");
   der::Item contentType, algorithm, algOid, iv;

@@ -8,7 +8,9 @@
 #include "collect/event_channel_collector.h"
 #include "collect/external_command.h"
 #include "collect/file_collector.h"
+#include "collect/registry_collector.h"
 #include "expr/path_resolver.h"
+#include "expr/registry_root.h"
 #include "expr/version_logic.h"
 #include "input_file.h"
 #include "run/file_names.h"
@@ -17,6 +19,7 @@
 #include "run/text.h"
 #include "script/action_dispatcher.h"
 #include "sys/file_system.h"
+#include "untrusted_text.h"
 
 namespace tovkit {
 
@@ -25,19 +28,19 @@ namespace {
 const char kLintHelp[] =
     "usage: tovkit lint [--json] [--unsigned] SCRIPT...\n"
     "\n"
-    "Reads each script as brindle.exe does and walks it as the run would,\n"
-    "without collecting anything, and reports what the run would drop or skip\n"
-    "without a word: markup the reader cannot take, unknown sections, actions\n"
-    "and condition words, path variables that never resolve, bad FILES switches\n"
-    "and EXECUTE time limits, directory searches that write nothing; and as\n"
-    "warnings what works but likely not as meant, and a missing or stale\n"
-    "signature.\n"
+    "Reads each script as brindle.exe does, signed or not, and walks it as the\n"
+    "run would, without collecting anything. Errors are what a run drops or\n"
+    "skips: attributes and elements the reader drops, unknown sections, actions,\n"
+    "registry roots and condition words, path variables that never resolve, bad\n"
+    "FILES switches and EXECUTE time limits, directory searches that write\n"
+    "nothing, a signature that does not hold. Warnings are what a run takes but\n"
+    "likely not as meant. Says of each signed script whether its signature holds.\n"
     "\n"
     "  --json      one JSON array of findings on standard output\n"
     "  --unsigned  the scripts are sources, signed later: no signature check\n"
     "\n"
-    "Exit status 0 when no script has a finding, 1 when one has, 2 for a\n"
-    "usage error.\n";
+    "Exit status 0 when no script has an error (warnings alone leave it 0), 1\n"
+    "when one has or cannot be read, 2 for a usage error.\n";
 
 const char* const kEventLogAttributes[] = {"Application_log_required",
                                            "Security_log_required",
@@ -101,6 +104,7 @@ class Linter {
   void CheckSection(const ScriptNode& element, const std::string& name);
   void CheckFiles(const ScriptNode& attribute, const std::string& value);
   void CheckExecute(const ScriptNode& attribute, const std::string& value);
+  void CheckRegistry(const ScriptNode& attribute, const std::string& value);
   void CheckActiveDirectory(const ScriptNode& element);
   void CheckEventLogSettings(const ScriptNode& element);
 
@@ -152,6 +156,13 @@ void Linter::Walk(const ScriptNode& root) {
     if (hasChildren && role == ElementRole::EventLogSettings) {
       Add(node, false,
           "EVENT_LOGS holds elements: it is walked as a section and its attributes are ignored");
+    } else if (hasChildren && role != ElementRole::Condition) {
+      const size_t count = AttributesOf(node).size();
+      if (count > 0) {
+        Add(node, true,
+            "<" + name + "> holds elements, so its " + std::to_string(count) +
+                (count == 1 ? " attribute is" : " attributes are") + " never run");
+      }
     }
     if (!hasChildren) {
       if (role == ElementRole::EventLogSettings) {
@@ -225,6 +236,7 @@ void Linter::CheckSection(const ScriptNode& element, const std::string& name) {
     }
     if (known == "FILES" || known == "FILE_VERSIONS") CheckFiles(attr.node, attr.value);
     if (known == "EXECUTE") CheckExecute(attr.node, attr.value);
+    if (known == "REGISTRY") CheckRegistry(attr.node, attr.value);
     ChannelSpec channel;  // an unknown channel is no finding: channels differ per machine
     if (known == "EVENT_CHANNELS" && !ParseChannelSpec(attr.value, &channel).empty()) {
       Add(InValue(attr.node, attr.value, 0), true, ParseChannelSpec(attr.value, &channel));
@@ -276,6 +288,20 @@ void Linter::CheckExecute(const ScriptNode& attribute, const std::string& value)
         "no time limit: the tool gets 5 minutes; write '~MINUTES command' to choose");
   }
   CheckReferences(attribute, value);
+}
+
+// A key path names its root in full; a root the collector does not know
+// finds nothing, and the run says only that no key matched.
+void Linter::CheckRegistry(const ScriptNode& attribute, const std::string& value) {
+  std::string root, subkey;
+  if (!IsKeyPathSpecification(value)) return;
+  if (!SplitKeyPath(value, &root, &subkey)) root = value;
+  if (ParseRegistryRoot(root) == RegistryRootNone) {
+    Add(InValue(attribute, value, 0), true,
+        "unknown registry root '" + root +
+            "' (HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
+            "HKEY_USERS): the action finds nothing");
+  }
 }
 
 void Linter::CheckActiveDirectory(const ScriptNode& element) {
@@ -344,6 +370,7 @@ void Linter::CheckEventLogSettings(const ScriptNode& element) {
   }
 }
 
+// What the run refuses of the signature; nothing when it holds.
 void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings) {
   // As the run reads it: the text ends at the first zero byte.
   std::string text = bytes.substr(0, bytes.find('\0'));
@@ -351,13 +378,13 @@ void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings
   SourcePosition start;
   start.line = start.column = 1;
   if (!StripSignature(&text)) {
-    findings->push_back(LintFinding{start, false,
+    findings->push_back(LintFinding{start, true,
                                     stored == 0 ? "not signed: brindle.exe refuses it "
                                                   "(tovkit sign)"
                                                 : "signature damaged: brindle.exe refuses it"});
   } else if (TextCrc(text) != stored) {
     findings->push_back(LintFinding{
-        start, false, "stale signature: the file changed after signing; brindle.exe refuses it"});
+        start, true, "stale signature: the file changed after signing; brindle.exe refuses it"});
   }
   KeySignature signature;
   std::string body;
@@ -368,22 +395,29 @@ void CheckSignature(const std::string& bytes, std::vector<LintFinding>* findings
   }
 }
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
+// The reader's own findings: what it drops is an error, what it takes
+// otherwise than written a warning.
+bool ReaderDrops(const std::string& message) {
+  for (const char* drop : {" is dropped: ", " is repeated", "the rest of the file", "reading stops",
+                           "no element:", "has no closing quote"}) {
+    if (message.find(drop) != std::string::npos) return true;
   }
-  return out + "\"";
+  return false;
+}
+
+// A signed script ends in "</Root_TOKEN>" when its first '>' closes a
+// declaration: the reader leaves the root open, which changes nothing.
+// The two findings that says are left out.
+bool SignedEndTag(const std::string& bytes, const std::string& message) {
+  std::string text = bytes.substr(0, bytes.find('\0'));
+  if (!StripSignature(&text)) return false;
+  const size_t last = bytes.rfind('>', bytes.find('\0'));
+  const size_t open = last == std::string::npos ? last : bytes.rfind("</", last);
+  if (open == std::string::npos || last - open < 11) return false;
+  const std::string name = bytes.substr(open + 2, last - open - 11);
+  const std::string tag = bytes.substr(open, last - open + 1);
+  return message == "element <" + name + "> is never closed" ||
+         message == "end tag " + tag + " does not match the open element <" + name + ">";
 }
 
 }  // namespace
@@ -393,7 +427,9 @@ std::vector<LintFinding> LintScript(const std::string& bytes, const LintOptions&
   ScriptDocument document;
   document.LoadFromBytes(bytes);
   for (const ReadProblem& problem : document.problems()) {
-    findings.push_back(LintFinding{problem.position, true, problem.message});
+    if (SignedEndTag(bytes, problem.message)) continue;
+    findings.push_back(
+        LintFinding{problem.position, ReaderDrops(problem.message), problem.message});
   }
   if (document.HasRoot()) Linter(&findings).Walk(document.Root());
   if (options.checkSignature) CheckSignature(bytes, &findings);
@@ -420,9 +456,10 @@ void WriteFindingsJson(std::ostream& out,
   const char* separator = "\n";
   for (const auto& item : findings) {
     const LintFinding& f = item.second;
-    out << separator << "  {\"file\": " << JsonText(item.first) << ", \"line\": " << f.position.line
-        << ", \"column\": " << f.position.column << ", \"severity\": \""
-        << (f.error ? "error" : "warning") << "\", \"message\": " << JsonText(f.message) << "}";
+    out << separator << "  {\"file\": " << JsonString(item.first)
+        << ", \"line\": " << f.position.line << ", \"column\": " << f.position.column
+        << ", \"severity\": \"" << (f.error ? "error" : "warning")
+        << "\", \"message\": " << JsonString(f.message) << "}";
     separator = ",\n";
   }
   out << (findings.empty() ? "]\n" : "\n]\n");
@@ -453,12 +490,13 @@ int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     return 2;
   }
   std::vector<std::pair<std::string, LintFinding>> all;
+  std::vector<std::string> holds;  // scripts whose signature holds
   size_t errors = 0, warnings = 0;
   for (const std::string& path : paths) {
     std::string bytes, why;
     if (!ReadInputFile(path, &bytes, &why)) {
       LintFinding unreadable;
-      unreadable.message = why.empty() ? "cannot be read" : "cannot be read: " + why;
+      unreadable.message = why;
       all.emplace_back(path, unreadable);
       ++errors;
       continue;
@@ -467,17 +505,21 @@ int Lint(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       ++(finding.error ? errors : warnings);
       all.emplace_back(path, std::move(finding));
     }
+    std::vector<LintFinding> signature;
+    CheckSignature(bytes, &signature);
+    if (options.checkSignature && signature.empty()) holds.push_back(path);
   }
   if (json) {
     WriteFindingsJson(out, all);
   } else {
+    for (const std::string& path : holds) out << path << ": signature holds\n";
     for (const auto& item : all) out << FormatFinding(item.first, item.second) << "\n";
     if (!all.empty()) {
       out << errors << (errors == 1 ? " error, " : " errors, ") << warnings
           << (warnings == 1 ? " warning\n" : " warnings\n");
     }
   }
-  return all.empty() ? 0 : 1;
+  return errors == 0 ? 0 : 1;
 }
 
 }  // namespace tovkit

@@ -10,9 +10,4 @@ bool SignWithKey(const std::string&, const Certificate&, bool, const std::string
   return false;
 }
 
-bool DecryptEnvelope(std::FILE*, const std::string&, std::FILE*, std::string* error) {
-  *error = kNeedsOpenSsl;
-  return false;
-}
-
 }  // namespace tovkit

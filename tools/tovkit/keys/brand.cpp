@@ -49,31 +49,20 @@ bool ReadPe(const std::string& file, PeFields* out) {
   return true;
 }
 
-std::string Fingerprint(const std::string& der) {
-  std::string digest;
-  if (!sys::Sha256(der, &digest)) return "(no SHA-256 here)";
-  std::string text = HexText(digest);
-  std::string out;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    if (!out.empty()) out += ':';
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
-    out += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
-  }
-  return out;
-}
-
-void Describe(std::ostream& out, const char* role, const std::string& der) {
+// False for a certificate that cannot be read.
+bool Describe(std::ostream& out, const char* role, const std::string& der) {
   Certificate certificate;
   if (!ParseCertificate(der, &certificate)) {
     out << role << ": unreadable certificate\n";
-    return;
+    return false;
   }
   out << role << ": " << certificate.subject << "\n"
       << "  key: "
       << (certificate.kind == Certificate::KeyKind::EcP256
               ? std::string("EC P-256")
               : "RSA " + std::to_string(certificate.modulus.size() * 8))
-      << "\n  SHA256 Fingerprint=" << Fingerprint(der) << "\n";
+      << "\n  SHA256 Fingerprint=" << CertificateFingerprint(der) << "\n";
+  return true;
 }
 
 int Show(const std::string& path, std::ostream& out, std::ostream& err) {
@@ -81,7 +70,7 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
   size_t offset = 0;
   std::string why;
   if (!ReadInputFile(path, &file, &why)) {
-    err << "tovkit brand: cannot read " << path << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit brand: " << path << ": " << why << "\n";
     return 2;
   }
   if (!FindBrandBlock(file, &offset)) {
@@ -99,9 +88,15 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
     return 0;
   }
   out << path << ": branded\n";
-  if (!certificates.trust.empty()) Describe(out, "runs scripts signed by", certificates.trust);
+  bool readable = true;
+  if (!certificates.trust.empty())
+    readable = Describe(out, "runs scripts signed by", certificates.trust);
   if (!certificates.recipient.empty())
-    Describe(out, "encrypts results for", certificates.recipient);
+    readable = Describe(out, "encrypts results for", certificates.recipient) && readable;
+  if (!readable) {
+    err << "tovkit brand: " << path << ": a certificate of its brand block cannot be read\n";
+    return 1;
+  }
   return 0;
 }
 
@@ -133,6 +128,12 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     } else if (arg == "--show") {
       show = true;
     } else if (arg == "--trust" && hasValue) {
+      // The brand block holds one certificate to trust: a second one is
+      // refused rather than one of them dropped.
+      if (!trust.empty()) {
+        err << "tovkit brand: a copy trusts one certificate; --trust is given more than once\n";
+        return 2;
+      }
       trust = args[++i];
     } else if (arg == "--encrypt-to" && hasValue) {
       recipient = args[++i];
@@ -149,6 +150,11 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     return Show(program, out, err);
   if (show || program.empty() || trust.empty() || output.empty()) {
     err << kUsage;
+    return 2;
+  }
+  const std::string folder = FolderOfOutput(output);
+  if (!sys::FolderExists(folder)) {
+    err << "tovkit brand: " << output << ": its folder " << folder << " does not exist\n";
     return 2;
   }
   if (IsOneOfInputs(output, {program, trust, recipient})) {
@@ -178,7 +184,7 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   PeFields pe;
   std::string block;
   if (!ReadInputFile(program, &file, &why)) {
-    err << "tovkit brand: cannot read " << program << (why.empty() ? "" : ": " + why) << "\n";
+    err << "tovkit brand: " << program << ": " << why << "\n";
     return 1;
   }
   if (!ReadPe(file, &pe) || !FindBrandBlock(file, &offset)) {
@@ -196,6 +202,14 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         << "-byte brand block\n";
     return 1;
   }
+  BrandCertificates old;
+  if (ParseBrandBlock(reinterpret_cast<const unsigned char*>(file.data()) + offset,
+                      file.size() - offset, &old) &&
+      (!old.trust.empty() || !old.recipient.empty())) {
+    out << program << " is branded already; the copy replaces that brand:\n";
+    if (!old.trust.empty()) Describe(out, "  ran scripts signed by", old.trust);
+    if (!old.recipient.empty()) Describe(out, "  encrypted results for", old.recipient);
+  }
   file.replace(offset, block.size(), block);
   // A checksum of 0 means none; a stated one must stay right.
   const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
@@ -203,8 +217,8 @@ int Brand(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const uint32_t sum = PeChecksum(file, pe.checksum);
     for (int i = 0; i < 4; ++i) file[pe.checksum + i] = static_cast<char>((sum >> (8 * i)) & 0xff);
   }
-  if (!sys::WriteWholeFile(output, file)) {
-    err << "tovkit brand: cannot write " << output << "\n";
+  if (!WriteOutputFile(output, file, true, &why)) {
+    err << "tovkit brand: " << output << ": " << why << "\n";
     return 1;
   }
   return Show(output, out, err);
