@@ -221,7 +221,10 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   if (opened != nullptr) *opened = nullptr;
   uint64_t size = 0;
   int64_t mtime = 0;
-  if (!file.Open(filePath) || !file.Status(&size, &mtime)) {
+  const bool open = file.Open(filePath);
+  // A link the listing did not show is left as the walk leaves one.
+  if (open && file.NotAFile()) return false;
+  if (!open || !file.Status(&size, &mtime)) {
     Settings().writeFailed = true;
     if (fault != nullptr) *fault = Format("cannot be opened (error %lu)", file.error());
     return false;
@@ -350,6 +353,8 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
   // Only the user's stop ends the walk: after a failed write everything that
   // can still be packed goes in, and a full disk fails each file at once.
   visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
+  // Each file is opened anyway: its handle tells a link (AddMember).
+  visitor.linksAskedOfHandles = true;
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
     if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));

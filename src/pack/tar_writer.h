@@ -69,6 +69,10 @@ class SourceFile {
   bool Open(const std::string& path);
   // Length and last change (seconds since 1970, UTC) of the open file.
   bool Status(uint64_t* size, int64_t* mtime);
+  // Whether the name opened is a link (one the walk could not tell by its
+  // listing), a folder or a device, as its handle tells: never packed, nor
+  // deleted through.
+  bool NotAFile() const;
   // Up to `size` bytes; false on a read error.
   bool Read(unsigned char* buffer, size_t size, size_t* got);
   // The system's error code of the last call that failed.

@@ -41,6 +41,9 @@ bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
   return true;
 }
 
+// The walk told links apart by lstat; Status refuses anything else.
+bool SourceFile::NotAFile() const { return false; }
+
 bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   *got = 0;
   while (*got < size) {

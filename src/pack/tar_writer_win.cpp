@@ -7,6 +7,9 @@ namespace tar_io {
 struct SourceFile::Impl {
   sys::FileHandle file;
   DWORD error = 0;
+  // Asked once at the open: the member's header, the link check and the
+  // removal all take it from here.
+  sys::OpenedFacts facts;
 };
 
 SourceFile::SourceFile() : impl_(new Impl) {}
@@ -19,31 +22,34 @@ bool SourceFile::Open(const std::string& path) {
   impl_->file = sys::FileHandle(
       ::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!impl_->file.valid()) impl_->error = ::GetLastError();
-  return impl_->file.valid();
+  if (!impl_->file.valid()) {
+    impl_->error = ::GetLastError();
+    return false;
+  }
+  impl_->facts = sys::DescribeOpenedFile(impl_->file.get(), path);
+  return true;
 }
+
+bool SourceFile::NotAFile() const { return impl_->facts.kind == sys::OpenedFile::Other; }
 
 unsigned long SourceFile::error() const { return impl_->error; }
 
 void SourceFile::RemoveAndClose(const std::string& path) {
-  sys::RemoveOpenedFile(&impl_->file, path);
+  sys::RemoveOpenedFile(&impl_->file, path, impl_->facts.kind);
 }
 
 bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
-  LARGE_INTEGER length;
-  if (!::GetFileSizeEx(impl_->file.get(), &length)) {
-    impl_->error = ::GetLastError();
+  const sys::OpenedFacts& facts = impl_->facts;
+  if (!facts.known) {
+    impl_->error = ERROR_GEN_FAILURE;
     return false;
   }
-  *size = static_cast<uint64_t>(length.QuadPart);
-  FILETIME written;
-  *mtime = 0;  // a member without a time is still worth having
-  if (::GetFileTime(impl_->file.get(), nullptr, nullptr, &written)) {
-    const uint64_t ticks =
-        (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-    // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01.
-    *mtime = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
-  }
+  *size = facts.size;
+  const uint64_t ticks =
+      (static_cast<uint64_t>(facts.written.dwHighDateTime) << 32) | facts.written.dwLowDateTime;
+  // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01. A
+  // file without a time still makes a member (of time 0).
+  *mtime = static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
   return true;
 }
 

@@ -127,6 +127,18 @@ enum class OpenedFile {
 };
 OpenedFile WhatWasOpened(HANDLE file, const std::string& path);
 
+// What one question to an open file tells: what WhatWasOpened answers, and
+// what packing and the rule for hard links need. Where GetFileInformation-
+// ByHandle and the name check would cost Wine three calls, this is one.
+struct OpenedFacts {
+  OpenedFile kind = OpenedFile::Unknown;
+  bool known = false;  // the fields below were told
+  uint64_t size = 0;
+  FILETIME written{};  // last change
+  uint32_t links = 0;  // the file's names (hard links)
+};
+OpenedFacts DescribeOpenedFile(HANDLE file, const std::string& path);
+
 // Marks the file open as `file` (with DELETE access) to go when its last
 // handle closes; false when the system refuses (a read-only file).
 bool DeleteOnClose(HANDLE file);
@@ -137,5 +149,7 @@ bool DeleteOnClose(HANDLE file);
 // the system cannot tell, or refuses (a read-only file), the path is
 // deleted as RemoveFile does.
 void RemoveOpenedFile(FileHandle* file, const std::string& path);
+// The same, when what the handle holds was asked already.
+void RemoveOpenedFile(FileHandle* file, const std::string& path, OpenedFile kind);
 
 }  // namespace sys
