@@ -150,9 +150,11 @@ bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
     if (got == 0) break;
     value = crc32(value, buffer->data(), got);
     DWORD written = 0;
-    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr) || written != got) {
+    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr)) {
       return fail(LastError());
     }
+    // A file on disk takes less only when the disk is full.
+    if (written != got) return fail(ERROR_DISK_FULL);
     total += got;
     // A short read is the end of a file on disk: no further call to learn it.
     if (got < buffer->size()) break;
