@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -339,9 +340,17 @@ void FileCollector::CopyCurrentFile() {
     return crcKnown;
   };
   bool copied = copy(false);
-  if (!copied && taken) {
-    // An earlier action's copy, or anything else, at the name.
-    ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_, PathExistsOnDisk,
+  // An earlier action's copy, or anything else, at the name; a link whose
+  // target is missing is seen only by the create, and is kept from the next
+  // choice that way.
+  std::vector<std::string> takenNames;
+  const PathExists takenOrThere = [&takenNames](const std::string& path) {
+    return std::find(takenNames.begin(), takenNames.end(), path) != takenNames.end() ||
+           PathExistsOnDisk(path);
+  };
+  for (int tries = 0; !copied && taken && tries < 4; ++tries) {
+    takenNames.push_back(target.destination);
+    ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_, takenOrThere,
                      &target);
     copied = copy(false);
   }

@@ -33,6 +33,11 @@ plant_dangling() {
     mkdir -p "out/~BX_TEMP/slow/$(dirname "$name")" && ln -s "$PWD/victim/new-$(basename "$name")" "out/~BX_TEMP/slow/$name"
   done'
 }
+# A link to nothing at the name the copy is mirrored to: it goes beside it.
+plant_copy_name() {
+  while_tool_runs bash -c 'at="out/~BX_TEMP/slow/Copy/C/$(basename "$PWD")" && mkdir -p "$at" &&
+    ln -s "$PWD/victim/new-slow.tov" "$at/slow.tov"'
+}
 plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
 
 # name | plant | result file in out/ ("-": none) | exit code
@@ -41,6 +46,7 @@ temp-link|plant_temp|-|1
 lock|plant_lock|r.tgz|4
 live|plant_live|r.tgz|4
 dangling|plant_dangling|r.tgz|1
+copy-name|plant_copy_name|r.tgz|0
 result-link|plant_result|r.tgz|0
 swapped|plant_swap|-|1"
 while IFS='|' read -r name plant result code; do
@@ -80,5 +86,7 @@ check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostil
 # A collector that could not write through the planted link says so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_dangling/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to write .*PROCESS_LIST.txt' <<<"$log"
+log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_copy-name/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
+check "copy-name: the copy goes beside the link" grep -q 'Collected File: .* as slow\\Copy\\slow.tov$' <<<"$log"
 
 e2e_done
