@@ -1,5 +1,8 @@
 #include "app/run_driver.h"
 
+#include <algorithm>
+#include <set>
+
 #include "app/output_path.h"
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
@@ -78,6 +81,20 @@ void ScriptRunner::ClearLeftovers() {
   sys::RemoveFileNotThroughLink(outputPath);
   const std::vector<std::string> left = sys::RemoveFolderTree(tempFolder);
   linksLeft_.insert(linksLeft_.end(), left.begin(), left.end());
+  // The run makes its folder new: one that keeps what could not go is set
+  // aside whole, what it holds untouched.
+  if (left.empty() || !sys::FolderExists(tempFolder) || sys::IsLink(tempFolder)) return;
+  for (int n = 1; n < 1000; ++n) {
+    const std::string aside = tempFolder + ".left." + std::to_string(n);
+    if (sys::MoveAside(tempFolder, aside)) {
+      for (std::string& link : linksLeft_) {
+        if (link.compare(0, tempFolder.size() + 1, tempFolder + "\\") == 0) {
+          link = aside + link.substr(tempFolder.size());
+        }
+      }
+      return;
+    }
+  }
 }
 
 void ScriptRunner::NameLinksLeft() {
@@ -102,7 +119,8 @@ bool ScriptRunner::ClaimTempFolder() {
   return false;
 }
 
-ScriptRunner::~ScriptRunner() = default;
+// The run's folders are let go with the runner.
+ScriptRunner::~ScriptRunner() { sys::ReleaseHeldFolders(); }
 
 int32_t ScriptRunner::Run(int32_t pass) {
   if (pass == RunPassRun) {
@@ -123,13 +141,13 @@ int32_t ScriptRunner::Run(int32_t pass) {
 void ScriptRunner::StartRun() {
   const RunSettings& settings = Settings();
   activityLog->Enable();
-  // Unchecked: a folder that cannot be made fails the first log line, which
-  // raises the run's flags.
-  sys::CreateFolder(tempFolder);
-  // A link planted under the folder's name since it was cleared would take
-  // the run's files, and the packer's deletions, somewhere else; the
-  // identity keeps a folder swapped in later from being packed or emptied.
-  tempIdentity_ = sys::IdentifyFolder(tempFolder);
+  // Made new, private to the running user, SYSTEM and Administrators, and
+  // held open for the whole run: nobody else can put anything into it, or
+  // move it away and leave a link in its place. A folder or link put under
+  // its name since the old one was cleared is not the run's own. The
+  // identity keeps a folder swapped in by what share modes cannot stop
+  // from being written to, packed or emptied.
+  if (sys::CreatePrivateFolder(tempFolder)) tempIdentity_ = sys::IdentifyFolder(tempFolder);
   if (!tempIdentity_.known) {
     activityLog->Disable();
     RaiseWriteFailure();
@@ -151,7 +169,22 @@ void ScriptRunner::StartRun() {
     activityLog->Write(SeverityInformation, Format("Another run is writing %s; this run writes %s",
                                                    givenOutputPath_.c_str(), outputPath.c_str()));
   }
+  HoldOutputFolder();
   NameLinksLeft();
+}
+
+// The result is moved into the folder the temporary folder lies in: held
+// like it, so that it cannot be swapped for a link to another folder while
+// the run goes on.
+void ScriptRunner::HoldOutputFolder() {
+  std::string folder = FolderOf(tempFolder);
+  if (!folder.empty() && folder.back() == ':') folder += '\\';
+  outputIdentity_ = sys::IdentifyFolder(folder);
+  if (!sys::HoldFolder(folder)) {
+    activityLog->Write(
+        SeverityWarning,
+        Format("The folder %s could not be held open during the run", folder.c_str()));
+  }
 }
 
 void ScriptRunner::RunScripts(int32_t pass) {
@@ -222,16 +255,32 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
     }
     return;
   }
+  // Read once: the copy in the result, the signature check and the walk all
+  // take the very same bytes, so the file cannot change in between.
+  std::string bytes;
+  const std::string unread = system_.ReadScript(source, &bytes);
+  const bool read = unread.empty();
   if (running) {
     activityLog->Write(SeverityInformation, Format("XML file found: %s", name.c_str()));
-    system_.CopyFile(source, tempFolder + "\\" + name);
+    // A device or pipe would have the run wait on it; it is no script.
+    if (!read && unread != sys::kCannotBeRead) {
+      activityLog->Write(SeverityError, Format("XML file %s %s and will not be processed.",
+                                               name.c_str(), unread.c_str()));
+      return;
+    }
+    const std::string copy = tempFolder + "\\" + name;
+    if (sys::PathExists(copy)) {
+      activityLog->Write(SeverityError, Format("File %s was in the result folder before the run "
+                                               "copied the script there; it was replaced",
+                                               name.c_str()));
+    }
+    // Made new: whatever was at the name goes (a link only as a link).
+    if (read) sys::WriteWholeFile(copy, bytes);
     manifest_->AddFile(name, "");
+  } else if (!read && unread != sys::kCannotBeRead) {
+    return;
   }
-  // Read once: the signature is checked on the very bytes that are then
-  // walked, so the file cannot change in between. The text ends at the
-  // first zero byte, and so does the reader.
-  std::string bytes;
-  system_.ReadFile(source, &bytes);
+  // The text ends at the first zero byte, and so does the reader.
   std::string text = bytes.substr(0, bytes.find('\0'));
   const uint32_t stored = ReadSignature(text);
   StripSignature(&text);
@@ -253,7 +302,12 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
   std::string().swap(text);
   scriptFolder = tempFolder + "\\" + FileTitle(name);
   resolver_->SetDataFolder(scriptFolder);
-  if (running) sys::CreateFolder(scriptFolder);
+  if (running && !sys::MakeOwnFolder(scriptFolder)) {
+    // One made by an earlier script of the same title is the run's own.
+    activityLog->Write(SeverityError, Format("Folder %s is not one the run made; nothing of %s is "
+                                             "written into it",
+                                             scriptFolder.c_str(), name.c_str()));
+  }
   ScriptDocument document;
   document.LoadFromBytes(bytes);
   std::string().swap(bytes);
@@ -261,11 +315,16 @@ void ScriptRunner::RunScript(ActionDispatcher& dispatcher, const std::string& so
 }
 
 // The check value covers the whole list up to and including its end marker.
+// Signed through the one handle that reads it, and only when it is the very
+// file the run's rows went into: never another file moved under its name.
 void ScriptRunner::SignFileList() {
   const std::string& path = fileList_->path();
-  std::string text;
-  if (!ReadTextFile(&text, path) || !InsertSignature(&text, TextCrc(text)) ||
-      !WriteTextFile(text, path)) {
+  sys::FileFacts written;
+  const auto sign = [](std::string* text) {
+    text->resize(std::min(text->size(), text->find('\0')));
+    return InsertSignature(text, TextCrc(*text));
+  };
+  if (!sys::AppendedFileFacts(path, &written) || !sys::RewriteOwnFile(path, written, sign)) {
     RaiseWriteFailure();
   }
 }
@@ -299,7 +358,18 @@ void ScriptRunner::FinishRun() {
   fileList_->AppendLine(kFileListEnd);
   SignFileList();
   bool written = false;
-  if (ResultPackager::Compress(tempFolder, outputPath, &written)) {
+  std::vector<PackGap> gaps;
+  PackChecks checks;
+  checks.listedCrc = [this](const std::string& relative, uint32_t* crc) {
+    return manifest_->ListedCrc(relative, crc);
+  };
+  checks.destinationIntact = [this] {
+    std::string folder = FolderOf(tempFolder);
+    if (!folder.empty() && folder.back() == ':') folder += '\\';
+    return sys::SameFolder(folder, outputIdentity_);
+  };
+  checks.gaps = &gaps;
+  if (ResultPackager::Compress(tempFolder, outputPath, &written, &checks)) {
     ResultPackager::Report(outputPath);
   } else if (UserStopped()) {
     // Stopped while packing: the partial result keeps what was packed
@@ -308,7 +378,7 @@ void ScriptRunner::FinishRun() {
     activityLog->Write(SeverityInformation, "User requested termination");
     return;
   } else {
-    NameWhatWasNotPacked(written);
+    NameWhatWasNotPacked(written, gaps);
     ShowWriteError(written ? outputPath : std::string());
     return;
   }
@@ -335,13 +405,19 @@ void ScriptRunner::SetLinksAside() {
 
 // Written into the log left beside the unpacked files: the result's own log
 // is already packed, and its manifest names what the archive lacks.
-void ScriptRunner::NameWhatWasNotPacked(bool resultWritten) {
+void ScriptRunner::NameWhatWasNotPacked(bool resultWritten, const std::vector<PackGap>& gaps) {
   activityLog->Write(SeverityError, Format(resultWritten ? "The result %s is incomplete"
                                                          : "The result %s could not be written",
                                            outputPath.c_str()));
+  std::set<std::string> named;
+  for (const PackGap& gap : gaps) {
+    activityLog->Write(SeverityError,
+                       Format("File %s %s", gap.relative.c_str(), gap.reason.c_str()));
+    named.insert(gap.relative);
+  }
   sys::TreeVisitor visitor;
-  visitor.file = [this](const std::string&, const std::string& relative) {
-    if (relative == kActivityLogName) return;
+  visitor.file = [this, &named](const std::string&, const std::string& relative) {
+    if (relative == kActivityLogName || named.count(relative) != 0) return;
     activityLog->Write(SeverityError, Format("File %s was not packed and stays in %s",
                                              relative.c_str(), tempFolder.c_str()));
   };

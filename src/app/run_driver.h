@@ -15,6 +15,7 @@
 #include "expr/path_resolver.h"
 #include "expr/version_logic.h"
 #include "pack/file_manifest.h"
+#include "pack/tar_writer.h"
 #include "run/log_file.h"
 #include "sys/file_system.h"
 #include "sys/links.h"
@@ -35,10 +36,10 @@ class RunSystem {
   // was). Every true is followed by one LeaveApartment.
   virtual bool EnterApartment() = 0;
   virtual void LeaveApartment() = 0;
-  // Copies, replacing what is there.
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
-  // The whole file; false (bytes empty) when it cannot be read.
-  virtual bool ReadFile(const std::string& path, std::string* bytes) = 0;
+  // The whole script file: "" when it was read, else why not ("cannot be
+  // read", or why it is no file to read; bytes empty then). A device, a
+  // pipe, anything but a regular file is refused before a byte is read.
+  virtual std::string ReadScript(const std::string& path, std::string* bytes) = 0;
   // The write-error box, owned by the main window.
   virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
 };
@@ -98,13 +99,14 @@ class ScriptRunner {
                  int32_t pass);
   void FinishRun();
   void SignFileList();
-  void NameWhatWasNotPacked(bool resultWritten);
+  void NameWhatWasNotPacked(bool resultWritten, const std::vector<PackGap>& gaps);
   void ShowWriteError(const std::string& writtenResult);
   void UseTempFolder(const std::string& folder);
   bool TakeLock(sys::FileLock* lock, const std::string& path);
   void SetLinksAside();
   void NameLinksLeft();
   bool StillInOwnFolder();
+  void HoldOutputFolder();
 
   RunSystem& system_;
   CollectorTable collectors_;
@@ -118,4 +120,6 @@ class ScriptRunner {
   std::chrono::steady_clock::time_point identityAskedAt_;
   std::vector<std::string> linksLeft_;  // not yet named in the log
   std::string givenOutputPath_;         // before another run's hold moved it
+  // The folder the result is moved into, as it was when the run began.
+  sys::FolderIdentity outputIdentity_;
 };

@@ -31,13 +31,8 @@ class PosixRun : public RunSystem {
   bool EnterApartment() override { return true; }
   void LeaveApartment() override {}
 
-  bool CopyFile(const std::string& from, const std::string& to) override {
-    std::string bytes;
-    return sys::ReadWholeFile(from, &bytes) && sys::WriteWholeFile(to, bytes);
-  }
-
-  bool ReadFile(const std::string& path, std::string* bytes) override {
-    return sys::ReadWholeFile(path, bytes);
+  std::string ReadScript(const std::string& path, std::string* bytes) override {
+    return sys::ReadRegularFile(path, bytes);
   }
 
   void ShowMessage(const std::string&, const std::string&) override {}

@@ -38,12 +38,8 @@ class WindowsRun : public RunSystem {
 
   void LeaveApartment() override { ::CoUninitialize(); }
 
-  bool CopyFile(const std::string& from, const std::string& to) override {
-    return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
-  }
-
-  bool ReadFile(const std::string& path, std::string* bytes) override {
-    return sys::ReadWholeFile(path, bytes);
+  std::string ReadScript(const std::string& path, std::string* bytes) override {
+    return sys::ReadRegularFile(path, bytes);
   }
 
   void ShowMessage(const std::string& text, const std::string& title) override {

@@ -320,18 +320,27 @@ void FileCollector::CopyCurrentFile() {
     return;
   }
   // The dispatcher leaves the action's folder to the first file copied.
-  if (!outputMade_) outputMade_ = sys::CreateFolder(outputPath_);
+  // It, and every mirrored folder in it, is made by this run and held:
+  // a folder that was there already, or a link put in its place, could
+  // take the copies anywhere.
+  if (!outputMade_) outputMade_ = sys::MakeOwnFolder(outputPath_);
+  const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
+  // Files of one source folder share their mirrored folder: made once, not
+  // probed again for each file.
+  if (target.mirrored && folder != madeFolder_ && CreateFolderPath(folder)) madeFolder_ = folder;
+  if (!outputMade_ || (target.mirrored && folder != madeFolder_)) {
+    ++failedCount_;
+    context_.Log(SeverityError,
+                 Format("Unable to collect file %s: folder %s is not one the run made",
+                        currentFile_.c_str(), (outputMade_ ? folder : outputPath_).c_str()));
+    return;
+  }
   uint32_t error = 0;
   uint32_t crc = 0;
   uint64_t size = 0;
   bool crcKnown = false;
   bool taken = false;
   const auto copy = [&](bool inUse) {
-    // Files of one source folder share their mirrored folder: made once,
-    // not probed again for each file. A failure is traced there; the copy
-    // then fails on its own.
-    const std::string folder = target.mirrored ? FolderOf(target.destination) : std::string();
-    if (target.mirrored && folder != madeFolder_ && CreateFolderPath(folder)) madeFolder_ = folder;
     if (!inUse && plainCopy_) return plainCopy_(currentFile_, target.destination, &error);
     const DWORD share = inUse ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                               : FILE_SHARE_READ | FILE_SHARE_DELETE;
@@ -342,7 +351,7 @@ void FileCollector::CopyCurrentFile() {
   bool copied = copy(false);
   // An earlier action's copy, or anything else, at the name; a link whose
   // target is missing is seen only by the create, and is kept from the next
-  // choice that way.
+  // choice that way. The next choice is the flat one, in the action's folder.
   std::vector<std::string> takenNames;
   const PathExists takenOrThere = [&takenNames](const std::string& path) {
     return std::find(takenNames.begin(), takenNames.end(), path) != takenNames.end() ||
@@ -357,6 +366,7 @@ void FileCollector::CopyCurrentFile() {
   if (!copied && error == ERROR_PATH_NOT_FOUND && target.mirrored) {
     // The folder made for an earlier file went meanwhile.
     madeFolder_.clear();
+    if (CreateFolderPath(folder)) madeFolder_ = folder;
     copied = copy(false);
   }
   const bool inUse = !copied && error == ERROR_SHARING_VIOLATION;
@@ -391,6 +401,12 @@ bool FileCollector::CreateFolderPath(const std::string& path) {
   bool ok = FolderPathPrefixes(path, &prefixes);
   for (size_t i = 0; ok && i < prefixes.size(); ++i) {
     const std::string& prefix = prefixes[i];
+    // From the action's folder down, the run's own folders; above it the
+    // result folder, made by the run already.
+    if (prefix.size() >= outputPath_.size()) {
+      ok = sys::MakeOwnFolder(prefix);
+      continue;
+    }
     if (PathExistsOnDisk(prefix)) continue;
     if (!sys::CreateFolder(prefix)) ok = false;
   }

@@ -15,7 +15,14 @@ void FileManifest::AddFileWithCrc(const std::string& relativePath, const std::st
                                   uint32_t crc) {
   if (fileList_ == nullptr) return;
   if (fileList_->AppendLine(ManifestRow(crc, relativePath, sourcePath)))
-    listed_.insert(relativePath);
+    listed_[relativePath] = crc;
+}
+
+bool FileManifest::ListedCrc(const std::string& relativePath, uint32_t* crc) const {
+  const auto row = listed_.find(relativePath);
+  if (row == listed_.end()) return false;
+  *crc = row->second;
+  return true;
 }
 
 void FileManifest::ListExternalFiles() {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "collect/collector.h"
 #include "pack/manifest_format.h"
@@ -15,7 +15,8 @@
 
 // CRC-32 (zlib, from 0) of the whole file, read in 16384-byte pieces with
 // the file opened without sharing. False when it cannot be opened, read or
-// no buffer was had; *crc is then unchanged. Windows and POSIX edges.
+// no buffer was had, or it has more than one name (a hard link); *crc is
+// then unchanged. Windows and POSIX edges.
 bool FileCrc(const std::string& path, uint32_t* crc);
 
 class FileManifest : public ManifestRecorder {
@@ -41,9 +42,13 @@ class FileManifest : public ManifestRecorder {
   // from the file: a path may hold commas. Folder links are not entered.
   void ListExternalFiles();
 
+  // The CRC of the row written for the path; false when there is none.
+  bool ListedCrc(const std::string& relativePath, uint32_t* crc) const;
+
  private:
   LogFile* fileList_;
   std::string resultFolder_;
-  // Paths of the rows written; a hash set keeps the sweep linear.
-  std::unordered_set<std::string> listed_;
+  // Paths of the rows written, with their CRCs; hashed, which keeps the
+  // sweep linear.
+  std::unordered_map<std::string, uint32_t> listed_;
 };

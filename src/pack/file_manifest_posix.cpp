@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -12,6 +13,12 @@ bool FileCrc(const std::string& path, uint32_t* crc) {
   // POSIX has no share modes: a file held open elsewhere is still read.
   const int fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
+  // A hard link's bytes are another file's too: no row vouches for them.
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || info.st_nlink > 1) {
+    ::close(fd);
+    return false;
+  }
   constexpr size_t kPiece = 16384;
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);
   bool ok = buffer != nullptr;

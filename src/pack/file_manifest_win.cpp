@@ -15,6 +15,9 @@ bool FileCrc(const std::string& path, uint32_t* crc) {
   sys::FileHandle file(::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ, 0, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return false;
+  // A hard link's bytes are another file's too: no row vouches for them.
+  sys::FileFacts facts;
+  if (!sys::FactsOf(file.get(), &facts) || facts.links > 1) return false;
   constexpr DWORD kPiece = 16384;
   std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[kPiece]);
   if (!buffer) return false;

@@ -85,8 +85,12 @@ std::string ResultReportText(const std::string& format, const std::string& sizeW
 }
 
 bool ResultPackager::Compress(const std::string& resultFolder, const std::string& outputPath,
-                              bool* fileWritten) {
+                              bool* fileWritten, const PackChecks* checks) {
   if (fileWritten != nullptr) *fileWritten = false;
+  // A folder swapped for a link would take the result somewhere else.
+  const auto destinationIntact = [checks] {
+    return checks == nullptr || !checks->destinationIntact || checks->destinationIntact();
+  };
   ReportProgress(LocalText("Archive", "WorkMsg", "Compressing results"), 0);
   ReportDetail(NameOf(outputPath));
   const Certificate* recipient = Recipient();
@@ -95,7 +99,8 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   // written through. The envelope reads its content back when it has to
   // move it.
   const std::string working = sys::WorkingNameFor(outputPath);
-  std::FILE* file = sys::CreateOwnFile(working, recipient != nullptr);
+  std::FILE* file =
+      destinationIntact() ? sys::CreateOwnFile(working, recipient != nullptr) : nullptr;
   if (file == nullptr) {
     Settings().writeFailed = true;
     ReportDetail("...");
@@ -110,11 +115,14 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   ParallelGzipWriter gzip(std::move(output));
   GzBlockSink sink(&gzip);
   TarWriter writer(&sink);
+  if (checks != nullptr) writer.SetListedCrc(checks->listedCrc);
   writer.AddFolder(outputPath, resultFolder);
   // After a user's stop the rest is not missing but not yet packed.
   if (!Settings().stopRequested || Settings().writeFailed) writer.AddNotPackedRecord(outputPath);
   writer.Finish(outputPath);
-  const bool closed = gzip.Finish() && sys::MoveIntoPlace(working, outputPath);
+  const bool closed =
+      gzip.Finish() && destinationIntact() && sys::MoveIntoPlace(working, outputPath);
+  if (checks != nullptr && checks->gaps != nullptr) *checks->gaps = writer.gaps();
   if (!closed) {
     // Every file it holds is kept in the result folder.
     sys::RemoveFileNotThroughLink(working);

@@ -3,7 +3,11 @@
 // and the message that tells the user where it is and how large it is.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "pack/tar_writer.h"
 
 // From this size on the report warns that the file may be too large for
 // e-mail.
@@ -34,6 +38,19 @@ std::string ResultReportText(const std::string& format, const std::string& sizeW
 bool ResultFileLength(const std::string& path, uint64_t* length);
 void ShowResultBox(const std::string& text, const std::string& title);
 
+// What the run asks of its packing beyond the files themselves.
+struct PackChecks {
+  // The CRC the manifest lists for a file (its path below the folder);
+  // false when it lists none. A member whose bytes differ was changed while
+  // packed.
+  std::function<bool(const std::string& relative, uint32_t* crc)> listedCrc;
+  // Asked before the result is made and before it is moved into place:
+  // false when its folder is no longer the one the run began in.
+  std::function<bool()> destinationIntact;
+  // Receives what was not packed as listed (when given).
+  std::vector<PackGap>* gaps = nullptr;
+};
+
 class ResultPackager {
  public:
   // Packs resultFolder into the gzip file outputPath, removing what was
@@ -43,7 +60,7 @@ class ResultPackager {
   // *fileWritten (when given) tells whether the result file itself was
   // written and closed, complete or not.
   static bool Compress(const std::string& resultFolder, const std::string& outputPath,
-                       bool* fileWritten = nullptr);
+                       bool* fileWritten = nullptr, const PackChecks* checks = nullptr);
 
   // The report's text, when one is due: not with "/outfile=" or "/silent",
   // not without a readable result file.

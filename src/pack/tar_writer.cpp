@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <zlib.h>
+
 #include "pack/manifest_format.h"
 #include "run/log_file.h"
 #include "run/progress.h"
@@ -211,7 +213,7 @@ bool TarWriter::WriteWithRoom(const std::string& outputPath, const unsigned char
 
 bool TarWriter::AddMember(const std::string& outputPath, const std::string& filePath,
                           const std::string& archiveFolder, std::string* fault,
-                          std::unique_ptr<tar_io::SourceFile>* opened) {
+                          std::unique_ptr<tar_io::SourceFile>* opened, uint32_t* crc) {
   if (!Room(outputPath)) {
     RaiseWriteFailure();
     return false;
@@ -221,12 +223,16 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   if (opened != nullptr) *opened = nullptr;
   uint64_t size = 0;
   int64_t mtime = 0;
-  const bool open = file.Open(filePath);
-  // A link the listing did not show is left as the walk leaves one.
-  if (open && file.NotAFile()) return false;
-  if (!open || !file.Status(&size, &mtime)) {
+  std::string refusal;
+  if (!file.Open(filePath) || !file.Status(filePath, &size, &mtime, &refusal)) {
     Settings().writeFailed = true;
     if (fault != nullptr) *fault = Format("cannot be opened (error %lu)", file.error());
+    return false;
+  }
+  // Its bytes are another file's too, or another file's altogether.
+  if (!refusal.empty()) {
+    Settings().writeFailed = true;
+    if (fault != nullptr) *fault = refusal;
     return false;
   }
   const std::string name = TarMemberName(archiveFolder, NameOf(filePath), tar_io::IsLeadByte);
@@ -252,6 +258,7 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   }
 
   if (buffer_.empty()) buffer_.resize(kReadSize);
+  uLong sum = crc32(0L, Z_NULL, 0);
   bool complete = true;
   uint64_t left = size;
   while (left > 0) {
@@ -269,6 +276,7 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
                      : Format("cannot be read (error %lu)", file.error());
       }
     }
+    sum = crc32(sum, buffer_.data(), static_cast<uInt>(got));
     std::memset(buffer_.data() + got, 0, kReadSize - got);
     const size_t blocks = (want + kTarBlockSize - 1) / kTarBlockSize;
     for (size_t b = 0; b < blocks; ++b) {
@@ -277,6 +285,7 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
     left -= want;
   }
   if (!complete) Settings().writeFailed = true;
+  if (crc != nullptr) *crc = static_cast<uint32_t>(sum);
   if (complete && opened != nullptr) *opened = std::move(owned);
   return complete;
 }
@@ -353,18 +362,22 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
   // Only the user's stop ends the walk: after a failed write everything that
   // can still be packed goes in, and a full disk fails each file at once.
   visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
-  // Each file is opened anyway: its handle tells a link (AddMember).
-  visitor.linksAskedOfHandles = true;
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
     if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));
     const uint64_t before = written_;
     std::string fault;
     std::unique_ptr<tar_io::SourceFile> opened;
-    if (AddMember(outputPath, path, FolderOf(relative), &fault, &opened)) {
+    uint32_t crc = 0;
+    uint32_t listed = 0;
+    if (!AddMember(outputPath, path, FolderOf(relative), &fault, &opened, &crc)) {
+      if (!fault.empty()) gaps_.push_back({relative, fault});
+    } else if (listedCrc_ && listedCrc_(relative, &listed) && listed != crc) {
+      // Packed, but not what was listed: it stays where it is, for a look.
+      run.writeFailed = true;
+      gaps_.push_back({relative, "changed while packed"});
+    } else {
       Queue(path, false, written_ - before, std::move(opened));
-    } else if (!fault.empty()) {
-      gaps_.push_back({relative, fault});
     }
     // A file whose member is incomplete stays, and so does its folder.
   };

@@ -67,12 +67,11 @@ class SourceFile {
   // Read access without sharing: fails while anyone else holds the file.
   // The handle may also delete the file (RemoveAndClose).
   bool Open(const std::string& path);
-  // Length and last change (seconds since 1970, UTC) of the open file.
-  bool Status(uint64_t* size, int64_t* mtime);
-  // Whether the name opened is a link (one the walk could not tell by its
-  // listing), a folder or a device, as its handle tells: never packed, nor
-  // deleted through.
-  bool NotAFile() const;
+  // Length and last change (seconds since 1970, UTC) of the open file, and
+  // why it is not to be packed as the run's data ("" when it is): a hard
+  // link (more than one name), or not the file the run wrote under that
+  // name. One query of the open handle.
+  bool Status(const std::string& path, uint64_t* size, int64_t* mtime, std::string* refusal);
   // Up to `size` bytes; false on a read error.
   bool Read(unsigned char* buffer, size_t size, size_t* got);
   // The system's error code of the last call that failed.
@@ -119,9 +118,18 @@ class TarWriter {
   // a file that cannot be opened or read `writeFailed` only; for those two
   // *fault (when given) says why. With `opened`, the file's handle is
   // handed back for its removal.
+  // *crc (when given) receives the CRC-32 of the bytes packed.
   bool AddMember(const std::string& outputPath, const std::string& filePath,
                  const std::string& archiveFolder, std::string* fault = nullptr,
-                 std::unique_ptr<tar_io::SourceFile>* opened = nullptr);
+                 std::unique_ptr<tar_io::SourceFile>* opened = nullptr, uint32_t* crc = nullptr);
+
+  // The CRC the manifest lists for a file (its path below the folder):
+  // a member whose bytes differ is "changed while packed", a gap.
+  using ListedCrc = std::function<bool(const std::string& relative, uint32_t* crc)>;
+  void SetListedCrc(ListedCrc listed) { listedCrc_ = std::move(listed); }
+
+  // What AddFolder met and could not pack as listed.
+  const std::vector<PackGap>& gaps() const { return gaps_; }
 
   // Archives the files of folder, then each subfolder depth first (folder
   // links are neither entered nor emptied); completed files and emptied
@@ -161,6 +169,7 @@ class TarWriter {
 
   TarBlockSink* sink_;
   FreeSpaceQuery freeSpace_;
+  ListedCrc listedCrc_;
   // Free-space accounting: bytes free at the last query, tar bytes since.
   bool queried_ = false;
   uint64_t freeAtQuery_ = 0;

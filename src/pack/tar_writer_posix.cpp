@@ -29,7 +29,8 @@ bool SourceFile::Open(const std::string& path) {
 
 unsigned long SourceFile::error() const { return static_cast<unsigned long>(impl_->error); }
 
-bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
+bool SourceFile::Status(const std::string& path, uint64_t* size, int64_t* mtime,
+                        std::string* refusal) {
   struct stat info;
   if (::fstat(impl_->fd, &info) != 0) {
     impl_->error = errno;
@@ -38,11 +39,17 @@ bool SourceFile::Status(uint64_t* size, int64_t* mtime) {
   if (!S_ISREG(info.st_mode)) return false;
   *size = static_cast<uint64_t>(info.st_size);
   *mtime = static_cast<int64_t>(info.st_mtime);
+  sys::FileFacts written;
+  refusal->clear();
+  if (info.st_nlink > 1) {
+    *refusal = "is a hard link (" + std::to_string(info.st_nlink) + " names)";
+  } else if (sys::AppendedFileFacts(path, &written) &&
+             (written.volume != static_cast<uint64_t>(info.st_dev) ||
+              written.index != static_cast<uint64_t>(info.st_ino))) {
+    *refusal = "is no longer the file the run wrote";
+  }
   return true;
 }
-
-// The walk told links apart by lstat; Status refuses anything else.
-bool SourceFile::NotAFile() const { return false; }
 
 bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
   *got = 0;

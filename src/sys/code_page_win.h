@@ -8,6 +8,7 @@
 #include <string>
 
 #include "sys/name_escape.h"
+#include "sys/path_form.h"
 
 namespace sys {
 
@@ -37,8 +38,11 @@ inline bool CodePageText(const wchar_t* wide, size_t size, DWORD flags, std::str
 }
 
 // The wide form of a narrow path of the run, escapes (name_escape.h)
-// turned back into the characters they stand for.
-inline std::wstring WidePath(const std::string& narrow) {
+// turned back into the characters they stand for; in the "\\?\" form when
+// parsing would change a name in it (path_form.h).
+inline std::wstring WidePath(const std::string& path) {
+  const std::string verbatim = VerbatimPath(path);
+  const std::string& narrow = verbatim.empty() ? path : verbatim;
   std::wstring wide;
   size_t run = 0;
   const auto flush = [&](size_t end) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace sys {
@@ -56,6 +57,9 @@ inline std::string WorkingNameFor(const std::string& finalPath) { return finalPa
 // link there is replaced itself, never written through.
 bool MoveIntoPlace(const std::string& from, const std::string& to);
 
+// Renames a file or folder to a name where nothing is; never replaces.
+bool MoveAside(const std::string& from, const std::string& to);
+
 // Removes a folder, or a link to one (never what it points to); succeeds
 // only when the folder is empty.
 bool RemoveFolder(const std::string& path);
@@ -68,6 +72,58 @@ bool PathExists(const std::string& path);
 
 // Creates a folder whose parent exists; an existing folder counts as made.
 bool CreateFolder(const std::string& path);
+
+// The run's own folders. Anyone who may write beside a result (a share, a
+// folder every local user may write) could otherwise rename a folder of the
+// run away mid-run and put a link in its place, and have a privileged run
+// write, pack or delete elsewhere.
+//
+// Creates the folder new (an existing one fails), private to the running
+// user, SYSTEM and Administrators, inheriting nothing from above; what is
+// made inside it inherits the same. Then holds it as HoldFolder does.
+bool CreatePrivateFolder(const std::string& path);
+
+// Keeps a folder open, without delete sharing, until ReleaseHeldFolders:
+// nobody can rename, move or remove it meanwhile. False when it cannot be
+// opened, or a link is there. The identity check (links.h) stays for what
+// share modes cannot stop (a Unix process under Wine).
+bool HoldFolder(const std::string& path);
+
+// A folder of the run's own inside a held one: created new and held. One
+// this run made and holds counts as made; any other folder there (or a
+// link) does not, and nothing is made through it.
+bool MakeOwnFolder(const std::string& path);
+
+void ReleaseHeldFolders();
+
+// A file of the run's folders as the run keeps track of it: the file
+// behind a name can be told apart from the one the run wrote there, and a
+// hard link (more than one name) is never the run's data.
+struct FileFacts {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  uint32_t links = 0;
+  uint64_t size = 0;
+};
+
+// Why a path is no script to read: a device, a pipe, a folder, anything
+// but a regular file (the opened handle's type decides, after the device
+// names that must not even be opened). Empty when it is a regular file,
+// whose bytes are then in `bytes`; kCannotBeRead when it could not be
+// opened or read.
+constexpr char kCannotBeRead[] = "cannot be read";
+std::string ReadRegularFile(const std::string& path, std::string* bytes);
+
+// Rewrites a file the run wrote, through one handle that reads it, lets
+// `change` edit the text and writes it back: never reopened by name in
+// between. False when the name no longer leads to `expected` (volume and
+// index), it has more than one name, or any call fails.
+bool RewriteOwnFile(const std::string& path, const FileFacts& expected,
+                    const std::function<bool(std::string* text)>& change);
+
+// What the append handle of AppendToFile knows of the file at `path`
+// (false when it never appended there).
+bool AppendedFileFacts(const std::string& path, FileFacts* facts);
 
 // A file held open without sharing for as long as the object lives: the
 // mark of a live owner. The file goes when it is released, also when the

@@ -9,6 +9,9 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
+#include <set>
 
 #include "sys/file_system.h"
 #include "sys/links.h"
@@ -18,9 +21,33 @@ namespace sys {
 
 std::string SystemPath(const std::string& path) { return PosixPath(path); }
 
+namespace {
+std::mutex appendedMutex;
+std::map<std::string, FileFacts> appended;
+
+// No share modes here: held folders are only remembered as the run's own.
+std::mutex heldMutex;
+std::set<std::string> held;
+
+bool FactsOfDescriptor(int fd, FileFacts* facts) {
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return false;
+  facts->volume = static_cast<uint64_t>(info.st_dev);
+  facts->index = static_cast<uint64_t>(info.st_ino);
+  facts->links = static_cast<uint32_t>(info.st_nlink);
+  facts->size = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+}  // namespace
+
 bool AppendToFile(const std::string& path, const std::string& bytes) {
   const int fd = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  FileFacts facts;
+  if (FactsOfDescriptor(fd, &facts)) {
+    std::lock_guard<std::mutex> lock(appendedMutex);
+    appended.emplace(path, facts);
+  }
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -79,6 +106,10 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
 }
 
 bool RemoveFolder(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> lock(heldMutex);
+    held.erase(path);
+  }
   const std::string native = PosixPath(path);
   struct stat info;
   // A link goes as a file does here; rmdir would refuse it.
@@ -86,6 +117,12 @@ bool RemoveFolder(const std::string& path) {
     return ::unlink(native.c_str()) == 0;
   }
   return ::rmdir(native.c_str()) == 0;
+}
+
+bool MoveAside(const std::string& from, const std::string& to) {
+  struct stat info;
+  return ::lstat(PosixPath(to).c_str(), &info) != 0 &&
+         ::rename(PosixPath(from).c_str(), PosixPath(to).c_str()) == 0;
 }
 
 bool FolderExists(const std::string& path) {
@@ -100,6 +137,88 @@ bool PathExists(const std::string& path) {
 
 bool CreateFolder(const std::string& path) {
   return ::mkdir(PosixPath(path).c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+bool AppendedFileFacts(const std::string& path, FileFacts* facts) {
+  std::lock_guard<std::mutex> lock(appendedMutex);
+  const auto known = appended.find(path);
+  if (known == appended.end()) return false;
+  *facts = known->second;
+  return true;
+}
+
+bool CreatePrivateFolder(const std::string& path) {
+  if (::mkdir(PosixPath(path).c_str(), 0700) != 0) return false;
+  std::lock_guard<std::mutex> lock(heldMutex);
+  held.insert(path);
+  return true;
+}
+
+bool HoldFolder(const std::string& path) {
+  struct stat info;
+  if (::lstat(PosixPath(path).c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  std::lock_guard<std::mutex> lock(heldMutex);
+  held.insert(path);
+  return true;
+}
+
+bool MakeOwnFolder(const std::string& path) {
+  std::lock_guard<std::mutex> lock(heldMutex);
+  if (held.count(path) != 0) return true;
+  if (::mkdir(PosixPath(path).c_str(), 0777) != 0) return false;
+  held.insert(path);
+  return true;
+}
+
+void ReleaseHeldFolders() {
+  std::lock_guard<std::mutex> lock(heldMutex);
+  held.clear();
+}
+
+std::string ReadRegularFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  // Not even opened: a FIFO's open waits for a writer.
+  const int fd = ::open(PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return kCannotBeRead;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return "is not a regular file";
+  }
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      ::close(fd);
+      bytes->clear();
+      return kCannotBeRead;
+    }
+    if (got == 0) break;
+    bytes->append(buffer, static_cast<size_t>(got));
+  }
+  ::close(fd);
+  return std::string();
+}
+
+bool RewriteOwnFile(const std::string& path, const FileFacts& expected,
+                    const std::function<bool(std::string* text)>& change) {
+  const int fd = ::open(PosixPath(path).c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  FileFacts facts;
+  bool ok = FactsOfDescriptor(fd, &facts) && facts.links == 1 && facts.volume == expected.volume &&
+            facts.index == expected.index;
+  std::string text;
+  char buffer[65536];
+  while (ok) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  ok = ok && change(&text) && ::lseek(fd, 0, SEEK_SET) == 0 &&
+       ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+       ::ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+  return ::close(fd) == 0 && ok;
 }
 
 bool FileLock::Take(const std::string& path) {

@@ -3,28 +3,17 @@
 #include <fcntl.h>
 #include <io.h>
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <vector>
 
 #include "sys/folder_walk.h"
 #include "sys/handles_win.h"
+// after windows.h
+#include <sddl.h>
 #include "sys/links.h"
 
 namespace sys {
-
-FileHandle CreateOwnHandle(const std::string& path, DWORD access, DWORD share, DWORD flags) {
-  const std::wstring wide = WidePath(path);
-  FileHandle file;
-  for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
-    file.Attach(::CreateFileW(wide.c_str(), access, share, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | flags, nullptr));
-    if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
-                          RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
-      break;
-    }
-  }
-  return file;
-}
 
 namespace {
 
@@ -61,11 +50,11 @@ class HeldAppends {
       // Append-only access puts every write at the end without a seek;
       // OPEN_ALWAYS creates a missing file in the same call. Readers may
       // look in, no other writer can come between the lines.
-      FileHandle file(Open(path));
+      FileHandle file(Open(path, key));
       if (!file.valid() && ::GetLastError() == ERROR_SHARING_VIOLATION && !files_.empty()) {
         // The same file held under another spelling of its path.
         files_.clear();
-        file.Attach(Open(path));
+        file.Attach(Open(path, key));
       }
       if (!file.valid()) return false;
       if (files_.size() >= kMostHeld) files_.erase(files_.begin());
@@ -95,21 +84,54 @@ class HeldAppends {
     files_.clear();
   }
 
+  bool Facts(const std::string& path, FileFacts* facts) {
+    std::lock_guard<std::mutex> lock(knownMutex_);
+    const auto known = known_.find(Key(path));
+    if (known == known_.end()) return false;
+    *facts = known->second;
+    return true;
+  }
+
+  // A file the run makes anew under a name is the one to follow from then.
+  void Forget(const std::string& path) {
+    std::lock_guard<std::mutex> lock(knownMutex_);
+    if (!known_.empty()) known_.erase(Key(path));
+  }
+
  private:
   static constexpr size_t kMostHeld = 8;
-  // A file that is there is appended to only if it is one of its own name:
-  // a link put there would have the lines written, or a file made, outside.
-  static HANDLE Open(const std::string& path) {
+  // A file that is there is appended to only if it is one of its own name,
+  // has no other name (a hard link), and is the very file this process
+  // appended to before: a link or another file put there would have the
+  // lines written, or a file made, outside.
+  HANDLE Open(const std::string& path, const std::string& key) {
     FileHandle file(::CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
                                   nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileFacts facts;
     if (file.valid()) {
-      if (WhatWasOpened(file.get(), path) != OpenedFile::Other) return file.Detach();
+      if (WhatWasOpened(file.get(), path, &facts) != OpenedFile::Other) {
+        std::lock_guard<std::mutex> lock(knownMutex_);
+        const auto known = known_.find(key);
+        if (facts.links > 1 || (known != known_.end() && (known->second.volume != facts.volume ||
+                                                          known->second.index != facts.index))) {
+          ::SetLastError(ERROR_ACCESS_DENIED);
+          return INVALID_HANDLE_VALUE;
+        }
+        known_.emplace(key, facts);
+        return file.Detach();
+      }
       file.Close();
     } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
       return INVALID_HANDLE_VALUE;
     }
-    return CreateOwnHandle(path, FILE_APPEND_DATA, FILE_SHARE_READ, 0).Detach();
+    // Made new where nothing is: nobody else's file.
+    file = CreateOwnHandle(path, FILE_APPEND_DATA, FILE_SHARE_READ, 0);
+    if (file.valid() && FactsOf(file.get(), &facts)) {
+      std::lock_guard<std::mutex> lock(knownMutex_);
+      known_[key] = facts;
+    }
+    return file.Detach();
   }
   struct Held {
     std::string key;
@@ -122,9 +144,28 @@ class HeldAppends {
   }
   std::mutex mutex_;
   std::vector<Held> files_;
+  // What each file appended to was when first opened, kept after its
+  // handle goes.
+  std::mutex knownMutex_;
+  std::map<std::string, FileFacts> known_;
 };
 
 }  // namespace
+
+FileHandle CreateOwnHandle(const std::string& path, DWORD access, DWORD share, DWORD flags) {
+  const std::wstring wide = WidePath(path);
+  FileHandle file;
+  for (int attempt = 0; attempt < 2 && !file.valid(); ++attempt) {
+    file.Attach(::CreateFileW(wide.c_str(), access, share, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+    if (!file.valid() && (::GetLastError() != ERROR_FILE_EXISTS ||
+                          RemoveFileNotThroughLink(path) != RemoveOutcome::Removed)) {
+      break;
+    }
+  }
+  if (file.valid()) HeldAppends::Instance().Forget(path);
+  return file;
+}
 
 std::string SystemPath(const std::string& path) { return path; }
 
@@ -136,6 +177,10 @@ void ReleaseAppendHandle(const std::string& path) { HeldAppends::Instance().Rele
 
 void ReleaseAppendHandles() { HeldAppends::Instance().ReleaseAll(); }
 
+bool AppendedFileFacts(const std::string& path, FileFacts* facts) {
+  return HeldAppends::Instance().Facts(path, facts);
+}
+
 bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
   ULARGE_INTEGER available;
   if (!::GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return false;
@@ -146,8 +191,8 @@ bool FreeBytesAvailable(const std::string& root, uint64_t* bytes) {
 bool ReadWholeFile(const std::string& path, std::string* data) {
   data->clear();
   ReleaseAppendHandle(path);
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileHandle file(::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   char buffer[65536];
   for (;;) {
@@ -204,13 +249,8 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
   return ::MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
 }
 
-bool RemoveFolder(const std::string& path) {
-  const std::wstring wide = WidePath(path);
-  // A read-only folder refuses removal as a read-only file does.
-  ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::RemoveDirectoryW(wide.c_str())) return true;
-  // Wine shows a Unix folder link as a junction but removes it as a file.
-  return IsFolderLink(path) && ::DeleteFileW(wide.c_str()) != FALSE;
+bool MoveAside(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0) != FALSE;
 }
 
 bool FolderExists(const std::string& path) {
@@ -225,6 +265,208 @@ bool PathExists(const std::string& path) {
 bool CreateFolder(const std::string& path) {
   return ::CreateDirectoryW(WidePath(path).c_str(), nullptr) != FALSE ||
          ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+namespace {
+
+// The running user's SID as text ("S-1-5-21-..."); "" when unknown.
+std::wstring UserSid() {
+  HANDLE raw = nullptr;
+  if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &raw) &&
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) {
+    return std::wstring();
+  }
+  KernelHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> buffer(size);
+  wchar_t* text = nullptr;
+  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+      !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    return std::wstring();
+  }
+  std::wstring sid = text;
+  ::LocalFree(text);
+  return sid;
+}
+
+// The held folders, by upper-case path, with what they were when held.
+class HeldFolders {
+ public:
+  static HeldFolders& Instance() {
+    static HeldFolders held;
+    return held;
+  }
+
+  // `made`: the run has just made it, inside a folder of its own.
+  bool Hold(const std::string& path, bool made = false) {
+    // Wine opens what a Unix link points to; the name is asked first.
+    if (!made && IsLink(path)) return false;
+    // List access takes part in sharing (attribute access alone would not),
+    // and asks no more of others than to share reading and writing: a
+    // tool may still make it its current folder. Without delete sharing
+    // nobody can open it to rename or remove it.
+    FileHandle folder(::CreateFileW(
+        WidePath(path).c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!folder.valid() || !::GetFileInformationByHandle(folder.get(), &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+            FILE_ATTRIBUTE_DIRECTORY) {
+      return false;
+    }
+    FileFacts facts;
+    facts.volume = info.dwVolumeSerialNumber;
+    facts.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    std::lock_guard<std::mutex> lock(mutex_);
+    folders_[Key(path)] = Held{std::move(folder), facts};
+    return true;
+  }
+
+  bool IsHeld(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return folders_.count(Key(path)) != 0;
+  }
+
+  // Removes a held folder: the hold goes, the name is opened for deletion
+  // and deleted only when it is still that folder (and empty). A folder
+  // that stays is held again.
+  bool Remove(const std::string& path, bool* wasHeld) {
+    FileFacts facts;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto held = folders_.find(Key(path));
+      *wasHeld = held != folders_.end();
+      if (!*wasHeld) return false;
+      facts = held->second.facts;
+      folders_.erase(held);
+    }
+    FileHandle folder(::CreateFileW(
+        WidePath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileFacts now;
+    const bool same = folder.valid() && FactsOf(folder.get(), &now) && now.volume == facts.volume &&
+                      now.index == facts.index;
+    if (same && DeleteOnClose(folder.get())) return true;
+    folder.Close();
+    if (same) Hold(path);
+    return false;
+  }
+
+  void ReleaseAll() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    folders_.clear();
+  }
+
+ private:
+  struct Held {
+    FileHandle folder;
+    FileFacts facts;
+  };
+  static std::string Key(std::string path) {
+    if (!path.empty()) ::CharUpperBuffA(&path[0], static_cast<DWORD>(path.size()));
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
+  }
+  std::mutex mutex_;
+  std::map<std::string, Held> folders_;
+};
+
+}  // namespace
+
+bool RemoveFolder(const std::string& path) {
+  bool held = false;
+  const bool removed = HeldFolders::Instance().Remove(path, &held);
+  if (held) return removed && !PathExists(path);
+  const std::wstring wide = WidePath(path);
+  // A read-only folder refuses removal as a read-only file does.
+  ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::RemoveDirectoryW(wide.c_str())) return true;
+  // Wine shows a Unix folder link as a junction but removes it as a file.
+  return IsFolderLink(path) && ::DeleteFileW(wide.c_str()) != FALSE;
+}
+
+bool CreatePrivateFolder(const std::string& path) {
+  const std::wstring user = UserSid();
+  if (user.empty()) return false;
+  // Protected (P): nothing inherited from a share's folder above. Full
+  // control for SYSTEM, Administrators and the running user, passed on to
+  // every file and folder made inside (OICI).
+  const std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  const bool made = ::CreateDirectoryW(WidePath(path).c_str(), &attributes) != FALSE;
+  ::LocalFree(descriptor);
+  return made && HeldFolders::Instance().Hold(path, true);
+}
+
+bool HoldFolder(const std::string& path) { return HeldFolders::Instance().Hold(path); }
+
+bool MakeOwnFolder(const std::string& path) {
+  HeldFolders& held = HeldFolders::Instance();
+  if (held.IsHeld(path)) return true;
+  return ::CreateDirectoryW(WidePath(path).c_str(), nullptr) && held.Hold(path, true);
+}
+
+void ReleaseHeldFolders() { HeldFolders::Instance().ReleaseAll(); }
+
+std::string ReadRegularFile(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  // A device name not in a "\\?\" form (a relative path) opens the device.
+  const size_t slash = path.find_last_of('\\');
+  if (IsDeviceName(slash == std::string::npos ? path : path.substr(slash + 1)) &&
+      VerbatimPath(path).empty()) {
+    return "names a device";
+  }
+  if (path.compare(0, 4, "\\\\.\\") == 0) return "names a device";
+  ReleaseAppendHandle(path);
+  FileHandle file(::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return kCannotBeRead;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return "is not a regular file";
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
+      bytes->clear();
+      return kCannotBeRead;
+    }
+    if (got == 0) return std::string();
+    bytes->append(buffer, got);
+  }
+}
+
+bool RewriteOwnFile(const std::string& path, const FileFacts& expected,
+                    const std::function<bool(std::string* text)>& change) {
+  ReleaseAppendHandle(path);
+  FileHandle file(::CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FileFacts facts;
+  if (!file.valid() || WhatWasOpened(file.get(), path, &facts) != OpenedFile::Plain ||
+      facts.links != 1 || facts.volume != expected.volume || facts.index != expected.index) {
+    return false;
+  }
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return false;
+    if (got == 0) break;
+    text.append(buffer, got);
+  }
+  LARGE_INTEGER start = {};
+  return change(&text) && ::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) &&
+         WriteAll(file.get(), text) && ::SetEndOfFile(file.get());
 }
 
 bool FileLock::Take(const std::string& path) {
@@ -249,11 +491,7 @@ void FileLock::Release() {
 }
 
 void RemoveOpenedFile(FileHandle* file, const std::string& path) {
-  RemoveOpenedFile(file, path, WhatWasOpened(file->get(), path));
-}
-
-void RemoveOpenedFile(FileHandle* file, const std::string& path, OpenedFile kind) {
-  switch (kind) {
+  switch (WhatWasOpened(file->get(), path)) {
     case OpenedFile::Other:
       file->Close();
       return;

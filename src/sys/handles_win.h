@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "sys/code_page_win.h"
+#include "sys/file_system.h"
 
 namespace sys {
 
@@ -125,19 +126,12 @@ enum class OpenedFile {
   Other,    // a link, a folder or a device: never deleted through
   Unknown,  // the system cannot tell (no such call, or it failed)
 };
-OpenedFile WhatWasOpened(HANDLE file, const std::string& path);
+// With `facts`, also what the same query tells of the file (left as it
+// was when the system cannot tell).
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path, FileFacts* facts = nullptr);
 
-// What one question to an open file tells: what WhatWasOpened answers, and
-// what packing and the rule for hard links need. Where GetFileInformation-
-// ByHandle and the name check would cost Wine three calls, this is one.
-struct OpenedFacts {
-  OpenedFile kind = OpenedFile::Unknown;
-  bool known = false;  // the fields below were told
-  uint64_t size = 0;
-  FILETIME written{};  // last change
-  uint32_t links = 0;  // the file's names (hard links)
-};
-OpenedFacts DescribeOpenedFile(HANDLE file, const std::string& path);
+// The facts of an open file, in one query; false when the system cannot tell.
+bool FactsOf(HANDLE file, FileFacts* facts);
 
 // Marks the file open as `file` (with DELETE access) to go when its last
 // handle closes; false when the system refuses (a read-only file).
@@ -149,7 +143,5 @@ bool DeleteOnClose(HANDLE file);
 // the system cannot tell, or refuses (a read-only file), the path is
 // deleted as RemoveFile does.
 void RemoveOpenedFile(FileHandle* file, const std::string& path);
-// The same, when what the handle holds was asked already.
-void RemoveOpenedFile(FileHandle* file, const std::string& path, OpenedFile kind);
 
 }  // namespace sys

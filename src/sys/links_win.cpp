@@ -1,7 +1,6 @@
 #include "sys/links.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "sys/file_system.h"
 #include "sys/handles_win.h"
@@ -81,18 +80,18 @@ bool HasReparsePoint(DWORD attributes) {
 }
 
 // Wine's tell-tale: a name that resolves to somewhere other than itself
-// (or to nowhere on a drive), told by a handle opened on it.
-bool ResolvedElsewhere(const std::string& resolvedFolder, const std::string& resolved,
-                       const std::string& name) {
-  // A drive's root resolves with its backslash, any other folder without.
-  const bool root = resolvedFolder.back() == '\\';
-  const std::string itself = resolvedFolder + (root ? "" : "\\") + name;
-  return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
-}
-
+// (or to nowhere on a drive), asked of a handle opened on it.
 bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std::string& name) {
   if (!LinksMayHide() || resolvedFolder.empty()) return false;
-  return ResolvedElsewhere(resolvedFolder, ResolvedName(file), name);
+  // A drive's root resolves with its backslash, any other folder without.
+  const bool root = resolvedFolder.back() == '\\';
+  std::string itself = resolvedFolder + (root ? "" : "\\") + name;
+  // Wine answers a name with a trailing dot or space without them.
+  while (!itself.empty() && (itself.back() == '.' || itself.back() == ' ')) itself.pop_back();
+  std::string resolved = ResolvedName(file);
+  while (!resolved.empty() && (resolved.back() == '.' || resolved.back() == ' '))
+    resolved.pop_back();
+  return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
 }
 
 bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
@@ -156,65 +155,33 @@ bool DeleteOnClose(HANDLE file) {
   return SetInformation(file, &dispose, sizeof dispose, kFileDispositionInformation);
 }
 
-OpenedFile WhatWasOpened(HANDLE file, const std::string& path) {
-  return DescribeOpenedFile(file, path).kind;
+namespace {
+void ReadFacts(const BY_HANDLE_FILE_INFORMATION& info, FileFacts* facts) {
+  facts->volume = info.dwVolumeSerialNumber;
+  facts->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  facts->links = info.nNumberOfLinks;
+  facts->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+}  // namespace
+
+bool FactsOf(HANDLE file, FileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return false;
+  ReadFacts(info, facts);
+  return true;
 }
 
-OpenedFacts DescribeOpenedFile(HANDLE file, const std::string& path) {
-  // FILE_ALL_INFORMATION: the basic, standard, internal, EA, access,
-  // position, mode and alignment information, then the name as in
-  // FILE_NAME_INFORMATION; room for the longest name.
-  struct AllInformation {
-    LARGE_INTEGER created, accessed, written, changed;
-    ULONG attributes;
-    LARGE_INTEGER allocated, size;
-    ULONG links;
-    BOOLEAN deletePending, directory;
-    LARGE_INTEGER index;
-    ULONG ea, access;
-    LARGE_INTEGER position;
-    ULONG mode, alignment;
-    ULONG nameBytes;
-    WCHAR name[32768];
-  };
-  constexpr int kFileAllInformation = 18;
-  static const FileInformationFn query = NtFileCall("NtQueryInformationFile");
-  thread_local std::unique_ptr<AllInformation> all(new AllInformation);
-  OpenedFacts facts;
-  ULONG_PTR ioStatus[2] = {};
-  DWORD attributes = 0;
-  std::string resolved;
-  if (query != nullptr && query(file, ioStatus, all.get(), sizeof *all, kFileAllInformation) >= 0) {
-    attributes = all->attributes;
-    facts.size = static_cast<uint64_t>(all->size.QuadPart);
-    facts.written.dwLowDateTime = all->written.LowPart;
-    facts.written.dwHighDateTime = static_cast<DWORD>(all->written.HighPart);
-    facts.links = all->links;
-    const size_t units = std::min<size_t>(all->nameBytes / 2, sizeof all->name / 2);
-    resolved = NarrowName(all->name, units);
-  } else {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(file, &info)) return facts;
-    attributes = info.dwFileAttributes;
-    facts.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    facts.written = info.ftLastWriteTime;
-    facts.links = info.nNumberOfLinks;
-    if (LinksMayHide()) resolved = ResolvedName(file);
-  }
-  facts.known = true;
+OpenedFile WhatWasOpened(HANDLE file, const std::string& path, FileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file, &info)) return OpenedFile::Unknown;
+  if (facts != nullptr) ReadFacts(info, facts);
   const DWORD notPlain =
       FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-  if ((attributes & notPlain) != 0) {
-    facts.kind = OpenedFile::Other;
-  } else if (!LinksMayHide()) {
-    facts.kind = OpenedFile::Plain;
-  } else {
-    const std::string folder = ResolvedFolder(FolderPart(path));
-    if (folder.empty()) return facts;
-    facts.kind = ResolvedElsewhere(folder, resolved, ListedName(path)) ? OpenedFile::Other
-                                                                      : OpenedFile::Plain;
-  }
-  return facts;
+  if ((info.dwFileAttributes & notPlain) != 0) return OpenedFile::Other;
+  if (!LinksMayHide()) return OpenedFile::Plain;
+  const std::string folder = ResolvedFolder(FolderPart(path));
+  if (folder.empty()) return OpenedFile::Unknown;
+  return ResolvesElsewhere(folder, file, ListedName(path)) ? OpenedFile::Other : OpenedFile::Plain;
 }
 
 LinkCheck::LinkCheck(const std::string& folder)

@@ -30,7 +30,8 @@ TEST(ParseCommandLine, TakesEachSwitchAsTheLineIsRead) {
       {"/EVENT=abc /application=5 /security=-1 /system=30 /case=\"My Case\" /xmlfile=a.tov "
        "/outfile=out\\R.tgz /silent",
        " event=0 application=5 security=-1 system=30 case=my case xml=a.tov out=out\\r.tgz silent"},
-      {"/case=\"open quote", " case=open quote"},  // a quote groups to the line's end
+      {"/case=\"open quote", " case=open quote"},    // a quote groups to the line's end
+      {"/case=\"\" \"\" /silent", " case= silent"},  // empty, not a quote
       {"x/case=1=2 y", " case=1=2"},
       {"/case=a /case=b", " case=a"},
       {"/case=/event=5", " event=5 case="},        // the day counts are taken first

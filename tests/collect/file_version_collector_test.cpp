@@ -22,9 +22,9 @@ TEST(FileVersionRow, ThirteenFieldsOrNotApplicable) {
             "C:\\Windows\\explorer.exe,5368709120,05/03/2024 09:07:03,31/12/1999 23:59:59,"
             "00/00/0000 00:00:00,RHA,5. 1. 2600. 0,5.1,Shell,Windows,,,SP2");
   facts.opened = false;
-  const std::string quoted[kVersionStringCount] = {"", "", "say \"hi\"", "", "", "a\r\nb", ""};
+  const std::string quoted[kVersionStringCount] = {"", "", "say \"hi\"", "", "c\nd", "a\rb", ""};
   EXPECT_EQ(FormatFileVersionRow("C:\\v\\a,b.log", facts, quoted),
-            "\"C:\\v\\a,b.log\",N/A,N/A,N/A,N/A,N/A,,,\"say \"\"hi\"\"\",,,\"a\r\nb\",");
+            "\"C:\\v\\a,b.log\",N/A,N/A,N/A,N/A,N/A,,,\"say \"\"hi\"\"\",,\"c\nd\",\"a\rb\",");
 
   uint16_t language = 0, codePage = 0;
   EXPECT_FALSE(FirstTranslation("\x09\x04\xB0", 3, &language, &codePage));

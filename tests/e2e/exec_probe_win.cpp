@@ -7,6 +7,9 @@
 //   exit CODE         ends with CODE
 //   crash             ends with an access violation
 //   hold PATH MS      creates PATH and keeps it open, unshared, MS milliseconds
+//   move PATH REPORT  renames PATH to PATH.moved; appends "PATH moved" or
+//                     "PATH refused ERROR" to REPORT
+//   await PATH MS     waits until PATH exists, ends with 97 if it has not after MS milliseconds
 // It ends with 0 after the last step, and with 99 on a step it does not know.
 #include <windows.h>
 
@@ -52,6 +55,25 @@ int main(int argc, char** argv) {
       ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
       ::SetUnhandledExceptionFilter(EndWithTheStatus);
       ::RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+    } else if (std::strcmp(step, "move") == 0 && i + 2 < argc) {
+      const std::string from = argv[i + 1];
+      const bool moved = ::MoveFileExA(from.c_str(), (from + ".moved").c_str(), 0) != FALSE;
+      const std::string line =
+          from + (moved ? " moved" : " refused " + std::to_string(::GetLastError())) + "\r\n";
+      HANDLE report =
+          ::CreateFileA(argv[i + 2], FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+      if (report == INVALID_HANDLE_VALUE) return 98;
+      DWORD written = 0;
+      ::WriteFile(report, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+      ::CloseHandle(report);
+      i += 2;
+    } else if (std::strcmp(step, "await") == 0 && i + 2 < argc) {
+      const DWORD start = ::GetTickCount();
+      while (::GetFileAttributesA(argv[i + 1]) == INVALID_FILE_ATTRIBUTES) {
+        if (::GetTickCount() - start > std::strtoul(argv[i + 2], nullptr, 10)) return 97;
+        ::Sleep(20);
+      }
+      i += 2;
     } else if (std::strcmp(step, "hold") == 0 && i + 2 < argc) {
       if (!Put(argv[i + 1], "held", std::strtoul(argv[i + 2], nullptr, 10))) return 98;
       i += 2;

@@ -10,9 +10,10 @@ e2e_setup fleet "$exe"
 mkdir -p "$E2E_DIR/share" "$E2E_DIR/data"
 for i in $(seq 1 40); do head -c 20000 /dev/urandom >"$E2E_DIR/data/f$i.log"; done
 cp "$2/tests/exec_probe.exe" "$E2E_DIR/probe.exe"
-# The tool's wait keeps every run alive until all have claimed their names.
+# The tool keeps every run alive until all have claimed their names (a run
+# that ended would free its name for a later one): it waits for "go".
 cat >"$E2E_DIR/fleet.tov" <<EOT
-<Fleet><FILES Logs="$E2E_WIN\\data\\*.log"/><EXECUTE Wait="~1 \$TOOLDIR\$\\probe.exe sleep 5000"/></Fleet>
+<Fleet><FILES Logs="$E2E_WIN\\data\\*.log"/><EXECUTE Wait="~5 \$TOOLDIR\$\\probe.exe await \$TOOLDIR\$\\go 280000"/></Fleet>
 EOT
 sign "$E2E_DIR/fleet.tov"
 
@@ -20,6 +21,11 @@ for _ in $(seq 1 "$runs"); do
   # No display: silent runs need no window.
   DISPLAY= brindle /case=same "/outfile=$E2E_WIN\\share\\r.tgz" /silent &
 done
+for _ in $(seq 2800); do
+  [ "$(ls "$E2E_DIR"/share/*.tgz.lock 2>/dev/null | wc -l)" -ge "$runs" ] && break
+  sleep 0.1
+done
+touch "$E2E_DIR/go"
 failed=0
 for job in $(jobs -p); do wait "$job" || failed=$((failed + 1)); done
 check "every run exits 0" test "$failed" -eq 0

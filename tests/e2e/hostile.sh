@@ -10,10 +10,16 @@ probe=$(realpath "$2/tests/exec_probe.exe")
 outside() {
   (cd "$E2E_DIR" && find . -path ./out -prune -o -type f -print0 | sort -z | xargs -0 sha1sum)
 }
-# In the background, once the script's tool runs: the command, in $E2E_DIR.
-while_tool_runs() {
-  (for _ in $(seq 300); do [ -d "out/~BX_TEMP/slow" ] && break; sleep 0.1; done; "$@") &
+# In the background, once PATH is there (the script's tool then runs): the
+# command, in $E2E_DIR.
+once_there() {
+  local path=$1
+  shift
+  (for _ in $(seq 300); do [ -e "$path" ] && break; sleep 0.1; done; "$@") &
 }
+while_tool_runs() { once_there "out/~BX_TEMP/slow" "$@"; }
+# The copy the late script's FILES action made, before its tool runs.
+copy() { echo "out/~BX_TEMP/slow/Copy/C/e2e_hostile_$name/data.txt"; }
 doc() { echo "$E2E_DIR/victim/doc.txt"; }
 
 # Outside every drive of the prefix, too.
@@ -34,21 +40,41 @@ plant_dangling() {
   done'
 }
 # A link to nothing at the name the copy is mirrored to: it goes beside it.
-plant_copy_name() {
+plant_mirror_name() {
   while_tool_runs bash -c 'at="out/~BX_TEMP/slow/Copy/C/$(basename "$PWD")" && mkdir -p "$at" &&
     ln -s "$PWD/victim/new-slow.tov" "$at/slow.tov"'
 }
 plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
+# Hard links to another file where the run copies its next script, and
+# under the run's own list and log.
+plant_script_link() { while_tool_runs ln "$(doc)" "out/~BX_TEMP/z.tov"; }
+plant_list_link() { while_tool_runs ln -f "$(doc)" "out/~BX_TEMP/FileList.csv"; }
+plant_log_link() { while_tool_runs ln -f "$(doc)" "out/~BX_TEMP/Activity Log.csv"; }
+# A collected copy replaced by a hard link, or changed, before packing.
+plant_copy_link() { once_there "$(copy)" ln -f "$(doc)" "$(copy)"; }
+plant_copy_changed() { once_there "$(copy)" bash -c "echo changed >'$(copy)'"; }
+# A folder link where FILES makes its mirrored folder.
+plant_mirror() {
+  while_tool_runs bash -c 'mkdir -p "out/~BX_TEMP/slow/Copy" && ln -s "$PWD/victim" "out/~BX_TEMP/slow/Copy/C"'
+}
+plant_out_swap() { while_tool_runs bash -c 'mv out out-moved && ln -s "$PWD/victim" out'; }
 
-# name | plant | result file in out/ ("-": none) | exit code
+# name | plant | result file in out/ ("-": none; "!": there, not clean) | exit code
 cases="old-temp|plant_old_temp|r.tgz|4
 temp-link|plant_temp|-|1
 lock|plant_lock|r.tgz|4
 live|plant_live|r.tgz|4
 dangling|plant_dangling|r.tgz|1
-copy-name|plant_copy_name|r.tgz|0
+mirror-name|plant_mirror_name|r.tgz|0
 result-link|plant_result|r.tgz|0
-swapped|plant_swap|-|1"
+swapped|plant_swap|-|1
+script-link|plant_script_link|r.tgz|4
+list-link|plant_list_link|r.tgz!|1
+log-link|plant_log_link|r.tgz!|1
+copy-link|plant_copy_link|r.tgz!|1
+copy-changed|plant_copy_changed|r.tgz!|1
+mirror-link|plant_mirror|r.tgz|4
+out-swap|plant_out_swap|-|1"
 while IFS='|' read -r name plant result code; do
   e2e_setup "hostile_$name" "$exe"
   cd "$E2E_DIR" || exit 1
@@ -56,18 +82,29 @@ while IFS='|' read -r name plant result code; do
   echo precious >victim/doc.txt
   echo deeper >victim/deep/keep.txt
   cp "$probe" probe.exe
-  printf '<Slow><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/><REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
-<MISCELLANEOUS PROCESS_LIST="yes"/><FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' >slow.tov
-  sign slow.tov
+  tool='<EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/>'
+  if [ "${name#copy-}" != "$name" ]; then
+    echo data >data.txt
+    printf '<Slow><FILES Copy="$TOOLDIR$\\data.txt"/>%s</Slow>\r\n' "$tool" >slow.tov
+  else
+    printf '<Slow>%s<REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
+<MISCELLANEOUS PROCESS_LIST="yes"/><FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' "$tool" >slow.tov
+  fi
+  printf '<Z><DEBUG z="1"/></Z>\r\n' >z.tov
+  sign slow.tov z.tov
   before=$(outside)
   "$plant"
   brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
   status=$?
   wait
   [ "$name" = swapped ] && rm -rf moved
+  [ "$name" = out-swap ] && rm -rf out-moved
   check "$name: exit code $code" test "$status" -eq "$code"
   check "$name: nothing outside the result folder changed" test "$(outside)" = "$before"
-  if [ "$result" != - ]; then
+  if [ "${result%!}" != "$result" ]; then
+    check "$name: the result says it is not clean" \
+      bash -c "[ -f 'out/${result%!}' ] && ! '$TOVKIT' inspect 'out/${result%!}' >/dev/null"
+  elif [ "$result" != - ]; then
     check "$name: the result is a file of its own, clean" \
       bash -c "[ -f 'out/$result' ] && [ ! -L 'out/$result' ] && '$TOVKIT' inspect 'out/$result' >/dev/null"
   else
@@ -86,7 +123,58 @@ check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostil
 # A collector that could not write through the planted link says so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_dangling/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to write .*PROCESS_LIST.txt' <<<"$log"
-log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_copy-name/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
-check "copy-name: the copy goes beside the link" grep -q 'Collected File: .* as slow\\Copy\\slow.tov$' <<<"$log"
+log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_mirror-name/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
+check "mirror-name: the copy goes beside the link" grep -q 'Collected File: .* as slow\\Copy\\slow.tov$' <<<"$log"
+at="$WINEPREFIX/drive_c/e2e_hostile"
+check "copy-changed: inspect gives the reason" bash -c \
+  "'$TOVKIT' inspect '$at'_copy-changed/out/r.tgz | grep -q 'data.txt: changed while packed'"
+check "copy-link: the hard link is named in an ERROR" grep -q \
+  ',ERROR,File slow.Copy.C.e2e_hostile_copy-link.data.txt is a hard link (2 names)' "$at"_copy-link/out/~BX_TEMP/'Activity Log.csv'
+check "mirror-link: the folder not made by the run is an ERROR" grep -q \
+  ',ERROR,Unable to collect file .*slow.tov: folder .*Copy is not one the run made' \
+  <(tar -xzOf "$at"_mirror-link/out/r.tgz 'Activity Log.csv')
+check "script-link: the name found taken is an ERROR" grep -q \
+  ',ERROR,File z.tov was in the result folder before' <(tar -xzOf "$at"_script-link/out/r.tgz 'Activity Log.csv')
+
+# While the run waits on its tool, a Windows process tries to rename each
+# folder the run holds: the output folder, the temporary folder, the
+# script's folder and a folder FILES made.
+e2e_setup hostile_held "$exe"
+cd "$E2E_DIR" || exit 1
+mkdir out
+cp "$probe" probe.exe
+tmp="$E2E_WIN\\out\\~BX_TEMP"
+moves=""
+for folder in "$E2E_WIN\\out" "$tmp" "$tmp\\held" "$tmp\\held\\Copy\\C"; do
+  moves+=" move $folder $E2E_WIN\\report.txt"
+done
+printf '<Held><FILES Copy="$TOOLDIR$\\held.tov"/><EXECUTE Wait="~1 $TOOLDIR$\\probe.exe%s"/></Held>\r\n' \
+  "$moves" >held.tov
+sign held.tov
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "held: the run ends well" test $? -eq 0
+check "held: every folder refused its rename" test "$(grep -c ' refused ' report.txt)" -eq 4
+check "held: the result is clean" "$TOVKIT" inspect out/r.tgz
+cd - >/dev/null || exit 1
+
+# Names the system's parsing would change are collected each with its own
+# bytes; a script path naming a device is never opened.
+e2e_setup hostile_names "$exe"
+cd "$E2E_DIR" || exit 1
+mkdir out src
+for name in dot dot. sp "sp " nul.txt; do printf 'bytes of %s' "$name" >"src/$name"; done
+printf '<N><FILES Copy="$TOOLDIR$\\src\\*"/></N>\r\n' >n.tov
+sign n.tov
+brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "names: exit code 0" test $? -eq 0
+mkdir x && tar -xzf out/r.tgz -C x
+for name in dot dot. sp "sp " nul.txt; do
+  check "names: '$name' holds its own bytes" \
+    test "$(cat "x/n/Copy/C/e2e_hostile_names/src/$name")" = "bytes of $name"
+done
+rm -rf out/* && rm n.tov
+brindle "/xmlfile=$E2E_WIN\\COM1" "/outfile=$E2E_WIN\\out\\r.tgz" /silent
+check "device: the run goes on, and says no script was found" test $? -eq 4
+cd - >/dev/null || exit 1
 
 e2e_done

@@ -4,7 +4,7 @@ source "$(dirname "$0")/lib.bash"
 exe=$1
 
 # --- a walked script and an edited one, a case id, a quoted result path
-# with a space, a silent run
+# with a space, a silent run with no display (no window can be made)
 e2e_setup run "$exe"
 brindle /silent
 check "silent without a result path is a bad command line (3), never a question" test $? -eq 3
@@ -21,7 +21,7 @@ printf '<Edited><DEBUG Note="x"/></Edited>\r\n' >"$E2E_DIR/edited.tov"
 sign "$E2E_DIR"/*.tov
 sed -i 's/Note="x"/Note="y"/' "$E2E_DIR/edited.tov"
 mkdir -p "$E2E_DIR/Out Dir"
-brindle /case=Case42 "/outfile=$E2E_WIN\\Out Dir\\r.tgz" /silent
+DISPLAY= brindle /case=Case42 "/outfile=$E2E_WIN\\Out Dir\\r.tgz" /silent
 check "the run ends by itself, exit code 4: a script was refused" test $? -eq 4
 out="$E2E_DIR/Out Dir"
 result="$out/case42 r.tgz"

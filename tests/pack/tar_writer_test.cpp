@@ -113,6 +113,9 @@ TEST(TarMemberNameTest, Table) {
     EXPECT_EQ(TarMemberName(c.folder, c.file, FakeLeadByte), c.member) << c.folder;
   }
   EXPECT_EQ(TarMemberName("\\\x81\\dir", "f"), "\x81/dir/f");  // single-byte code page
+  // A name's escapes in its pax record, at each bound of UTF-8's lengths.
+  EXPECT_EQ(tar_io::Utf8Name("<U+0080><U+07FF><U+0800><U+FFFF><U+10000>"),
+            "\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80");
 }
 
 class TarWriterTest : public PackTest {

@@ -22,6 +22,8 @@ TEST(FileNamesTest, UnsafeNamesGetASafeOne) {
   }
   EXPECT_EQ(FileNameProblem(std::string(255, 'n')), "");
   EXPECT_EQ(FileNameProblem(std::string(256, 'n')), "it is longer than 255 characters");
+  EXPECT_EQ(SafeFileName(std::string(254, 'n') + ". "),
+            std::string(254, 'n') + "_");  // cut at the dot
 }
 
 TEST(FileNamesTest, DotsResolvedNeverAboveTheRoot) {

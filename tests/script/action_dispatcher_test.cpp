@@ -139,7 +139,12 @@ TEST_F(ActionDispatcherTest, AbsentCollectorsAreSkippedAndStopRequestsEndTheWalk
   Walk("<r><REGISTRY A=\"k\"/><ACTIVE_DIRECTORY/><EVENT_LOGS/></r>", RunPassRun, CollectorTable());
   // Neither the next attribute nor the next element once a stop is requested.
   Walk("<r><REGISTRY A=\"stop\" B=\"k\"/><FILES C=\"x\"/><x><EVENT_LOGS/></x></r>", RunPassRun);
-  EXPECT_EQ(g_calls, Entries{"registry|A|stop|script\\A.txt|"});
+  // A second writer of a device's safe name is numbered from that name.
+  Settings().stopRequested = false;
+  sys::WriteWholeFile(scriptFolder + "\\_NUL.x.csv", "");
+  Walk("<r><FILE_VERSIONS NUL.x=\"x\"/></r>", RunPassRun);
+  EXPECT_EQ(g_calls, (Entries{"registry|A|stop|script\\A.txt|",
+                              "versions|NUL.x|x|script\\_NUL.x (2).csv|"}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "support/test_support.h"
 #include "sys/file_system.h"
+#include "sys/links.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ TEST(FolderWalkTest, FilesThenLinksThenSubfoldersAndNoLinkIsEntered) {
   EXPECT_EQ(files, (Strings{"a.txt", "sub\\deep\\c.txt"}));
   EXPECT_EQ(fileLinks, Strings{"f.lnk"});
   EXPECT_EQ(folderLinks, Strings{root + "\\link"});
+  EXPECT_TRUE(sys::IsLink(root + "\\f.lnk") && !sys::IsLink(root + "\\a.txt"));
 }
 
 // A stop asked for while a folder's files are handed out ends the walk at

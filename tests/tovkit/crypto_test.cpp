@@ -5,16 +5,29 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 
+#include "decrypt.h"
 #include "keys.h"
 #include "pack/envelope_output.h"
+#include "run/brand.h"
+#include "run/der.h"
 #include "run/key_signature.h"
+#include "sign.h"
 #include "support/test_support.h"
 
 namespace {
 
 using testing_support::ReadFile;
 using testing_support::WriteFile;
+
+// The exit status, a space, then what the command wrote.
+std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
+                   const std::vector<std::string>& args) {
+  std::ostringstream out;
+  const int status = command(args, out, out);
+  return std::to_string(status) + " " + out.str();
+}
 
 class Crypto : public testing::Test {
  protected:
@@ -25,9 +38,13 @@ class Crypto : public testing::Test {
                       ec = " -newkey ec -pkeyopt ec_paramgen_curve:P-256";
     for (const auto& [name, kind] :
          {std::pair<std::string, std::string>{"org", rsa}, {"ec", ec}, {"other", rsa}}) {
-      const std::string command = "openssl req -x509 -nodes -days 30 -subj /CN=" + name + kind +
-                                  " -keyout " + d + name + ".key -out " + d + name +
-                                  ".pem 2>/dev/null";
+      // "other" is issued by "org": its issuer is not its subject.
+      const std::string command =
+          "openssl req -nodes -subj /O=Acme/CN=" + name + kind + " -keyout " + d + name + ".key" +
+          (name == "other" ? " 2>/dev/null | openssl x509 -req -set_serial 128 -CA " + d +
+                                 "org.pem -CAkey " + d + "org.key"
+                           : " -x509") +
+          " -days 30 -out " + d + name + ".pem 2>/dev/null";
       ASSERT_EQ(std::system(command.c_str()), 0);
     }
   }
@@ -74,37 +91,77 @@ TEST_F(Crypto, KeySignaturesVerifyOnlyForTheirKeyAndText) {
   std::string error;
   EXPECT_FALSE(
       tovkit::SignWithKey(At("other.key"), Cert("org"), false, script, &signature, &error));
+  // The commands: --pss signs with PSS; a check value alone does not pass
+  // the certificate's check, the key signature does.
+  const std::string crc = At("crc.tov"), pss = At("pss.tov");
+  WriteFile(crc, testing_support::Signed(script));
+  WriteFile(pss, script);
+  EXPECT_EQ(
+      Tovkit(tovkit::Sign, {"--pss", "--key", At("org.key"), "--cert", At("org.pem"), pss})[0],
+      '0');
+  const std::string verified = Tovkit(tovkit::Verify, {"--cert", At("org.pem"), crc, pss});
+  EXPECT_EQ(verified.substr(0, verified.find(", key ")),
+            "1 BAD " + crc + ": no key signature\nOK  " + pss + " (key signature rsa-pss-sha256");
+  EXPECT_EQ(verified.substr(verified.size() - 12), ": verified)\n");
 }
 
-// Sizes around the block and around the 16 MiB where the head's lengths
-// change size (the content moves once below it).
+// Sizes around the block, a content of 128 bytes (its length no longer
+// fits in one byte), one moved in several chunks and one past the 16 MiB
+// where the head's lengths change size (the content moves below it).
 TEST_F(Crypto, EnvelopesOpenWithOpenSslAndTovkitToTheSameBytes) {
-  for (size_t size : {size_t{0}, size_t{16}, size_t{(16 << 20) + 5}}) {
+  const std::string sealed = At("r.p7m"), plain = At("r");
+  for (size_t size : {size_t{0}, size_t{200000}, size_t{(16 << 20) + 5}, size_t{112}}) {
     std::string content(size, '\0');
     for (size_t i = 0; i < size; ++i) content[i] = static_cast<char>((i * 7919) >> 5);
-    const std::string sealed = At("r.p7m");
+    const std::string recipient = size == 112 ? "other" : "org";
     {
-      EnvelopeOutput out(std::fopen(sealed.c_str(), "w+b"), Cert("org"));
+      EnvelopeOutput out(std::fopen(sealed.c_str(), "w+b"), Cert(recipient));
       for (size_t at = 0; at < size; at += 70001)
         ASSERT_TRUE(out.Write(content.data() + at, std::min<size_t>(70001, size - at)));
       ASSERT_TRUE(out.Close());
     }
     const std::string command = "openssl cms -decrypt -inform DER -binary -in " + sealed +
-                                " -inkey " + At("org.key") + " -recip " + At("org.pem") + " -out " +
-                                At("r.openssl") + " 2>/dev/null";
+                                " -inkey " + At(recipient + ".key") + " -recip " +
+                                At(recipient + ".pem") + " -out " + At("r.openssl") +
+                                " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << size;
     EXPECT_TRUE(ReadFile(At("r.openssl")) == content) << size;
-    std::FILE* in = std::fopen(sealed.c_str(), "rb");
-    std::FILE* plain = std::tmpfile();
-    std::string error;
-    EXPECT_TRUE(tovkit::DecryptEnvelope(in, At("org.key"), plain, &error)) << error;
-    std::rewind(plain);
-    std::string back(size + 1, '\0');
-    EXPECT_EQ(std::fread(&back[0], 1, back.size(), plain), size);
-    EXPECT_TRUE(back.substr(0, size) == content) << size;
-    std::fclose(in);
-    std::fclose(plain);
+    const std::string bytes = ReadFile(sealed);  // one DER item, nothing after it
+    der::Reader whole(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    der::Item item;
+    EXPECT_TRUE(whole.Next(&item) && whole.AtEnd()) << size;
+    std::remove(plain.c_str());
+    EXPECT_EQ(Tovkit(tovkit::Decrypt, {sealed, "--key", At(recipient + ".key")}),
+              "0 " + plain + ": decrypted\n");
+    EXPECT_TRUE(ReadFile(plain) == content) << size;
   }
+  EXPECT_EQ(Tovkit(tovkit::Decrypt, {sealed, "--key", At("org.key")}),
+            "1 tovkit decrypt: " + plain + " exists already; name another with -o\n");
+  // Another key names the recipient, and leaves nothing behind.
+  EXPECT_EQ(
+      Tovkit(tovkit::Decrypt, {sealed, "--key", At("org.key"), "-o", At("w")}),
+      "1 tovkit decrypt: " + sealed +
+          ": this key does not open the file; it was encrypted for:\n  O=Acme, CN=org, serial "
+          "0080\n");
+  EXPECT_FALSE(testing_support::FileExists(At("w.part")));
+}
+
+// A block full to its last byte reads; a second record of a kind, an EC
+// recipient or a second block in the file make the brand unusable.
+TEST_F(Crypto, BrandBlocksHoldOneOfEachKind) {
+  const auto bytes = [](const std::string& b) {
+    return reinterpret_cast<const unsigned char*>(b.data());
+  };
+  std::string block, full(kBrandBlockSize - kBrandHeadSize - 5, 'x');
+  BrandCertificates read;
+  ASSERT_TRUE(BuildBrandBlock({full, ""}, &block));
+  EXPECT_TRUE(ParseBrandBlock(bytes(block), block.size(), &read) && read.trust == full);
+  size_t offset = 0;
+  EXPECT_FALSE(FindBrandBlock(block + block, &offset));
+  ASSERT_TRUE(BuildBrandBlock({Cert("org").der, Cert("ec").der}, &block));
+  EXPECT_EQ(ReadBrand(bytes(block), block.size()).state, Brand::State::Unreadable);
+  block[kBrandHeadSize + 5 + Cert("org").der.size()] = static_cast<char>(kBrandTrust);
+  EXPECT_FALSE(ParseBrandBlock(bytes(block), block.size(), &read));
 }
 
 }  // namespace

@@ -247,12 +247,13 @@ TEST(TovkitInspect, ListsFindingsAndGivesTheExitStatus) {
   testing_support::WriteFile(held / "FileList.csv",
                              testing_support::Signed("<FILE_LIST_START>\r\n<FILE_LIST_END>\r\n"));
   testing_support::WriteFile(held / "Not Packed.csv", "collected");
-  testing_support::MakeUnopenableFile(held / "held.log");
+  testing_support::MakeUnopenableFile(held / "he,ld.log");
   const std::string gaps = dir / "gaps.tgz";
+  RaiseWriteFailure();  // an earlier write failed: all the rest is packed, and named
   EXPECT_FALSE(ResultPackager::Compress(held.path(), gaps));
   out.str("");
   EXPECT_EQ(tovkit::Inspect({gaps}, out, err), 1);
-  EXPECT_EQ(out.str().rfind("not packed: held.log: cannot be opened (error 6)\n"
+  EXPECT_EQ(out.str().rfind("not packed: he,ld.log: cannot be opened (error 6)\n"
                             "extra: Not Packed.csv\n",
                             0),
             0u);
