@@ -39,11 +39,6 @@ plant_dangling() {
     mkdir -p "out/~BX_TEMP/slow/$(dirname "$name")" && ln -s "$PWD/victim/new-$(basename "$name")" "out/~BX_TEMP/slow/$name"
   done'
 }
-# A link to nothing at the name the copy is mirrored to: it goes beside it.
-plant_mirror_name() {
-  while_tool_runs bash -c 'at="out/~BX_TEMP/slow/Copy/C/$(basename "$PWD")" && mkdir -p "$at" &&
-    ln -s "$PWD/victim/new-slow.tov" "$at/slow.tov"'
-}
 plant_swap() { while_tool_runs bash -c 'mv "out/~BX_TEMP" moved && ln -s "$PWD/victim" "out/~BX_TEMP"'; }
 # Hard links to another file where the run copies its next script, and
 # under the run's own list and log.
@@ -65,7 +60,6 @@ temp-link|plant_temp|-|1
 lock|plant_lock|r.tgz|4
 live|plant_live|r.tgz|4
 dangling|plant_dangling|r.tgz|1
-mirror-name|plant_mirror_name|r.tgz|0
 result-link|plant_result|r.tgz|0
 swapped|plant_swap|-|1
 script-link|plant_script_link|r.tgz|4
@@ -123,8 +117,6 @@ check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostil
 # A collector that could not write through the planted link says so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_dangling/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to write .*PROCESS_LIST.txt' <<<"$log"
-log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_mirror-name/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
-check "mirror-name: the copy goes beside the link" grep -q 'Collected File: .* as slow\\Copy\\slow.tov$' <<<"$log"
 at="$WINEPREFIX/drive_c/e2e_hostile"
 check "copy-changed: inspect gives the reason" bash -c \
   "'$TOVKIT' inspect '$at'_copy-changed/out/r.tgz | grep -q 'data.txt: changed while packed'"
