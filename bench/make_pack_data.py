@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Makes a result folder for the benchmarks. Deterministic (fixed seed), so
-runs compare.   make_pack_data.py FOLDER [small]
+runs compare.   make_pack_data.py FOLDER [small | onefolder | wide N]
 Default: about 250 MB of compressible logs, incompressible blobs and
 thousands of files of 2-18 KB. "small": about 120 MB in about 3,000 files,
 most of them under 1 KB, beside MB-sized logs and blobs, as customer
-machines have them."""
+machines have them. "onefolder": 3,000 files under 1 KB in one folder
+beside 20 text logs of 4 MB and 32 MB that does not compress. "wide N": N
+files under 1 KB in one folder, nothing else."""
 import os
 import random
 import sys
@@ -36,7 +38,24 @@ def write(path, data):
         f.write(data)
 
 
-if len(sys.argv) > 2 and sys.argv[2] == "small":
+def small_files(folder, count):
+    for i in range(count):
+        size = rng.randint(60, 1000)
+        data = log_text(size) if i % 4 else rng.randbytes(size)
+        write(os.path.join(root, folder, "s%05d.ini" % i), data)
+
+
+kind = sys.argv[2] if len(sys.argv) > 2 else ""
+if kind == "onefolder":
+    small_files("Sessions", 3000)
+    for i in range(20):
+        write(os.path.join(root, "Logs", "app%02d.log" % i), log_text(4 * 1000 * 1000))
+    write(os.path.join(root, "Dumps", "blob.bin"), rng.randbytes(32 * 1000 * 1000))
+    sys.exit(0)
+if kind == "wide":
+    small_files("Cache", int(sys.argv[3]))
+    sys.exit(0)
+if kind == "small":
     for i in range(2930):  # about 1.7 MB in files under 1 KB, 30 folders
         size = rng.randint(60, 1000)
         data = log_text(size) if i % 4 else rng.randbytes(size)

@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -100,16 +101,19 @@ uint32_t LastError() {
   return code != 0 ? code : ERROR_GEN_FAILURE;
 }
 
-// Our own copy instead of CopyFileA: the same calls (one open of each side,
-// reads and writes, the times), and the manifest's CRC is taken from the
-// bytes as they pass, where CopyFileA would need a second read of the copy.
-// The copy is made with normal attributes, which CopyFileA would leave to
-// a call of its own. `share` is what the source is opened with: read and
-// delete as CopyFileA on Windows does, so a file that another program writes
-// fails with 32, or everything for a file in use.
+// Our own copy instead of CopyFileA: one open of each side, reads and
+// writes, the times; the manifest's CRC is taken from the bytes as they
+// pass, where CopyFileA would need a second read of the copy. The copy is
+// made new with normal attributes, which CopyFileA would leave to a call of
+// its own. `share` is what the source is opened with: read and delete as
+// CopyFileA on Windows does, so a file that another program writes fails
+// with 32, or everything for a file in use. *taken tells that the name was
+// not free (a file, a folder or a link there): nothing was made then. A
+// copy that fails half-way is deleted through its own handle.
 bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
-                 std::vector<unsigned char>* buffer, uint32_t* error, uint32_t* crc,
+                 std::vector<unsigned char>* buffer, uint32_t* error, bool* taken, uint32_t* crc,
                  uint64_t* size) {
+  *taken = false;
   // Wide calls: a name outside the code page is collected like any other.
   sys::FileHandle source(::CreateFileW(sys::WidePath(from).c_str(), GENERIC_READ, share, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -117,11 +121,23 @@ bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
     *error = LastError();
     return false;
   }
-  sys::FileHandle target = sys::CreateOwnHandle(to, GENERIC_WRITE, 0, FILE_FLAG_SEQUENTIAL_SCAN);
+  // Created where nothing is, so never through a link; what stands at the
+  // name is an earlier copy or not ours, and stays.
+  sys::FileHandle target(::CreateFileW(sys::WidePath(to).c_str(), GENERIC_WRITE | DELETE, 0,
+                                       nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!target) {
     *error = LastError();
+    // A folder at the name refuses with 5 on some systems.
+    *taken = *error == ERROR_FILE_EXISTS || *error == ERROR_ALREADY_EXISTS ||
+             *error == ERROR_ACCESS_DENIED;
     return false;
   }
+  const auto fail = [&](uint32_t code) {
+    *error = code;
+    sys::DeleteOnClose(target.get());
+    return false;
+  };
   // Large pieces: under Wine the cost is per call, not per byte.
   if (buffer->empty()) buffer->resize(1u << 20);
   uLong value = crc32(0L, Z_NULL, 0);
@@ -130,16 +146,16 @@ bool CopyWithCrc(const std::string& from, const std::string& to, DWORD share,
     DWORD got = 0;
     if (!::ReadFile(source.get(), buffer->data(), static_cast<DWORD>(buffer->size()), &got,
                     nullptr)) {
-      *error = LastError();
-      return false;
+      return fail(LastError());
     }
     if (got == 0) break;
     value = crc32(value, buffer->data(), got);
     DWORD written = 0;
-    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr) || written != got) {
-      *error = LastError();
-      return false;
+    if (!::WriteFile(target.get(), buffer->data(), got, &written, nullptr)) {
+      return fail(LastError());
     }
+    // A file on disk takes less only when the disk is full.
+    if (written != got) return fail(ERROR_DISK_FULL);
     total += got;
     // A short read is the end of a file on disk: no further call to learn it.
     if (got < buffer->size()) break;
@@ -293,9 +309,14 @@ void FileCollector::HandleCurrentFile(int32_t mode) {
 }
 
 void FileCollector::CopyCurrentFile() {
+  // Nothing is asked of the disk beforehand: the copy is made only where
+  // nothing is, and a taken name says so at once. Only then are the names
+  // looked at in turn. The test seam's copier overwrites: it gets them
+  // looked at first.
+  const PathExists assumeFree = [](const std::string&) { return false; };
   CopyTarget target;
-  if (!ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_, PathExistsOnDisk,
-                        &target)) {
+  if (!ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_,
+                        plainCopy_ ? PathExists(PathExistsOnDisk) : assumeFree, &target)) {
     return;
   }
   // The dispatcher leaves the action's folder to the first file copied.
@@ -318,15 +339,30 @@ void FileCollector::CopyCurrentFile() {
   uint32_t crc = 0;
   uint64_t size = 0;
   bool crcKnown = false;
+  bool taken = false;
   const auto copy = [&](bool inUse) {
     if (!inUse && plainCopy_) return plainCopy_(currentFile_, target.destination, &error);
     const DWORD share = inUse ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                               : FILE_SHARE_READ | FILE_SHARE_DELETE;
-    crcKnown =
-        CopyWithCrc(currentFile_, target.destination, share, &copyBuffer_, &error, &crc, &size);
+    crcKnown = CopyWithCrc(currentFile_, target.destination, share, &copyBuffer_, &error, &taken,
+                           &crc, &size);
     return crcKnown;
   };
   bool copied = copy(false);
+  // An earlier action's copy, or anything else, at the name; a link whose
+  // target is missing is seen only by the create, and is kept from the next
+  // choice that way. The next choice is the flat one, in the action's folder.
+  std::vector<std::string> takenNames;
+  const PathExists takenOrThere = [&takenNames](const std::string& path) {
+    return std::find(takenNames.begin(), takenNames.end(), path) != takenNames.end() ||
+           PathExistsOnDisk(path);
+  };
+  for (int tries = 0; !copied && taken && tries < 4; ++tries) {
+    takenNames.push_back(target.destination);
+    ChooseCopyTarget(outputPath_, workingRoot_, archivePrefix_, currentFile_, takenOrThere,
+                     &target);
+    copied = copy(false);
+  }
   if (!copied && error == ERROR_PATH_NOT_FOUND && target.mirrored) {
     // The folder made for an earlier file went meanwhile.
     madeFolder_.clear();
@@ -337,9 +373,9 @@ void FileCollector::CopyCurrentFile() {
   if (inUse) copied = copy(true);
   if (!copied) {
     ++failedCount_;
-    // The destination was chosen free, so whatever stands there now is a
-    // partial copy (a full disk leaves one).
-    sys::RemoveFile(target.destination);
+    // The seam's copier may leave a partial copy at the name it was given
+    // free (a full disk does); our own deletes its copy itself.
+    if (plainCopy_) sys::RemoveFile(target.destination);
     context_.Log(SeverityError, Format("Unable to collect file %s (%u)", currentFile_.c_str(),
                                        static_cast<unsigned>(error)));
     return;

@@ -32,8 +32,10 @@ void FileManifest::ListExternalFiles() {
   // would only add rows that cannot be written either.
   if (listed_.empty()) return;
   sys::TreeVisitor visitor;
+  // A listed file is not listed again, whatever it has become: no need to
+  // ask whether it is a link.
+  visitor.passOver = [this](const std::string& relative) { return listed_.count(relative) != 0; };
   visitor.file = [this](const std::string&, const std::string& relative) {
-    if (listed_.count(relative) != 0) return;
     // Only the top-level manifest: a relative path with a folder part
     // never equals the bare name.
     if (EqualsNoCase(relative, kFileListName)) return;

@@ -23,10 +23,16 @@ void Walk(const std::string& folder, const std::string& relative, const std::str
   // passes: each costs the system a read of the whole folder.
   const bool everything = mask == "*.*";
   std::vector<std::pair<std::string, EntryKind>> entries;
-  const unsigned long error =
-      ForEachEntry(folder, "*.*", [&](const std::string& name, EntryKind kind) {
+  std::function<bool(const std::string&)> passOver;
+  if (visitor.passOver) {
+    passOver = [&](const std::string& name) { return visitor.passOver(Join(relative, name)); };
+  }
+  const unsigned long error = ForEachEntry(
+      folder, "*.*",
+      [&](const std::string& name, EntryKind kind) {
         if (everything || kind != EntryKind::File) entries.emplace_back(name, kind);
-      });
+      },
+      passOver, !visitor.linksAskedOfHandles);
   if (error != 0) {
     if (visitor.unlisted) visitor.unlisted(folder, relative, error);
     return;
@@ -38,7 +44,7 @@ void Walk(const std::string& folder, const std::string& relative, const std::str
   if (everything) {
     for (const auto& entry : entries) files(entry.first, entry.second);
   } else {
-    ForEachEntry(folder, mask, files);
+    ForEachEntry(folder, mask, files, passOver, !visitor.linksAskedOfHandles);
   }
   for (const auto& entry : entries) {
     if (Stopped(visitor)) break;

@@ -19,9 +19,14 @@ enum class EntryKind { File, Folder, FolderLink, FileLink };
 // name, as on Windows), without "." and "..", in the file system's order.
 // Paths use "\\". Windows edge and POSIX stand-in. 0, or the system's error
 // code when the folder could not be listed (nothing matching is no error).
+// `passOver` (may be empty) is asked with the name of each entry that is
+// not a folder before its kind is: true leaves it unvisited, at no cost.
+// Without `askNames` a file is a link only when its listing says so (see
+// TreeVisitor::linksAskedOfHandles).
 unsigned long ForEachEntry(
     const std::string& folder, const std::string& mask,
-    const std::function<void(const std::string& name, EntryKind kind)>& visit);
+    const std::function<void(const std::string& name, EntryKind kind)>& visit,
+    const std::function<bool(const std::string& name)>& passOver = nullptr, bool askNames = true);
 
 struct TreeVisitor {
   // A file matching the mask: its full path and its path below the root.
@@ -39,6 +44,15 @@ struct TreeVisitor {
       unlisted;
   // Asked before each entry; true ends the walk (may be empty).
   std::function<bool()> stop;
+  // Asked with the path below the root of each entry that is not a folder,
+  // before its kind (may be empty): true passes it over, neither file nor
+  // link. Under Wine, telling a file link from a file costs an open; a file
+  // the visitor has no use for need not pay it.
+  std::function<bool(const std::string& relative)> passOver;
+  // The visitor opens each file itself and asks the handle whether it is a
+  // link (Wine shows a Unix link to a file as a file, sys/links.h): the walk
+  // then takes the listing's word, where asking by name costs an open.
+  bool linksAskedOfHandles = false;
 };
 
 // Walks `root`: in each folder first its files, then its links, then

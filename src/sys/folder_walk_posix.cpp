@@ -10,7 +10,8 @@ namespace sys {
 
 unsigned long ForEachEntry(
     const std::string& folder, const std::string& mask,
-    const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+    const std::function<void(const std::string& name, EntryKind kind)>& visit,
+    const std::function<bool(const std::string& name)>& passOver, bool) {
   if (folder.empty()) return 0;
   const std::string native = PosixPath(folder);
   // "*.*" means every name on Windows, also names without a dot.
@@ -30,6 +31,8 @@ unsigned long ForEachEntry(
       const bool toFolder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
       kind = toFolder ? EntryKind::FolderLink : EntryKind::FileLink;
     }
+    const bool file = kind == EntryKind::File || kind == EntryKind::FileLink;
+    if (file && passOver && passOver(name)) continue;
     visit(name, kind);
   }
   ::closedir(dir);

@@ -8,7 +8,8 @@ namespace sys {
 
 unsigned long ForEachEntry(
     const std::string& folder, const std::string& mask,
-    const std::function<void(const std::string& name, EntryKind kind)>& visit) {
+    const std::function<void(const std::string& name, EntryKind kind)>& visit,
+    const std::function<bool(const std::string& name)>& passOver, bool askNames) {
   // "\\*.*" alone would list the current drive's root.
   if (folder.empty()) return 0;
   FileFind find;
@@ -26,8 +27,9 @@ unsigned long ForEachEntry(
     if (find.isFolder()) {
       kind = reparse ? EntryKind::FolderLink : EntryKind::Folder;
     } else {
-      if (!reparse && !links) links = std::make_unique<LinkCheck>(folder);
-      if (reparse || links->IsLink(find.name())) kind = EntryKind::FileLink;
+      if (passOver && passOver(find.name())) continue;
+      if (!reparse && askNames && !links) links = std::make_unique<LinkCheck>(folder);
+      if (reparse || (askNames && links->IsLink(find.name()))) kind = EntryKind::FileLink;
     }
     visit(find.name(), kind);
   } while (find.Next());

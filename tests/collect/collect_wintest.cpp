@@ -138,6 +138,21 @@ TEST_F(FileCollectorWinTest, CopiedMirroredThenFlatOrSkipped) {
   EXPECT_EQ(log_.Entries().back(), "ERROR,File operation skipped");
 }
 
+// A copy the disk cannot hold is taken back: no part of it is left for the
+// manifest's sweep to list as collected.
+TEST_F(FileCollectorWinTest, CopyOntoAFullDiskLeavesNoPart) {
+  if (::GetDriveTypeA("T:\\") != DRIVE_FIXED) GTEST_SKIP() << "no T: drive (needs root)";
+  const std::string big = data_ / "big.log", root = "T:\\~BX_TEMP";
+  WriteFile(big, std::string(256 * 1024, 'x'));
+  fs::create_directories(root + "\\Setup\\Logs");
+  FileCollector collector(root + "\\Setup\\Logs", log_.Context(), big, root, root + "\\Setup",
+                          "Logs");
+  collector.Run(CopyMode);
+  EXPECT_EQ(log_.Entries().back(), "ERROR,Unable to collect file " + big + " (112)");
+  EXPECT_FALSE(FileExists(root + "\\" + Mirrored(big)));
+  fs::remove_all(root);
+}
+
 // Windows' CopyFileA refuses a file another program writes to (32), Wine's
 // does not: the seam answers as Windows would.
 TEST_F(FileCollectorWinTest, FailedCopiesAreRetriedOrErrorsThatLeaveNothing) {
