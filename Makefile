@@ -49,6 +49,7 @@ fuzz: deps
 bench: build
 	cmake -S . -B build/pack-native -DCMAKE_BUILD_TYPE=Release -DBRINDLE_TESTS=OFF >/dev/null
 	bench/pack_bench.sh build/pack-native
+	cmake --build build/pack-native --target scrub_bench -j$(JOBS) >/dev/null && build/pack-native/bench/scrub_bench
 	bench/run_bench.sh
 
 clean:

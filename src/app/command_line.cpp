@@ -105,4 +105,6 @@ void ParseCommandLine(const std::string& arguments, RunSettings& settings, Lower
   settings.outFile = TakeSwitch(args, "/outfile=");
   TakeSwitch(args, "/silent", &found);
   settings.silent = found;
+  TakeSwitch(args, "/scrub", &found);
+  settings.scrub = found;
 }
