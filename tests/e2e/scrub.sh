@@ -65,7 +65,7 @@ log="$out/x/Activity Log.csv"
 check "the binary file is left out, said in the log" grep -q ',WARNING,File .*tool\.log holds binary' "$log"
 check "and the map" grep -q '^left out,.*tool\.log' "$out/r.tgz.map.csv"
 check "the log counts what was replaced" grep -qE ',INFORMATION,Scrubbed: [1-9][0-9]* replacements' "$log"
-pseudo() { grep -i "^[a-z]*,$1," "$out/r.tgz.map.csv" | head -1 | cut -d, -f3; }
+pseudo() { tr -d '\r' <"$out/r.tgz.map.csv" | grep -i "^[a-z0-9]*,$1," | head -1 | cut -d, -f3; }
 for original in "$host" "$user" "$ip4" "$mail"; do
   check "the map lists $original" test -n "$(pseudo "$original")"
 done
