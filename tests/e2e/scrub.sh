@@ -19,6 +19,7 @@ rm -rf "$data" && mkdir -p "$data/sub"
 printf '%s\r\n' "$text" >"$data/$host-notes.log"
 printf '%s\r\n' "$text" | iconv -f UTF-8 -t UTF-16 >"$data/sub/wide.log"
 printf 'MZ\0\0%s' "$text" >"$data/sub/tool.log"
+printf '%s\r\n' "$text" >"$data/sub/😀-$user.log"  # a name the code page lacks
 run_wine reg add 'HKCU\Software\BrindleScrub' /v Note /d "$text" /f >/dev/null 2>&1
 cat >"$E2E_DIR/s.tov" <<EOT
 <S>
@@ -73,6 +74,8 @@ for member in "$(pseudo "$host")-notes.log" "sub/wide.log" "tool-$(pseudo "$host
   check "$member holds the user's pseudonym" \
     bash -c "find '$out/x' -name '$(basename "$member")' -exec cat {} + | tr -d '\\0' | grep -qi '$(pseudo "$user")'"
 done
+check "a name the code page lacks arrives scrubbed" \
+  bash -c "find '$out/x' -name '😀-$(pseudo "$user").log' | grep -q ."
 check "the path names the user's pseudonym" bash -c "find '$out/x' -path '*/users/$(pseudo "$user")/*' | grep -q ."
 
 # The same run without /scrub keeps every original and writes no map.
