@@ -71,6 +71,7 @@ bench: build
 	bench/pack_bench.sh build/pack-native
 	cmake --build build/pack-native --target tovkit -j$(JOBS) >/dev/null
 	bench/report_bench.sh build/pack-native/tools/tovkit/tovkit
+	cmake --build build/pack-native --target scrub_bench -j$(JOBS) >/dev/null && build/pack-native/bench/scrub_bench
 	bench/run_bench.sh
 
 clean:

@@ -105,6 +105,8 @@ void ParseCommandLine(const std::string& arguments, RunSettings& settings, Lower
   settings.outFile = TakeSwitch(args, "/outfile=");
   TakeSwitch(args, "/silent", &found);
   settings.silent = found;
+  TakeSwitch(args, "/scrub", &found);
+  settings.scrub = found;
   // Last, after every switch had its turn.
   settings.ignoredArguments.clear();
   for (const std::string& argument : args) {
@@ -114,7 +116,8 @@ void ParseCommandLine(const std::string& arguments, RunSettings& settings, Lower
 
 std::string IgnoredArgumentMessage(const std::string& argument) {
   static const char* const kSwitches[] = {"/event=", "/application=", "/security=", "/system=",
-                                          "/case=",  "/xmlfile=",     "/outfile=",  "/silent"};
+                                          "/case=",  "/xmlfile=",     "/outfile=",  "/silent",
+                                          "/scrub"};
   for (const char* name : kSwitches) {
     if (argument.compare(0, std::string(name).size(), name) == 0) {
       return "Switch " + argument + " repeats " + name + ": only the first one counts; ignored";

@@ -8,6 +8,7 @@
 #include "collect/event_log_collector.h"
 #include "pack/manifest_format.h"
 #include "pack/result_packager.h"
+#include "pack/scrub_pass.h"
 #include "run/brand.h"
 #include "run/key_signature.h"
 #include "run/local_text.h"
@@ -368,6 +369,8 @@ void ScriptRunner::FinishRun() {
   manifest_->AddFile(kActivityLogName, "");
   manifest_->ListExternalFiles();
   fileList_->AppendLine(kFileListEnd);
+  // Before the signature: the list then names the scrubbed files.
+  ScrubRunResult(tempFolder, outputPath, activityLog.get(), fileList_.get());
   SignFileList();
   bool written = false;
   std::vector<PackGap> gaps;

@@ -139,7 +139,14 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
 bool ResultPackager::ReportText(const std::string& outputPath, std::string* text) {
   const RunSettings& run = Settings();
   if (!run.outFile.empty() || run.silent) return false;
-  return DescribeResult(outputPath, text);
+  if (!DescribeResult(outputPath, text)) return false;
+  if (!run.scrubMap.empty()) {
+    *text += FillPlaceholder(LocalText("Privacy", "MapMessage",
+                                       "\n\nThe result is scrubbed. What each pseudonym stands "
+                                       "for is in %s: keep that file, do not send it."),
+                             run.scrubMap);
+  }
+  return true;
 }
 
 bool ResultPackager::DescribeResult(const std::string& outputPath, std::string* text) {

@@ -106,7 +106,7 @@ bool LogFile::AppendLine(const std::string& text) {
   // One write of the whole line before the close: the line is on disk, and
   // whole, when this returns. A failure after the open (the disk filled
   // between check and write) is reported exactly like a failed open.
-  const std::string line = text + "\r\n";
+  const std::string line = (rewrite_ ? rewrite_(text) : text) + "\r\n";
   const bool written = sys::AppendToFile(path_, line);
   room.Charge(path_, line.size());
   return written || Refuse();

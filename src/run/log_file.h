@@ -103,6 +103,12 @@ class LogFile {
   // and disables the file: its folder is no longer the one it was made in.
   void SetGuard(std::function<bool()> guard) { guard_ = std::move(guard); }
 
+  // Each later line is written as `rewrite` gives it back: the lines that
+  // follow the log's own privacy scrub.
+  void SetRewrite(std::function<std::string(const std::string&)> rewrite) {
+    rewrite_ = std::move(rewrite);
+  }
+
   // Appends text + CR LF; true when the line was written. Refused (both
   // flags raised) when the drive's free space in thousands is not above
   // length / 500, or the file cannot be opened or written; dropped while
@@ -116,6 +122,7 @@ class LogFile {
   std::string path_;
   bool suppressed_ = false;
   std::function<bool()> guard_;
+  std::function<std::string(const std::string&)> rewrite_;
   bool failed_ = false;
 
   // Records a refused line and raises the run's write failure; false.

@@ -18,6 +18,10 @@ void RunSettings::Reset() {
     eventLogSelected[log] = false;
     eventLogDays[log] = 0;
   }
+  scrub = false;
+  scrubWords.clear();
+  scrubKeep.clear();
+  scrubMap.clear();
   stopRequested = false;
   writeFailed = false;
   errorLogged = false;

@@ -31,6 +31,14 @@ struct RunSettings {
   bool eventLogSelected[3] = {false, false, false};
   int32_t eventLogDays[3] = {0, 0, 0};
 
+  // Privacy: asked for by "/scrub" or a script's PRIVACY element, which
+  // adds its words to replace and the binary files to keep unscrubbed
+  // (name patterns). scrubMap is where the map went, once written.
+  bool scrub = false;
+  std::vector<std::string> scrubWords;
+  std::vector<std::string> scrubKeep;
+  std::string scrubMap;
+
   // Shared run state. The two flags only ever go from false to true during a
   // run, so the two threads need no lock around them.
   std::atomic<bool> stopRequested{false};

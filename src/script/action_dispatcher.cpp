@@ -7,6 +7,7 @@
 #include "run/file_names.h"
 #include "run/local_text.h"
 #include "run/text.h"
+#include "script/privacy_element.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ ElementRole RoleOfElement(const std::string& name) {
   if (upper == "SUMMARY") return ElementRole::Summary;
   if (upper == "ACTIVE_DIRECTORY") return ElementRole::ActiveDirectory;
   if (upper == "EVENT_LOGS") return ElementRole::EventLogSettings;
+  if (upper == "PRIVACY") return ElementRole::Privacy;
   return ElementRole::Other;
 }
 
@@ -219,6 +221,10 @@ bool ActionDispatcher::VisitElement(const ScriptNode& element, int32_t pass) {
     if (!versionLogic_->Evaluate(upper)) return false;
   }
   if (role == ElementRole::Summary) return false;
+  if (role == ElementRole::Privacy) {
+    if (pass == RunPassRun) ApplyPrivacyElement(element, context_.activityLog);
+    return false;
+  }
 
   const bool activeDirectory = role == ElementRole::ActiveDirectory;
   if (element.HasChildren() && !activeDirectory) return true;

@@ -19,6 +19,7 @@ enum class ElementRole {
   Summary,           // skipped with everything inside
   ActiveDirectory,   // handed whole to the directory dump, never walked
   EventLogSettings,  // EVENT_LOGS: settings, when it has no child elements
+  Privacy,           // PRIVACY: the result's scrubbing, never walked
   Other,             // a container, or a section whose attributes are actions
 };
 ElementRole RoleOfElement(const std::string& name);

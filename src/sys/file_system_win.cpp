@@ -241,12 +241,14 @@ std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
 
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-  if (::MoveFileExA(from.c_str(), to.c_str(), flags)) return true;
+  // Wide: a name the code page cannot hold arrives escaped.
+  const std::wstring source = WidePath(from), target = WidePath(to);
+  if (::MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
   // A read-only old result refuses being replaced; a link is never
   // changed, it is replaced whatever its target's attributes.
   if (::GetLastError() != ERROR_ACCESS_DENIED || IsLink(to)) return false;
-  ::SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+  ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return ::MoveFileExW(source.c_str(), target.c_str(), flags) != FALSE;
 }
 
 bool MoveAside(const std::string& from, const std::string& to) {

@@ -147,7 +147,7 @@ void Linter::Walk(const ScriptNode& root) {
     const std::string name = NameOfNode(node);
     const ElementRole role = RoleOfElement(name);
     const bool hasChildren = node.HasChildren();
-    if (role == ElementRole::Summary) continue;
+    if (role == ElementRole::Summary || role == ElementRole::Privacy) continue;
     if (role == ElementRole::Condition) CheckCondition(node, name);
     if (role == ElementRole::ActiveDirectory) {
       CheckActiveDirectory(node);
