@@ -60,10 +60,14 @@ TEST(ExternalCommandWin, FailuresToStartAreErrors) {
 class FileCollectorWinTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs::create_directories(out_);
+    // The action's folder is the collector's to make, as in a run.
+    fs::create_directories(root_ + "\\Setup");
     fileList_.AppendLine("<FILE_LIST_START>");
   }
-  void TearDown() override { Settings().Reset(); }
+  void TearDown() override {
+    Settings().Reset();
+    sys::ReleaseHeldFolders();
+  }
   // One FILES action named Logs; `root` is the working root as the
   // dispatcher hands it over (the same folder, possibly in another form).
   void Collect(const std::string& value, const std::string& root = "") {
@@ -170,8 +174,8 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreRetriedOrErrorsThatLeaveNothing) {
       {ERROR_PATH_NOT_FOUND, false, Collected(live, Mirrored(live))},
   };
   for (const auto& c : cases) {
+    sys::ReleaseHeldFolders();
     fs::remove_all(out_);
-    fs::create_directories(out_);
     sys::RemoveFile(log_.log()->path());
     RunContext context = log_.Context();
     context.manifest = &manifest_;
@@ -183,7 +187,13 @@ TEST_F(FileCollectorWinTest, FailedCopiesAreRetriedOrErrorsThatLeaveNothing) {
         *error = c.plainError;
         return false;
       }
-      if (++calls == 1) fs::remove_all(to.substr(0, to.rfind('\\')));
+      if (++calls == 1) {
+        const std::string gone = to.substr(0, to.rfind('\\'));
+        sys::ReleaseHeldFolders();  // only so that it can go
+        fs::remove_all(gone);
+        sys::HoldFolder(out_);
+        sys::HoldFolder(gone.substr(0, gone.rfind('\\')));
+      }
       const bool copied = ::CopyFileA(from.c_str(), to.c_str(), FALSE);
       *error = ::GetLastError();
       return copied;
