@@ -95,7 +95,7 @@ class OutputCapture {
 
   const std::string tempFolder_;
   CaptureFile& file_;
-  const RunContext& context_;
+  const RunContext context_;
   std::string path_;
   const std::string empty_;
   bool made_ = false;
