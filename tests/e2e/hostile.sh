@@ -11,11 +11,13 @@ outside() {
   (cd "$E2E_DIR" && find . -path ./out -prune -o -type f -print0 | sort -z | xargs -0 sha1sum)
 }
 # In the background, once PATH is there (the script's tool then runs): the
-# command, in $E2E_DIR.
+# command, in $E2E_DIR. The tool waits for "planted", so the command always
+# lands mid-run, however slow the machine.
 once_there() {
   local path=$1
   shift
-  (for _ in $(seq 300); do [ -e "$path" ] && break; sleep 0.1; done; "$@") &
+  rm -f planted
+  (for _ in $(seq 2800); do [ -e "$path" ] && break; sleep 0.1; done; "$@"; touch planted) &
 }
 while_tool_runs() { once_there "out/~BX_TEMP/slow" "$@"; }
 # The copy the late script's FILES action made, before its tool runs.
@@ -76,7 +78,7 @@ while IFS='|' read -r name plant result code; do
   echo precious >victim/doc.txt
   echo deeper >victim/deep/keep.txt
   cp "$probe" probe.exe
-  tool='<EXECUTE Wait="~1 $TOOLDIR$\\probe.exe sleep 3000"/>'
+  tool='<EXECUTE Wait="~5 $TOOLDIR$\\probe.exe await $TOOLDIR$\\planted 280000"/>'
   if [ "${name#copy-}" != "$name" ]; then
     echo data >data.txt
     printf '<Slow><FILES Copy="$TOOLDIR$\\data.txt"/>%s</Slow>\r\n' "$tool" >slow.tov
@@ -86,6 +88,7 @@ while IFS='|' read -r name plant result code; do
   fi
   printf '<Z><DEBUG z="1"/></Z>\r\n' >z.tov
   sign slow.tov z.tov
+  touch planted
   before=$(outside)
   "$plant"
   brindle "/outfile=$E2E_WIN\\out\\r.tgz" /silent
