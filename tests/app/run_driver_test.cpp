@@ -46,7 +46,9 @@ class RecordingRun : public RunSystem {
     const std::string read = SystemRun().ReadScript(path, bytes);
     // The file changes on disk right after it was read: what runs must be
     // what was checked.
-    if (!swapAfterRead.empty()) testing_support::WriteFile(Native(path), swapAfterRead);
+    if (!swapAfterRead.empty() && read.empty()) {
+      testing_support::WriteFile(Native(path), swapAfterRead);
+    }
     return read;
   }
   void ShowMessage(const std::string& text, const std::string&) override {
