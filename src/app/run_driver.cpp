@@ -426,8 +426,8 @@ void ScriptRunner::NameWhatWasNotPacked(bool resultWritten, const std::vector<Pa
                                            outputPath.c_str()));
   std::set<std::string> named;
   for (const PackGap& gap : gaps) {
-    activityLog->Write(SeverityError,
-                       Format("File %s %s", gap.relative.c_str(), gap.reason.c_str()));
+    activityLog->Write(SeverityError, Format("File %s %s; it stays in %s", gap.relative.c_str(),
+                                             gap.reason.c_str(), tempFolder.c_str()));
     named.insert(gap.relative);
   }
   sys::TreeVisitor visitor;
