@@ -9,39 +9,10 @@
 #include "decrypt.h"
 #include "envelope_reader.h"
 #include "input_file.h"
+#include "openssl_owned.h"
 #include "sys/open_file.h"
 
 namespace tovkit {
-
-namespace {
-
-struct Free {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-  void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
-  void operator()(std::FILE* p) const { std::fclose(p); }
-};
-template <typename T>
-using Owned = std::unique_ptr<T, Free>;
-
-Owned<EVP_PKEY> ReadKey(const std::string& path, std::string* error) {
-  std::string why;  // a FIFO or a folder is refused at once, never waited on
-  Owned<std::FILE> file(OpenInputFile(path, &why));
-  Owned<EVP_PKEY> key(file ? PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!file) {
-    *error = path + ": " + why;
-  } else if (!key) {
-    *error = path + ": not a readable PEM private key (an encrypted one is not taken)";
-  }
-  return key;
-}
-
-const unsigned char* Bytes(const std::string& text) {
-  return reinterpret_cast<const unsigned char*>(text.data());
-}
-
-}  // namespace
 
 bool DecryptEnvelope(std::FILE* in, const std::string& keyPath, std::FILE* out,
                      std::string* error) {
