@@ -370,7 +370,10 @@ void ScriptRunner::FinishRun() {
   manifest_->ListExternalFiles();
   fileList_->AppendLine(kFileListEnd);
   // Before the signature: the list then names the scrubbed files.
-  ScrubRunResult(tempFolder, outputPath, activityLog.get(), fileList_.get());
+  ScrubRunResult(tempFolder, outputPath, activityLog.get(), fileList_.get(),
+                 [this](const std::string& was, const std::string& now, uint32_t crc) {
+                   manifest_->Relist(was, now, crc);
+                 });
   SignFileList();
   bool written = false;
   std::vector<PackGap> gaps;

@@ -25,6 +25,11 @@ bool FileManifest::ListedCrc(const std::string& relativePath, uint32_t* crc) con
   return true;
 }
 
+void FileManifest::Relist(const std::string& was, const std::string& now, uint32_t crc) {
+  listed_.erase(was);
+  if (!now.empty()) listed_[now] = crc;
+}
+
 void FileManifest::ListExternalFiles() {
   if (fileList_ == nullptr) return;
   fileList_->AppendLine(kExternalFilesMarker);

@@ -44,6 +44,9 @@ class FileManifest : public ManifestRecorder {
 
   // The CRC of the row written for the path; false when there is none.
   bool ListedCrc(const std::string& relativePath, uint32_t* crc) const;
+  // A listed file rewritten under another name (or left out, "") after the
+  // list was written: the list itself was rewritten to match.
+  void Relist(const std::string& was, const std::string& now, uint32_t crc);
 
  private:
   LogFile* fileList_;

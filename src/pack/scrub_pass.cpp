@@ -233,6 +233,10 @@ bool ScrubPass::RewriteFileList() {
         row = found->second.leftOut ? std::string()
                                     : ManifestRow(found->second.crc, found->second.newRelative,
                                                   scrubber_.ScrubText(rest.substr(comma + 1)));
+        if (job_.relisted) {
+          job_.relisted(found->first, found->second.leftOut ? "" : found->second.newRelative,
+                        found->second.crc);
+        }
         break;
       }
       if (row == line) row = scrubber_.ScrubText(line);  // no file of ours: text as any other
@@ -330,7 +334,9 @@ std::string ScrubResultFolder(const ScrubJob& job, const std::shared_ptr<Scrubbe
 }
 
 void ScrubRunResult(const std::string& folder, const std::string& resultPath, LogFile* activityLog,
-                    LogFile* fileList) {
+                    LogFile* fileList,
+                    const std::function<void(const std::string& was, const std::string& now,
+                                             uint32_t crc)>& relisted) {
   RunSettings& settings = Settings();
   if (!settings.scrub) return;
   int codePage = 1252;
@@ -345,5 +351,6 @@ void ScrubRunResult(const std::string& folder, const std::string& resultPath, Lo
   job.activityLog = activityLog;
   job.fileList = fileList;
   job.keep = settings.scrubKeep;
+  job.relisted = relisted;
   settings.scrubMap = ScrubResultFolder(job, scrubber);
 }

@@ -44,6 +44,9 @@ struct ScrubJob {
   LogFile* activityLog = nullptr;
   LogFile* fileList = nullptr;
   std::vector<std::string> keep;  // binary files kept as they are (name patterns)
+  // Told each listed file's new name and check value ("" when left out), so
+  // that what is packed is checked against the list as rewritten.
+  std::function<void(const std::string& was, const std::string& now, uint32_t crc)> relisted;
 };
 
 // The pass itself; the map's path, or "" when it could not be written. The
@@ -53,4 +56,6 @@ std::string ScrubResultFolder(const ScrubJob& job, const std::shared_ptr<Scrubbe
 // The run's step: nothing unless scrubbing was asked for; the names come
 // from the machine and the scripts' words.
 void ScrubRunResult(const std::string& folder, const std::string& resultPath, LogFile* activityLog,
-                    LogFile* fileList);
+                    LogFile* fileList,
+                    const std::function<void(const std::string& was, const std::string& now,
+                                             uint32_t crc)>& relisted = nullptr);

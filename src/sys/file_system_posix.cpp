@@ -109,7 +109,15 @@ std::FILE* CreateOwnFile(const std::string& path, bool readBack) {
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to) {
-  return ::rename(PosixPath(from).c_str(), PosixPath(to).c_str()) == 0;
+  if (::rename(PosixPath(from).c_str(), PosixPath(to).c_str()) != 0) return false;
+  // What was moved into place under a followed name is followed from then.
+  std::lock_guard<std::mutex> lock(appendedMutex);
+  const auto known = appended.find(to);
+  if (known == appended.end()) return true;
+  const int fd = ::open(PosixPath(to).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || !FactsOfDescriptor(fd, &known->second)) appended.erase(known);
+  if (fd >= 0) ::close(fd);
+  return true;
 }
 
 bool RemoveFolder(const std::string& path) {

@@ -70,6 +70,23 @@ class HeldAppends {
     return false;
   }
 
+  // A file the run moved into place under a followed name is the one to
+  // follow from then; one that cannot be asked is followed no more.
+  void Follow(const std::string& path) {
+    std::lock_guard<std::mutex> lock(knownMutex_);
+    const auto known = known_.find(Key(path));
+    if (known == known_.end()) return;
+    FileHandle file(::CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileFacts facts;
+    if (file.valid() && FactsOf(file.get(), &facts)) {
+      known->second = facts;
+    } else {
+      known_.erase(known);
+    }
+  }
+
   void Release(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (files_.empty()) return;
@@ -243,12 +260,15 @@ bool MoveIntoPlace(const std::string& from, const std::string& to) {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   // Wide: a name the code page cannot hold arrives escaped.
   const std::wstring source = WidePath(from), target = WidePath(to);
-  if (::MoveFileExW(source.c_str(), target.c_str(), flags)) return true;
+  bool moved = ::MoveFileExW(source.c_str(), target.c_str(), flags) != FALSE;
   // A read-only old result refuses being replaced; a link is never
   // changed, it is replaced whatever its target's attributes.
-  if (::GetLastError() != ERROR_ACCESS_DENIED || IsLink(to)) return false;
-  ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return ::MoveFileExW(source.c_str(), target.c_str(), flags) != FALSE;
+  if (!moved && ::GetLastError() == ERROR_ACCESS_DENIED && !IsLink(to)) {
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    moved = ::MoveFileExW(source.c_str(), target.c_str(), flags) != FALSE;
+  }
+  if (moved) HeldAppends::Instance().Follow(to);
+  return moved;
 }
 
 bool MoveAside(const std::string& from, const std::string& to) {

@@ -148,12 +148,13 @@ TEST_F(FileCollectorWinTest, CopyOntoAFullDiskLeavesNoPart) {
   if (::GetDriveTypeA("T:\\") != DRIVE_FIXED) GTEST_SKIP() << "no T: drive (needs root)";
   const std::string big = data_ / "big.log", root = "T:\\~BX_TEMP";
   WriteFile(big, std::string(256 * 1024, 'x'));
-  fs::create_directories(root + "\\Setup\\Logs");
+  fs::create_directories(root + "\\Setup");
   FileCollector collector(root + "\\Setup\\Logs", log_.Context(), big, root, root + "\\Setup",
                           "Logs");
   collector.Run(CopyMode);
   EXPECT_EQ(log_.Entries().back(), "ERROR,Unable to collect file " + big + " (112)");
   EXPECT_FALSE(FileExists(root + "\\" + Mirrored(big)));
+  sys::ReleaseHeldFolders();
   fs::remove_all(root);
 }
 

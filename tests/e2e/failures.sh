@@ -34,7 +34,7 @@ check "exit 7: a WARNING with the code" has_line "$log" ",WARNING,Command return
 check "a locked file: an ERROR naming it" grep -q ',ERROR,.*locked\.log' "$log"
 check "a file held open: NOT CLEAN, named in the result" \
   grep -qF 'not packed: f\held.log: cannot be opened (error 32)' <<<"$inspected"
-check "and in the verdict" grep -q 'NOT CLEAN: 1 not packed' <<<"$inspected"
+check "and in the verdict" grep -q 'NOT INTACT: 1 not packed' <<<"$inspected"
 check "a 270-character key path is exported without an ERROR" bash -c \
   "tar -xzOf '$result' f/Long.txt | iconv -f UTF-16 -t UTF-8 | grep -q BrindleE2E &&
    ! grep -q ',ERROR,.*BrindleE2E' '$log'"

@@ -44,7 +44,7 @@ TEST_F(ScrubPassTest, WritesEachFileAnewAndTheListMatchesThem) {
   auto scrubber = std::make_shared<Scrubber>();
   scrubber->AddName(NameKind::User, "jsmith", {});
   scrubber->AddName(NameKind::Domain, "ACME", {});
-  ScrubJob job{root, root + "\\r.tgz", &log, &list, {"KEEP.*"}};
+  ScrubJob job{root, root + "\\r.tgz", &log, &list, {"KEEP.*"}, nullptr};
   EXPECT_EQ(ScrubResultFolder(job, scrubber), root + "\\r.tgz.map.csv");
 
   EXPECT_EQ(Read("s\\user0001\\notes.txt"), "from user0001 at 198.18.0.3\r\n");

@@ -102,9 +102,8 @@ TEST_F(Crypto, KeySignaturesVerifyOnlyForTheirKeyAndText) {
       Tovkit(tovkit::Sign, {"--pss", "--key", At("org.key"), "--cert", At("org.pem"), pss})[0],
       '0');
   const std::string verified = Tovkit(tovkit::Verify, {"--cert", At("org.pem"), crc, pss});
-  EXPECT_EQ(verified.substr(0, verified.find(", key ")),
+  EXPECT_EQ(verified.substr(0, verified.find(": verified with ")),
             "1 BAD " + crc + ": no key signature\nOK  " + pss + " (key signature rsa-pss-sha256");
-  EXPECT_EQ(verified.substr(verified.size() - 12), ": verified)\n");
 }
 
 // Sizes around the block, a content of 128 bytes (its length no longer
@@ -225,7 +224,7 @@ TEST_F(Crypto, BrandSaysExactlyWhatItTrusts) {
   EXPECT_NE(out.find("SHA256 Fingerprint=" + fingerprint), std::string::npos) << out;
   EXPECT_EQ(brand({At("b.exe"), "--trust", At("ec.pem"), "-o", At("c.exe")}, &out), 0);
   EXPECT_NE(out.find("is branded already; the copy replaces that brand:\n"
-                     "  ran scripts signed by: CN=org"),
+                     "  ran scripts signed by: O=Acme, CN=org"),
             std::string::npos)
       << out;
 
