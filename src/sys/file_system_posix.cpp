@@ -44,7 +44,8 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
   int fd = ::open(PosixPath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   // A file made new under a name is the one to follow from then, as on Windows.
   const bool made = fd < 0 && errno == ENOENT;
-  if (made) fd = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+  if (made)
+    fd = ::open(PosixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   FileFacts facts;
   if (FactsOfDescriptor(fd, &facts)) {
