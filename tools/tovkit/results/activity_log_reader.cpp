@@ -179,6 +179,7 @@ void ActivityLogReader::Line() {
   } else if (!scriptSeen_ && entry.severity == "INFORMATION") {
     TakeFact(m, &s.facts);
   }
+  if (entry.severity == "INFORMATION" && StartsWith(m, "Scrubbed: ")) s.scrubbed = true;
   if (entry.severity == "DEBUG") {
     // The walker names each action before its collector runs.
     if (StartsWith(m, "XML Section: ")) {

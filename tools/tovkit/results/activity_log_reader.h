@@ -42,6 +42,7 @@ struct LogSummary {
   size_t refused = 0;  // scripts that "will not be processed"
   size_t errors = 0;   // ERROR and CRITICAL ERROR entries
   size_t warnings = 0;
+  bool scrubbed = false;  // names were replaced before the result was packed
   // The first few script names, for the report's header.
   std::vector<std::string> scriptNames, refusedNames;
 };

@@ -57,6 +57,7 @@ Verdict JudgeResult(const InspectReport& report, const LogSummary& log) {
                        " files, every listed file present with its CRC-32, FileList.csv "
                        "signature valid";
   }
+  if (log.scrubbed) verdict.headline += "; scrubbed";
   return verdict;
 }
 
