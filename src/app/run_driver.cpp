@@ -409,6 +409,12 @@ void ScriptRunner::FinishRun() {
 // targets untouched.
 void ScriptRunner::SetLinksAside() {
   sys::TreeVisitor visitor;
+  // A collected file the listing shows as plain is opened by the packer,
+  // whose handle tells a link there: no second open by name.
+  visitor.passOver = [this](const std::string& relative) {
+    uint32_t crc = 0;
+    return manifest_->ListedCrc(relative, &crc);
+  };
   visitor.fileLink = [this](const std::string& path, const std::string& relative) {
     activityLog->Write(SeverityWarning, Format("File %s in the result folder is a link and is not "
                                                "packed",

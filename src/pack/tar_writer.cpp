@@ -224,7 +224,12 @@ bool TarWriter::AddMember(const std::string& outputPath, const std::string& file
   uint64_t size = 0;
   int64_t mtime = 0;
   std::string refusal;
-  if (!file.Open(filePath) || !file.Status(filePath, &size, &mtime, &refusal)) {
+  const bool open = file.Open(filePath);
+  if (open && file.NotAFile()) {
+    if (fault != nullptr) *fault = kLinkFault;
+    return false;
+  }
+  if (!open || !file.Status(filePath, &size, &mtime, &refusal)) {
     Settings().writeFailed = true;
     if (fault != nullptr) *fault = Format("cannot be opened (error %lu)", file.error());
     return false;
@@ -362,6 +367,8 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
   // Only the user's stop ends the walk: after a failed write everything that
   // can still be packed goes in, and a full disk fails each file at once.
   visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
+  // Each file is opened anyway, and its handle tells a link (AddMember).
+  visitor.linksAskedOfHandles = true;
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
     if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));
@@ -371,7 +378,16 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
     uint32_t crc = 0;
     uint32_t listed = 0;
     if (!AddMember(outputPath, path, FolderOf(relative), &fault, &opened, &crc)) {
-      if (!fault.empty()) gaps_.push_back({relative, fault});
+      if (fault == kLinkFault) {
+        // Where a collected file was, it is lost; any other link was set
+        // aside before packing, and stays out as the walk leaves links.
+        if (listedCrc_ && listedCrc_(relative, &listed)) {
+          run.writeFailed = true;
+          gaps_.push_back({relative, fault});
+        }
+      } else if (!fault.empty()) {
+        gaps_.push_back({relative, fault});
+      }
     } else if (listedCrc_ && listedCrc_(relative, &listed) && listed != crc) {
       // Packed, but not what was listed: it stays where it is, for a look.
       run.writeFailed = true;

@@ -72,6 +72,10 @@ class SourceFile {
   // link (more than one name), or not the file the run wrote under that
   // name. One query of the open handle.
   bool Status(const std::string& path, uint64_t* size, int64_t* mtime, std::string* refusal);
+  // Whether the name opened is a link the walk's listing did not show (Wine
+  // shows a Unix link to a file as a file), a folder or a device, as the
+  // handle tells: never packed, nor deleted through.
+  bool NotAFile() const;
   // Up to `size` bytes; false on a read error.
   bool Read(unsigned char* buffer, size_t size, size_t* got);
   // The system's error code of the last call that failed.
@@ -118,7 +122,9 @@ class TarWriter {
   // a file that cannot be opened or read `writeFailed` only; for those two
   // *fault (when given) says why. With `opened`, the file's handle is
   // handed back for its removal.
-  // *crc (when given) receives the CRC-32 of the bytes packed.
+  // *crc (when given) receives the CRC-32 of the bytes packed. A link the
+  // walk's listing did not show flags nothing: *fault is kLinkFault.
+  static constexpr const char* kLinkFault = "is a link";
   bool AddMember(const std::string& outputPath, const std::string& filePath,
                  const std::string& archiveFolder, std::string* fault = nullptr,
                  std::unique_ptr<tar_io::SourceFile>* opened = nullptr, uint32_t* crc = nullptr);

@@ -13,6 +13,7 @@ namespace tar_io {
 struct SourceFile::Impl {
   int fd = -1;
   int error = 0;
+  bool link = false;
 };
 
 SourceFile::SourceFile() : impl_(new Impl) {}
@@ -22,10 +23,14 @@ SourceFile::~SourceFile() {
 
 bool SourceFile::Open(const std::string& path) {
   // POSIX has no share modes: a file held open elsewhere is still read.
-  impl_->fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  impl_->fd = ::open(sys::PosixPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // A link put there since the listing opens as Windows' handle tells one.
+  impl_->link = impl_->fd < 0 && errno == ELOOP;
   if (impl_->fd < 0) impl_->error = errno;
-  return impl_->fd >= 0;
+  return impl_->fd >= 0 || impl_->link;
 }
+
+bool SourceFile::NotAFile() const { return impl_->link; }
 
 unsigned long SourceFile::error() const { return static_cast<unsigned long>(impl_->error); }
 
@@ -66,7 +71,7 @@ bool SourceFile::Read(unsigned char* buffer, size_t size, size_t* got) {
 }
 
 void SourceFile::RemoveAndClose(const std::string& path) {
-  ::close(impl_->fd);
+  if (impl_->fd >= 0) ::close(impl_->fd);
   impl_->fd = -1;
   // unlink removes a link itself, never its target.
   sys::RemoveFile(path);

@@ -7,6 +7,9 @@ namespace tar_io {
 struct SourceFile::Impl {
   sys::FileHandle file;
   DWORD error = 0;
+  // Asked once at the open: the member's header, the link check and the
+  // removal all take it from here.
+  sys::OpenedFacts facts;
 };
 
 SourceFile::SourceFile() : impl_(new Impl) {}
@@ -19,37 +22,43 @@ bool SourceFile::Open(const std::string& path) {
   impl_->file = sys::FileHandle(
       ::CreateFileW(sys::WidePath(path).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                     FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!impl_->file.valid()) impl_->error = ::GetLastError();
-  return impl_->file.valid();
+  if (!impl_->file.valid()) {
+    impl_->error = ::GetLastError();
+    return false;
+  }
+  impl_->facts = sys::DescribeOpenedFile(impl_->file.get(), path);
+  return true;
 }
+
+bool SourceFile::NotAFile() const { return impl_->facts.kind == sys::OpenedFile::Other; }
 
 unsigned long SourceFile::error() const { return impl_->error; }
 
 void SourceFile::RemoveAndClose(const std::string& path) {
-  sys::RemoveOpenedFile(&impl_->file, path);
+  sys::RemoveOpenedFile(&impl_->file, path, impl_->facts.kind);
 }
 
 bool SourceFile::Status(const std::string& path, uint64_t* size, int64_t* mtime,
                         std::string* refusal) {
-  // One query for all: length, time and the number of names.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(impl_->file.get(), &info)) {
-    impl_->error = ::GetLastError();
+  const sys::OpenedFacts& facts = impl_->facts;
+  if (!facts.known) {
+    impl_->error = ERROR_GEN_FAILURE;
     return false;
   }
-  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                         info.ftLastWriteTime.dwLowDateTime;
+  *size = facts.size;
+  const uint64_t ticks =
+      (static_cast<uint64_t>(facts.written.dwHighDateTime) << 32) | facts.written.dwLowDateTime;
   // 100 ns steps since 1601-01-01; 11644473600 s lie before 1970-01-01.
   // A member without a time (0) is still worth having.
   *mtime = ticks == 0 ? 0 : static_cast<int64_t>(ticks / 10000000) - 11644473600LL;
   refusal->clear();
-  const uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  sys::FileFacts written;
-  if (info.nNumberOfLinks > 1) {
-    *refusal = "is a hard link (" + std::to_string(info.nNumberOfLinks) + " names)";
+  sys::FileFacts written, now;
+  if (facts.links > 1) {
+    *refusal = "is a hard link (" + std::to_string(facts.links) + " names)";
   } else if (sys::AppendedFileFacts(path, &written) &&
-             (written.volume != info.dwVolumeSerialNumber || written.index != index)) {
+             // Only the run's own lists and logs: the volume is asked of them alone.
+             (!sys::FactsOf(impl_->file.get(), &now) || written.volume != now.volume ||
+              written.index != now.index)) {
     *refusal = "is no longer the file the run wrote";
   }
   return true;

@@ -513,7 +513,11 @@ void FileLock::Release() {
 }
 
 void RemoveOpenedFile(FileHandle* file, const std::string& path) {
-  switch (WhatWasOpened(file->get(), path)) {
+  RemoveOpenedFile(file, path, WhatWasOpened(file->get(), path));
+}
+
+void RemoveOpenedFile(FileHandle* file, const std::string& path, OpenedFile kind) {
+  switch (kind) {
     case OpenedFile::Other:
       file->Close();
       return;

@@ -19,8 +19,8 @@ enum class EntryKind { File, Folder, FolderLink, FileLink };
 // name, as on Windows), without "." and "..", in the file system's order.
 // Paths use "\\". Windows edge and POSIX stand-in. 0, or the system's error
 // code when the folder could not be listed (nothing matching is no error).
-// `passOver` (may be empty) is asked with the name of each entry that is
-// not a folder before its kind is: true leaves it unvisited, at no cost.
+// `passOver` (may be empty) is asked with the name of each entry the listing
+// shows as a plain file, before asking more: true leaves it unvisited.
 // Without `askNames` a file is a link only when its listing says so (see
 // TreeVisitor::linksAskedOfHandles).
 unsigned long ForEachEntry(
@@ -44,10 +44,10 @@ struct TreeVisitor {
       unlisted;
   // Asked before each entry; true ends the walk (may be empty).
   std::function<bool()> stop;
-  // Asked with the path below the root of each entry that is not a folder,
-  // before its kind (may be empty): true passes it over, neither file nor
-  // link. Under Wine, telling a file link from a file costs an open; a file
-  // the visitor has no use for need not pay it.
+  // Asked with the path below the root of each entry the listing shows as a
+  // plain file (may be empty): true passes it over, neither file nor link.
+  // Under Wine, telling a file link from a file costs an open; a file the
+  // visitor has no use for, or whose link another check finds, need not pay.
   std::function<bool(const std::string& relative)> passOver;
   // The visitor opens each file itself and asks the handle whether it is a
   // link (Wine shows a Unix link to a file as a file, sys/links.h): the walk

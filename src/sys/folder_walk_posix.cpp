@@ -31,8 +31,7 @@ unsigned long ForEachEntry(
       const bool toFolder = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
       kind = toFolder ? EntryKind::FolderLink : EntryKind::FileLink;
     }
-    const bool file = kind == EntryKind::File || kind == EntryKind::FileLink;
-    if (file && passOver && passOver(name)) continue;
+    if (kind == EntryKind::File && passOver && passOver(name)) continue;
     visit(name, kind);
   }
   ::closedir(dir);

@@ -27,7 +27,7 @@ unsigned long ForEachEntry(
     if (find.isFolder()) {
       kind = reparse ? EntryKind::FolderLink : EntryKind::Folder;
     } else {
-      if (passOver && passOver(find.name())) continue;
+      if (!reparse && passOver && passOver(find.name())) continue;
       if (!reparse && askNames && !links) links = std::make_unique<LinkCheck>(folder);
       if (reparse || (askNames && links->IsLink(find.name()))) kind = EntryKind::FileLink;
     }

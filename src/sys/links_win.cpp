@@ -1,6 +1,8 @@
 #include "sys/links.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <memory>
 
 #include "sys/file_system.h"
 #include "sys/handles_win.h"
@@ -32,6 +34,7 @@ using FileInformationFn = LONG(NTAPI*)(HANDLE, void* ioStatus, void* info, ULONG
 constexpr int kFileBasicInformation = 4;
 constexpr int kFileNameInformation = 9;
 constexpr int kFileDispositionInformation = 13;
+constexpr int kFileAllInformation = 18;
 
 FileInformationFn NtFileCall(const char* name) {
   return reinterpret_cast<FileInformationFn>(
@@ -81,17 +84,21 @@ bool HasReparsePoint(DWORD attributes) {
 
 // Wine's tell-tale: a name that resolves to somewhere other than itself
 // (or to nowhere on a drive), asked of a handle opened on it.
-bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std::string& name) {
-  if (!LinksMayHide() || resolvedFolder.empty()) return false;
+bool ResolvedElsewhere(const std::string& resolvedFolder, std::string resolved,
+                       const std::string& name) {
   // A drive's root resolves with its backslash, any other folder without.
   const bool root = resolvedFolder.back() == '\\';
   std::string itself = resolvedFolder + (root ? "" : "\\") + name;
   // Wine answers a name with a trailing dot or space without them.
   while (!itself.empty() && (itself.back() == '.' || itself.back() == ' ')) itself.pop_back();
-  std::string resolved = ResolvedName(file);
   while (!resolved.empty() && (resolved.back() == '.' || resolved.back() == ' '))
     resolved.pop_back();
   return ::lstrcmpiA(resolved.c_str(), itself.c_str()) != 0;
+}
+
+bool ResolvesElsewhere(const std::string& resolvedFolder, HANDLE file, const std::string& name) {
+  if (!LinksMayHide() || resolvedFolder.empty()) return false;
+  return ResolvedElsewhere(resolvedFolder, ResolvedName(file), name);
 }
 
 bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& path,
@@ -171,17 +178,76 @@ bool FactsOf(HANDLE file, FileFacts* facts) {
   return true;
 }
 
+namespace {
+// What a handle holds, from its attributes and (Wine only, where "" means
+// not told) the name it resolves to.
+OpenedFile KindOf(DWORD attributes, const std::string& path, const std::string& resolved) {
+  const DWORD notPlain =
+      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  if ((attributes & notPlain) != 0) return OpenedFile::Other;
+  if (!LinksMayHide()) return OpenedFile::Plain;
+  const std::string folder = ResolvedFolder(FolderPart(path));
+  if (folder.empty()) return OpenedFile::Unknown;
+  return ResolvedElsewhere(folder, resolved, ListedName(path)) ? OpenedFile::Other
+                                                               : OpenedFile::Plain;
+}
+}  // namespace
+
 OpenedFile WhatWasOpened(HANDLE file, const std::string& path, FileFacts* facts) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file, &info)) return OpenedFile::Unknown;
   if (facts != nullptr) ReadFacts(info, facts);
-  const DWORD notPlain =
-      FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-  if ((info.dwFileAttributes & notPlain) != 0) return OpenedFile::Other;
-  if (!LinksMayHide()) return OpenedFile::Plain;
-  const std::string folder = ResolvedFolder(FolderPart(path));
-  if (folder.empty()) return OpenedFile::Unknown;
-  return ResolvesElsewhere(folder, file, ListedName(path)) ? OpenedFile::Other : OpenedFile::Plain;
+  const bool named = LinksMayHide() && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  return KindOf(info.dwFileAttributes, path, named ? ResolvedName(file) : std::string());
+}
+
+OpenedFacts DescribeOpenedFile(HANDLE file, const std::string& path) {
+  // FILE_ALL_INFORMATION flattened: basic, standard, internal, EA, access,
+  // position, mode and alignment information, then the name as
+  // FILE_NAME_INFORMATION has it; room for the longest name.
+  struct AllInformation {
+    LARGE_INTEGER created, accessed, written, changed;
+    ULONG attributes;
+    LARGE_INTEGER allocated, size;
+    ULONG links;
+    BOOLEAN deletePending, directory;
+    LARGE_INTEGER index;
+    ULONG ea, access;
+    LARGE_INTEGER position;
+    ULONG mode, alignment;
+    ULONG nameBytes;
+    WCHAR name[32768];
+  };
+  static_assert(offsetof(AllInformation, nameBytes) == 96, "FILE_ALL_INFORMATION's layout");
+  static const FileInformationFn query = NtFileCall("NtQueryInformationFile");
+  thread_local std::unique_ptr<AllInformation> all(new AllInformation);
+  OpenedFacts facts;
+  ULONG_PTR ioStatus[2] = {};
+  DWORD attributes = 0;
+  std::string resolved;
+  // A name longer than the room fails the query; the two-call way is kept
+  // for that, and for a system without the call.
+  if (query != nullptr && query(file, ioStatus, all.get(), sizeof *all, kFileAllInformation) >= 0) {
+    attributes = all->attributes;
+    facts.size = static_cast<uint64_t>(all->size.QuadPart);
+    facts.written.dwLowDateTime = all->written.LowPart;
+    facts.written.dwHighDateTime = static_cast<DWORD>(all->written.HighPart);
+    facts.links = all->links;
+    facts.index = static_cast<uint64_t>(all->index.QuadPart);
+    resolved = NarrowName(all->name, std::min<size_t>(all->nameBytes / 2, 32768));
+  } else {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file, &info)) return facts;
+    attributes = info.dwFileAttributes;
+    facts.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    facts.written = info.ftLastWriteTime;
+    facts.links = info.nNumberOfLinks;
+    facts.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    if (LinksMayHide()) resolved = ResolvedName(file);
+  }
+  facts.known = true;
+  facts.kind = KindOf(attributes, path, resolved);
+  return facts;
 }
 
 LinkCheck::LinkCheck(const std::string& folder)

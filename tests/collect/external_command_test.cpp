@@ -90,7 +90,7 @@ class ScriptedPipe : public OutputPipe {
 
 TEST(OutputCapture, KeepsWhatTheToolPrintedAndNeverWaitsOnThePipe) {
   const struct {
-    std::deque<std::string> looks;
+    std::vector<std::string> looks;  // a deque here crashed the Release build (GCC 12)
     bool heldOpen, failCreate;
     int slices;        // waits until the tool ends; -1 never
     std::string made;  // the file made and the start of its content
@@ -133,7 +133,7 @@ TEST(OutputCapture, KeepsWhatTheToolPrintedAndNeverWaitsOnThePipe) {
     MemoryFiles files;
     files.failCreate = c.failCreate;
     ScriptedPipe pipe;
-    pipe.looks = c.looks;
+    pipe.looks.assign(c.looks.begin(), c.looks.end());
     pipe.heldOpen = c.heldOpen;
     OutputCapture capture("C:\\S\\Tool.txt", "C:", files, log.Context());
     int waited = 0;

@@ -50,6 +50,7 @@ plant_log_link() { while_tool_runs ln -f "$(doc)" "out/~BX_TEMP/Activity Log.csv
 # A collected copy replaced by a hard link, or changed, before packing.
 plant_copy_link() { once_there "$(copy)" ln -f "$(doc)" "$(copy)"; }
 plant_copy_changed() { once_there "$(copy)" bash -c "echo changed >'$(copy)'"; }
+plant_copy_symlink() { once_there "$(copy)" ln -sf "$(doc)" "$(copy)"; }
 # A folder link where FILES makes its mirrored folder.
 plant_mirror() {
   while_tool_runs bash -c 'mkdir -p "out/~BX_TEMP/slow/Copy" && ln -s "$PWD/victim" "out/~BX_TEMP/slow/Copy/C"'
@@ -69,6 +70,7 @@ list-link|plant_list_link|r.tgz!|1
 log-link|plant_log_link|r.tgz!|1
 copy-link|plant_copy_link|r.tgz!|1
 copy-changed|plant_copy_changed|r.tgz!|1
+copy-symlink|plant_copy_symlink|r.tgz!|1
 mirror-link|plant_mirror|r.tgz|4
 out-swap|plant_out_swap|-|1"
 while IFS='|' read -r name plant result code; do
@@ -123,6 +125,8 @@ check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to wri
 at="$WINEPREFIX/drive_c/e2e_hostile"
 check "copy-changed: inspect gives the reason" bash -c \
   "'$TOVKIT' inspect '$at'_copy-changed/out/r.tgz | grep -q 'data.txt: changed while packed'"
+check "copy-symlink: inspect gives the reason" bash -c \
+  "'$TOVKIT' inspect '$at'_copy-symlink/out/r.tgz | grep -q 'data.txt: is a link'"
 check "copy-link: the hard link is named in an ERROR" grep -q \
   ',ERROR,File slow.Copy.C.e2e_hostile_copy-link.data.txt is a hard link (2 names)' "$at"_copy-link/out/~BX_TEMP/'Activity Log.csv'
 check "mirror-link: the folder not made by the run is an ERROR" grep -q \
