@@ -112,14 +112,6 @@ class FakeForest : public DirectoryForest {
   }
 };
 
-class Manifest : public ManifestRecorder {
- public:
-  Strings rows;
-  void AddFile(const std::string& relativePath, const std::string& source) override {
-    rows.push_back(relativePath + "|" + source);
-  }
-};
-
 class DirectoryDumpTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -142,7 +134,7 @@ class DirectoryDumpTest : public ::testing::Test {
   ScratchFolder root_{"ad"};
   std::string scriptFolder_ = root_.path() + "\\Script";
   CapturedLog log_;
-  Manifest manifest_;
+  testing_support::ListedRows manifest_;
   FakeForest forest_;
 };
 

@@ -177,14 +177,6 @@ class FakeChannels : public ChannelApi {
   size_t next_ = 0;
 };
 
-class Recorder : public ManifestRecorder {
- public:
-  void AddFile(const std::string& relative, const std::string&) override {
-    rows.push_back(relative);
-  }
-  Strings rows;
-};
-
 class ChannelCollectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -203,7 +195,7 @@ class ChannelCollectorTest : public ::testing::Test {
 
   testing_support::ScratchFolder root{"channels"};
   testing_support::CapturedLog log;
-  Recorder manifest;
+  testing_support::ListedRows manifest;
   RunContext context;
   FakeChannels api;
   ChannelLimits limits;
@@ -218,7 +210,7 @@ TEST_F(ChannelCollectorTest, BoundsOfRowsSizeAndTime) {
   EXPECT_EQ(api.publishersOpened["Gone"], 1);  // a miss is remembered too
   EXPECT_THAT(log.Entries(), Contains(HasSubstr("cap of 4 rows was reached")));
   Run("R", "Big/Operational /rows:5");  // exactly the cap: nothing left out
-  EXPECT_EQ(manifest.rows, (Strings{"s\\R.evtx", "s\\R.csv", "s\\R (2).evtx", "s\\R (2).csv"}));
+  EXPECT_EQ(manifest.rows, (Strings{"s\\R.evtx|", "s\\R.csv|", "s\\R (2).evtx|", "s\\R (2).csv|"}));
   EXPECT_EQ(log.Entries().size(), 5u);
 
   limits.mostExportBytes = 100000;

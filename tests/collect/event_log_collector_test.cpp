@@ -180,14 +180,6 @@ class FakeLookups : public EventTextLookups {
   }
 };
 
-class Recorder : public ManifestRecorder {
- public:
-  void AddFile(const std::string& relative, const std::string& source) override {
-    rows.push_back(relative + "|" + source);
-  }
-  Strings rows;
-};
-
 class EventLogCollectorTest : public BerlinTime {
  protected:
   void SetUp() override {
@@ -210,7 +202,7 @@ class EventLogCollectorTest : public BerlinTime {
 
   ScratchFolder root{"events"};
   CapturedLog log;
-  Recorder manifest;
+  testing_support::ListedRows manifest;
   RunContext context;
   BlockReader reader;
   FakeLookups lookups;

@@ -51,6 +51,8 @@ plant_log_link() { while_tool_runs ln -f "$(doc)" "out/~BX_TEMP/Activity Log.csv
 plant_copy_link() { once_there "$(copy)" ln -f "$(doc)" "$(copy)"; }
 plant_copy_changed() { once_there "$(copy)" bash -c "echo changed >'$(copy)'"; }
 plant_copy_symlink() { once_there "$(copy)" ln -sf "$(doc)" "$(copy)"; }
+# A link to nothing where the next copy is mirrored to: the copy goes beside.
+plant_copy_name() { once_there "$(copy)" ln -s "$PWD/victim/new.tov" "$(dirname "$(copy)")/slow.tov"; }
 # A folder link where FILES makes its mirrored folder.
 plant_mirror() {
   while_tool_runs bash -c 'mkdir -p "out/~BX_TEMP/slow/Copy" && ln -s "$PWD/victim" "out/~BX_TEMP/slow/Copy/C"'
@@ -71,6 +73,7 @@ log-link|plant_log_link|r.tgz!|1
 copy-link|plant_copy_link|r.tgz!|1
 copy-changed|plant_copy_changed|r.tgz!|1
 copy-symlink|plant_copy_symlink|r.tgz!|1
+copy-name|plant_copy_name|r.tgz|0
 mirror-link|plant_mirror|r.tgz|4
 out-swap|plant_out_swap|-|1"
 while IFS='|' read -r name plant result code; do
@@ -83,7 +86,8 @@ while IFS='|' read -r name plant result code; do
   tool='<EXECUTE Wait="~5 $TOOLDIR$\\probe.exe await $TOOLDIR$\\planted 280000"/>'
   if [ "${name#copy-}" != "$name" ]; then
     echo data >data.txt
-    printf '<Slow><FILES Copy="$TOOLDIR$\\data.txt"/>%s</Slow>\r\n' "$tool" >slow.tov
+    printf '<Slow><FILES Copy="$TOOLDIR$\\data.txt"/>%s<FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' \
+      "$tool" >slow.tov
   else
     printf '<Slow>%s<REGISTRY Reg="HKEY_CURRENT_USER\\Environment"/>
 <MISCELLANEOUS PROCESS_LIST="yes"/><FILES Copy="$TOOLDIR$\\slow.tov"/></Slow>\r\n' "$tool" >slow.tov
@@ -125,6 +129,8 @@ check "dangling: the list not written is an ERROR" grep -q ',ERROR,Unable to wri
 at="$WINEPREFIX/drive_c/e2e_hostile"
 check "copy-changed: inspect gives the reason" bash -c \
   "'$TOVKIT' inspect '$at'_copy-changed/out/r.tgz | grep -q 'data.txt: changed while packed'"
+check "copy-name: the copy goes beside the link" grep -q 'Collected File: .* as slow\\Copy\\slow.tov' \
+  <(tar -xzOf "$at"_copy-name/out/r.tgz 'Activity Log.csv')
 check "copy-symlink: inspect gives the reason" bash -c \
   "'$TOVKIT' inspect '$at'_copy-symlink/out/r.tgz | grep -q 'data.txt: is a link'"
 check "copy-link: the hard link is named in an ERROR" grep -q \

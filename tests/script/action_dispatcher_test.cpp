@@ -52,14 +52,6 @@ const char kScript[] = R"(<Script>
   <EVENT_LOGS Application_log_required="Yes"/><Unknown Thing="1"/><FILES/>
 </Script>)";
 
-// The single files it names; folders are listed by their collectors.
-struct Listed : ManifestRecorder {
-  void AddFile(const std::string& relative, const std::string&) override {
-    rows.push_back(relative);
-  }
-  Entries rows;
-};
-
 class ActionDispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -90,7 +82,7 @@ class ActionDispatcherTest : public ::testing::Test {
   CapturedLog capture;
   testing_support::FakeVersionSystem system;  // an XP workstation
   VersionLogic logic{capture.log(), system};
-  Listed listed;
+  testing_support::ListedRows listed;  // single files; folders are their collectors'
 };
 
 TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
@@ -118,7 +110,7 @@ TEST_F(ActionDispatcherTest, RunPassLogsAndCallsInScriptOrder) {
                          "settings||||EVENT_LOGS",
                      }));
   EXPECT_EQ(listed.rows,
-            (Entries{"script\\Run.txt", "script\\Process_List.txt", "script\\Sys.csv"}));
+            (Entries{"script\\Run.txt|", "script\\Process_List.txt|", "script\\Sys.csv|"}));
 }
 
 TEST_F(ActionDispatcherTest, CountingPassOnlyAddsWeights) {

@@ -1,6 +1,7 @@
 #pragma once
 // An activity log in a scratch folder, read back as "SEVERITY,message"
-// entries (the timestamp dropped), for tests that compare what was logged.
+// entries (the timestamp dropped), and the manifest rows a collector gave,
+// for tests that compare what was logged and listed.
 
 #include <string>
 #include <vector>
@@ -34,6 +35,14 @@ class CapturedLog {
  private:
   ScratchFolder folder_{"log"};
   ActivityLog log_;
+};
+
+// What a collector listed for the manifest, as "relative|source" rows.
+struct ListedRows : ManifestRecorder {
+  void AddFile(const std::string& relative, const std::string& source) override {
+    rows.push_back(relative + "|" + source);
+  }
+  std::vector<std::string> rows;
 };
 
 }  // namespace testing_support

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -118,5 +119,12 @@ void MakeUnopenableFile(const std::string& path) {
   ::close(socket);
 }
 #endif
+
+std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
+                   const std::vector<std::string>& args) {
+  std::ostringstream out;
+  const int status = command(args, out, out);
+  return std::to_string(status) + " " + out.str();
+}
 
 }  // namespace testing_support

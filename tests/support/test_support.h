@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,9 @@ std::vector<std::string> FileLines(const std::string& path);
 testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
 // The text with its signature in place, as tovkit signs scripts and lists.
 std::string Signed(std::string text);
+// A tovkit command run with `args`: its exit status, a space, then what it
+// wrote to stdout and stderr.
+std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
+                   const std::vector<std::string>& args);
 
 }  // namespace testing_support

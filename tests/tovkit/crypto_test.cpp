@@ -21,15 +21,8 @@
 namespace {
 
 using testing_support::ReadFile;
+using testing_support::Tovkit;
 using testing_support::WriteFile;
-
-// The exit status, a space, then what the command wrote.
-std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
-                   const std::vector<std::string>& args) {
-  std::ostringstream out;
-  const int status = command(args, out, out);
-  return std::to_string(status) + " " + out.str();
-}
 
 class Crypto : public testing::Test {
  protected:

@@ -17,15 +17,8 @@ using testing::AllOf;
 using testing::HasSubstr;
 using testing_support::ReadFile;
 using testing_support::Signed;
+using testing_support::Tovkit;
 using testing_support::WriteFile;
-
-// The exit status, a space, then what went to stdout and stderr.
-std::string Tovkit(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
-                   const std::vector<std::string>& args) {
-  std::ostringstream out;
-  const int status = command(args, out, out);
-  return std::to_string(status) + " " + out.str();
-}
 
 const char kScript[] = "<?xml version=\"1.0\"?>\r\n<S>\r\n<FILES Logs=\"x\"/>\r\n</S>\r\n";
 
