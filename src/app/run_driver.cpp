@@ -381,6 +381,9 @@ void ScriptRunner::FinishRun() {
   checks.listedCrc = [this](const std::string& relative, uint32_t* crc) {
     return manifest_->ListedCrc(relative, crc);
   };
+  checks.leaveOut = [this](const std::string& relative) {
+    return linksStaying_.count(relative) != 0;
+  };
   checks.destinationIntact = [this] {
     std::string folder = FolderOf(tempFolder);
     if (!folder.empty() && folder.back() == ':') folder += '\\';
@@ -408,6 +411,7 @@ void ScriptRunner::FinishRun() {
 // Links in the result folder are not the run's data: not packed, their
 // targets untouched.
 void ScriptRunner::SetLinksAside() {
+  linksStaying_.clear();
   sys::TreeVisitor visitor;
   // A collected file the listing shows as plain is opened by the packer,
   // whose handle tells a link there: no second open by name.
@@ -419,9 +423,15 @@ void ScriptRunner::SetLinksAside() {
     activityLog->Write(SeverityWarning, Format("File %s in the result folder is a link and is not "
                                                "packed",
                                                relative.c_str()));
-    if (sys::RemoveFileNotThroughLink(path) == sys::RemoveOutcome::LinkLeft) {
-      linksLeft_.push_back(path);
+    const sys::RemoveOutcome removed = sys::RemoveFileNotThroughLink(path);
+    if (removed == sys::RemoveOutcome::LinkLeft) linksLeft_.push_back(path);
+    if (removed == sys::RemoveOutcome::Failed) {
+      // What it points to is in use, say: the folder cannot go either.
+      activityLog->Write(
+          SeverityError,
+          Format("%s is a link that could not be removed; it was left as it is", path.c_str()));
     }
+    if (removed != sys::RemoveOutcome::Removed) linksStaying_.insert(relative);
   };
   sys::WalkTree(tempFolder, "*.*", visitor);
   NameLinksLeft();

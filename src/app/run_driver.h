@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,7 +120,10 @@ class ScriptRunner {
   sys::FolderIdentity tempIdentity_;
   std::chrono::steady_clock::time_point identityAskedAt_;
   std::vector<std::string> linksLeft_;  // not yet named in the log
-  std::string givenOutputPath_;         // before another run's hold moved it
+  // Below the folder, links that stay there: packing never opens them (under
+  // Wine that would open what they point to).
+  std::set<std::string> linksStaying_;
+  std::string givenOutputPath_;  // before another run's hold moved it
   // The folder the result is moved into, as it was when the run began.
   sys::FolderIdentity outputIdentity_;
 };

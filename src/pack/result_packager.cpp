@@ -115,7 +115,10 @@ bool ResultPackager::Compress(const std::string& resultFolder, const std::string
   ParallelGzipWriter gzip(std::move(output));
   GzBlockSink sink(&gzip);
   TarWriter writer(&sink);
-  if (checks != nullptr) writer.SetListedCrc(checks->listedCrc);
+  if (checks != nullptr) {
+    writer.SetListedCrc(checks->listedCrc);
+    writer.SetLeaveOut(checks->leaveOut);
+  }
   writer.AddFolder(outputPath, resultFolder);
   // After a user's stop the rest is not missing but not yet packed.
   if (!Settings().stopRequested || Settings().writeFailed) writer.AddNotPackedRecord(outputPath);

@@ -44,6 +44,8 @@ struct PackChecks {
   // false when it lists none. A member whose bytes differ was changed while
   // packed.
   std::function<bool(const std::string& relative, uint32_t* crc)> listedCrc;
+  // Files not to be opened at all (may be empty): true leaves one out.
+  std::function<bool(const std::string& relative)> leaveOut;
   // Asked before the result is made and before it is moved into place:
   // false when its folder is no longer the one the run began in.
   std::function<bool()> destinationIntact;

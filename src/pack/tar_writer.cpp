@@ -369,6 +369,7 @@ void TarWriter::AddFolder(const std::string& outputPath, const std::string& fold
   visitor.stop = [&run] { return run.stopRequested && !run.writeFailed; };
   // Each file is opened anyway, and its handle tells a link (AddMember).
   visitor.linksAskedOfHandles = true;
+  visitor.passOver = leaveOut_;
   visitor.file = [&](const std::string& path, const std::string& relative) {
     ReportDetail(NameOf(path));
     if (relative.find('\\') == std::string::npos) topNames_.push_back(LowerAscii(relative));

@@ -133,6 +133,10 @@ class TarWriter {
   // a member whose bytes differ is "changed while packed", a gap.
   using ListedCrc = std::function<bool(const std::string& relative, uint32_t* crc)>;
   void SetListedCrc(ListedCrc listed) { listedCrc_ = std::move(listed); }
+  // Files AddFolder neither opens nor packs (their path below the folder).
+  void SetLeaveOut(std::function<bool(const std::string& relative)> leaveOut) {
+    leaveOut_ = std::move(leaveOut);
+  }
 
   // What AddFolder met and could not pack as listed.
   const std::vector<PackGap>& gaps() const { return gaps_; }
@@ -176,6 +180,7 @@ class TarWriter {
   TarBlockSink* sink_;
   FreeSpaceQuery freeSpace_;
   ListedCrc listedCrc_;
+  std::function<bool(const std::string& relative)> leaveOut_;
   // Free-space accounting: bytes free at the last query, tar bytes since.
   bool queried_ = false;
   uint64_t freeAtQuery_ = 0;

@@ -33,7 +33,11 @@ plant_old_temp() {
 }
 plant_temp() { ln -s "$PWD/victim" "out/~BX_TEMP"; }
 plant_lock() { ln -s "$(doc)" "out/~BX_TEMP.lock"; }
-plant_live() { while_tool_runs ln -s "$(doc)" "out/~BX_TEMP/slow/doc.lnk"; }
+# Its target held by a Windows process: packing never opens a link it keeps.
+plant_live() {
+  "$e2e_repo/tests/harness/wine-run" "$E2E_DIR/probe.exe" hold "$E2E_WIN\\victim\\held.txt" 15000 &
+  while_tool_runs ln -s "$E2E_DIR/victim/held.txt" "out/~BX_TEMP/slow/doc.lnk"
+}
 plant_result() { ln -s "$(doc)" out/r.tgz; }
 # Links to files not there yet, where the collectors after the tool write.
 plant_dangling() {
@@ -81,6 +85,7 @@ while IFS='|' read -r name plant result code; do
   cd "$E2E_DIR" || exit 1
   mkdir -p out victim/deep
   echo precious >victim/doc.txt
+  printf held >victim/held.txt
   echo deeper >victim/deep/keep.txt
   cp "$probe" probe.exe
   tool='<EXECUTE Wait="~5 $TOOLDIR$\\probe.exe await $TOOLDIR$\\planted 280000"/>'
@@ -122,6 +127,7 @@ rm -f "$far"
 # The planted file link in the live folder is set aside, and said so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
 check "live: the link is named in a warning" grep -q ',WARNING,File slow\\doc.lnk in the result folder is a link' <<<"$log"
+check "live: and the link kept is an ERROR" grep -q ',ERROR,.*doc.lnk is a link that c' <<<"$log"
 check "live: and not packed" bash -c "! tar -tzf '$WINEPREFIX/drive_c/e2e_hostile_live/out/r.tgz' | grep -q doc.lnk"
 # A collector that could not write through the planted link says so.
 log=$(tar -xzOf "$WINEPREFIX/drive_c/e2e_hostile_dangling/out/r.tgz" 'Activity Log.csv' | tr -d '\r')
