@@ -135,6 +135,9 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
   badPax[512] = 'x';  // the record's length
   hugePax[156] = 'x';
   Seal(&hugePax, 0);
+  std::string longNames;  // each name within the pax limit, all beyond what a manifest lists
+  const std::string longName = Member(std::string(1000000, 'n'), "");
+  for (size_t n = 0; n <= kInspectMaxManifest / 1000000; ++n) longNames += longName;
   const struct {
     const char* what;
     std::string bytes;
@@ -153,6 +156,7 @@ TEST(ResultInspectorTest, HostileInputIsReportedNotTrusted) {
       {"bad pax record", Gzip(badPax + kEnd), "bad pax header (header 1)"},
       {"pax header, no member", Gzip(pax.substr(0, 1024) + kEnd), "pax header without its member"},
       {"pax header too large", Gzip(hugePax), "pax header too large (header 1)"},
+      {"names too long", Gzip(longNames + kEnd), "member names larger than the limit"},
   };
   for (const auto& c : cases) {
     const InspectReport report = Inspect(c.bytes, 4096);

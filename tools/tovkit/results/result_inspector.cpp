@@ -231,7 +231,8 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
   TarReader tar(&gzip);
   std::unordered_map<std::string, Member> members;
   std::map<std::string, std::string> gapRecords;
-  size_t gapBytes = 0;  // bounded like the manifest, all records together
+  size_t gapBytes = 0;   // bounded like the manifest, all records together
+  size_t nameBytes = 0;  // kept for every member: no more than a manifest lists
   std::string manifest;
   bool manifestTooLarge = false;
   for (;;) {
@@ -264,6 +265,11 @@ InspectReport InspectResult(const ByteSource& source, MemberObserver* observer) 
     }
     if (++report.files > kInspectMaxMembers) {
       report.error = "more than " + std::to_string(kInspectMaxMembers) + " members";
+      break;
+    }
+    nameBytes += entry.name.size();
+    if (nameBytes > kInspectMaxManifest) {
+      report.error = "member names larger than the limit";
       break;
     }
     const bool isManifest = entry.name == kFileListName;
